@@ -1,0 +1,66 @@
+#pragma once
+// One figure on the surface: a picture at an integer position, drawn with the
+// colour of its bottom-left pixel left out. Every change to an attached sprite
+// only marks areas pending on its surface; it never paints by itself.
+#include <QImage>
+#include <QRect>
+
+namespace hakop {
+
+class Surface;
+
+class Sprite {
+public:
+    // Created unattached and without a picture; 'owner' is the surface it may
+    // later be attached to.
+    explicit Sprite(Surface& owner);
+    // Freeing marks the rectangle pending and leaves the sprite's drawing on the surface.
+    ~Sprite();
+
+    Sprite(const Sprite&) = delete;
+    Sprite& operator=(const Sprite&) = delete;
+
+    int Left() const { return m_left; }
+    int Top() const { return m_top; }
+    int Width() const { return m_width; }
+    int Height() const { return m_height; }
+    void setLeft(int v);
+    void setTop(int v);
+    void setWidth(int v);
+    void setHeight(int v);
+
+    bool AutoSize() const { return m_autoSize; }
+    bool Transparent() const { return m_transparent; }
+    void setAutoSize(bool on) { m_autoSize = on; }
+    void setTransparent(bool on) { m_transparent = on; }
+
+    // Shares the picture's pixels (no copy); marks the rectangle when attached,
+    // even if the picture is the same.
+    void setPicture(const QImage& picture);
+    const QImage& Picture() const { return m_picture; }
+
+    Surface& owner() const { return *m_owner; }
+    Surface* parent() const { return m_parent; }
+    // Appends the sprite to its owner's paint list and marks its rectangle.
+    void attach();
+
+    // Runs one paint pass at once if attached and something is pending.
+    void PaintPending();
+
+    QRect rect() const { return QRect(m_left, m_top, m_width, m_height); }
+
+    // Draws the picture onto target within clip (already in target coordinates).
+    void drawInto(QImage& target, const QRegion& clip) const;
+
+private:
+    void changeGeometry(int& field, int value);
+
+    Surface* m_owner;
+    Surface* m_parent = nullptr;
+    int m_left = 0, m_top = 0, m_width = 0, m_height = 0;
+    bool m_autoSize = true;
+    bool m_transparent = false;
+    QImage m_picture;
+};
+
+} // namespace hakop

@@ -1,0 +1,56 @@
+#pragma once
+// The saver's persistent surface: pixels that only change by direct drawing or
+// by paint passes, the pending area waiting for the next pass (an exact union
+// of marked rectangles, never a bounding box) and the paint list of sprites.
+#include <QImage>
+#include <QRegion>
+#include <functional>
+#include <vector>
+
+namespace hakop {
+
+class Sprite;
+
+class Surface {
+public:
+    explicit Surface(QSize size, QImage::Format format = QImage::Format_RGB32);
+
+    QSize size() const { return m_pixels.size(); }
+    QRect rect() const { return m_pixels.rect(); }
+    const QImage& pixels() const { return m_pixels; }
+
+    // Adds r, clipped to the surface, to the pending area. Changes no pixel.
+    void MarkPending(const QRect& r);
+    const QRegion& pending() const { return m_pending; }
+    bool hasPending() const { return !m_pending.isEmpty(); }
+
+    // Writes picture at 'at' at once, over everything; leaves the pending area as it is.
+    void drawDirect(const QImage& picture, QPoint at = {});
+
+    // Takes the pending area, empties it, and draws every sprite meeting it, in
+    // paint-list order, clipped to its rectangle and to the area, key colour left
+    // out. Returns the area that was taken (empty when there was nothing pending).
+    QRegion paintPass();
+
+    // Paint list, first attached first.
+    const std::vector<Sprite*>& paintList() const { return m_paintList; }
+    // The sprite taking a mouse event at p: the latest attached whose rectangle holds p.
+    Sprite* spriteAt(QPoint p) const;
+
+    // Called after pixels changed (a pass or a direct drawing) with the changed area.
+    std::function<void(const QRegion&)> onPixelsChanged;
+    // Called when the pending area goes from empty to non-empty, so a window can
+    // schedule the event loop's pass.
+    std::function<void()> onPendingStarted;
+
+private:
+    friend class Sprite;
+    void attach(Sprite* s);
+    void detach(Sprite* s);
+
+    QImage m_pixels;
+    QRegion m_pending;
+    std::vector<Sprite*> m_paintList;
+};
+
+} // namespace hakop
