@@ -1,0 +1,27 @@
+#include "Application.h"
+
+#include "Failure.h"
+
+#include <exception>
+#include <stdexcept>
+
+namespace hakop {
+
+Application::Application(int& argc, char** argv)
+    : QApplication(argc, argv)
+{
+}
+
+bool Application::notify(QObject* receiver, QEvent* event)
+{
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const std::exception& failure) {
+        reportHandlerFailure(failure);
+    } catch (...) {
+        reportHandlerFailure(std::runtime_error("Unknown failure"));
+    }
+    return false;
+}
+
+} // namespace hakop

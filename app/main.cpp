@@ -1,0 +1,156 @@
+// HAKOP's entry: picks the mode from the command line, refuses to run beside
+// a saver that is already on screen, and starts the saver, the password
+// change or the settings dialog.
+#include "Application.h"
+#include "Failure.h"
+#include "ModeDispatch.h"
+#include "PasswordChange.h"
+#include "platform/ApplicationWindow.h"
+#include "platform/WindowLookup.h"
+
+#ifdef HAKOP_HAVE_SAVER
+#include "saver/SaverMode.h"
+#endif
+#ifdef HAKOP_HAVE_DIALOGS
+#include "dialogs/SettingsMode.h"
+#endif
+
+#include <QIcon>
+#include <QSocketNotifier>
+
+#include <X11/Xlib.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+constexpr const char* saverWindowClass = "THAKOPForm";
+
+// Losing the display is the one failure the program cannot sit out: say so
+// once, in one line, and leave without running any more X or Qt code.
+[[noreturn]] void connectionLost()
+{
+    static std::atomic_flag said = ATOMIC_FLAG_INIT;
+    if (!said.test_and_set()) {
+        static const char line[] = "hakop: lost the connection to the X display\n";
+        [[maybe_unused]] auto written = ::write(STDERR_FILENO, line, sizeof line - 1);
+    }
+    ::_exit(1);
+}
+
+int onXlibConnectionLost(Display*)
+{
+    connectionLost();
+}
+
+int ignoreXlibErrors(Display*, XErrorEvent*)
+{
+    return 0;
+}
+
+// Qt's xcb backend notices a broken connection on its own and would print its
+// own warning and call exit(), which runs static destructors under a live
+// QApplication. Catch that warning and leave the same way as for Xlib.
+QtMessageHandler previousMessageHandler = nullptr;
+
+void messageHandler(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (message.contains(QLatin1String("X11 connection broke")))
+        connectionLost();
+    if (previousMessageHandler != nullptr)
+        previousMessageHandler(type, context, message);
+}
+
+int runSaver()
+{
+#ifdef HAKOP_HAVE_SAVER
+    return hakop::runSaverMode();
+#else
+    return 0;
+#endif
+}
+
+int runSettings()
+{
+#ifdef HAKOP_HAVE_DIALOGS
+    return hakop::runSettingsMode();
+#else
+    return 0;
+#endif
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    using hakop::Mode;
+    const Mode mode = hakop::modeForArguments(argc, argv);
+
+    // Preview ends at once whatever else is running, so it needs no display
+    // and skips the single-instance check: the outcome is the same.
+    if (mode == Mode::Preview)
+        return 0;
+
+    Display* display = XOpenDisplay(nullptr);
+    if (display == nullptr) {
+        std::fprintf(stderr, "hakop: cannot open X display \"%s\"\n", XDisplayName(nullptr));
+        return 1;
+    }
+    XSetIOErrorHandler(onXlibConnectionLost);
+
+    if (hakop::platform::windowWithClassExists(display, saverWindowClass)) {
+        XCloseDisplay(display);
+        return 0;
+    }
+    // From here on the connection only carries the application window; a
+    // stray error on it is no reason to end the program.
+    XSetErrorHandler(ignoreXlibErrors);
+
+    previousMessageHandler = qInstallMessageHandler(messageHandler);
+    QCoreApplication::setApplicationName(QStringLiteral("hakop"));
+    hakop::Application app(argc, argv);
+    QGuiApplication::setApplicationDisplayName(QStringLiteral("HAKOP"));
+    QGuiApplication::setWindowIcon(QIcon(QStringLiteral(":/icon/hakop.png")));
+
+    // Nothing is selected on this connection, so it only becomes readable
+    // when the server goes away (or sends an error): reading then hands a
+    // lost connection to the I/O error handler.
+    QSocketNotifier watch(ConnectionNumber(display), QSocketNotifier::Read);
+    QObject::connect(&watch, &QSocketNotifier::activated, [display] {
+        while (XPending(display) > 0) {
+            XEvent event;
+            XNextEvent(display, &event);
+        }
+    });
+
+    int exitCode = 0;
+    {
+        hakop::platform::ApplicationWindow applicationWindow(display);
+        try {
+            switch (mode) {
+            case Mode::Saver:
+                exitCode = runSaver();
+                break;
+            case Mode::PasswordChange:
+                hakop::runPasswordChange(applicationWindow.id());
+                break;
+            case Mode::Settings:
+                exitCode = runSettings();
+                break;
+            case Mode::Preview:
+                break;
+            }
+        } catch (const hakop::SetupFailure& failure) {
+            hakop::failWindowSetup(failure);
+        } catch (const std::exception& failure) {
+            hakop::failWindowSetup(hakop::SetupFailure("Exception", failure.what(), nullptr));
+        }
+    }
+    watch.setEnabled(false);
+    XCloseDisplay(display);
+    return exitCode;
+}
