@@ -36,6 +36,11 @@ public:
 
 private:
     void stepState(int i);
+    void leaveSideways(Sprite& s, std::int32_t& state, double r);
+    int screenWidth() const { return m_screenSize().width(); }
+    int screenHeight() const { return m_screenSize().height(); }
+    // Random(n) for a screen dimension, as a signed pixel count (0 for n <= 0).
+    int randomBelow(int n);
 
     Surface& m_surface;
     const TIForm& m_frames;

@@ -15,19 +15,25 @@ public:
     static constexpr int FrameHeight = 75;
 
     // Loads Image1 .. Image48 from the embedded resources (":/frames/ImageN.png")
-    // and fills the table. Throws std::runtime_error if a picture is missing.
+    // and fills the table. Throws std::runtime_error if a picture is missing or
+    // not FrameWidth x FrameHeight.
     TIForm();
+    // The same from pictures at hand: images[0] is Image1. Lets tools and tests
+    // run the engine on artwork of their own. Same checks as above.
+    explicit TIForm(const std::array<QImage, ImageCount>& images);
 
     TIForm(const TIForm&) = delete;
     TIForm& operator=(const TIForm&) = delete;
 
     // Slot 1 .. 50; the reference stays valid for the store's life.
+    // Any other slot throws std::out_of_range.
     const QImage& Frames(int slot) const;
-    // Picture component 1 .. 48.
+    // Picture component 1 .. 48; any other number throws std::out_of_range.
     const QImage& Image(int n) const;
     int FrameOffset() const { return m_frameOffset; }
 
 private:
+    void setImage(int n, const QImage& picture, const QString& origin);
     void FormCreate();
 
     std::array<QImage, ImageCount + 1> m_images; // index 0 unused

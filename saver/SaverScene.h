@@ -7,6 +7,7 @@
 #include "Random.h"
 #include "Surface.h"
 #include <QImage>
+#include <functional>
 #include <memory>
 
 namespace hakop {
@@ -15,8 +16,9 @@ class TIForm;
 
 class SaverScene {
 public:
-    // backdrop: the desktop snapshot; its size is the screen size.
-    SaverScene(QImage backdrop, const TIForm& frames);
+    // backdrop: the desktop snapshot; its size is the surface size. screenSize is
+    // asked afresh at every placement and edge test; by default it is the surface size.
+    SaverScene(QImage backdrop, const TIForm& frames, std::function<QSize()> screenSize = {});
     ~SaverScene();
 
     // When the window is about to become visible: draw the snapshot, seed the

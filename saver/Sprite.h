@@ -4,6 +4,8 @@
 // only marks areas pending on its surface; it never paints by itself.
 #include <QImage>
 #include <QRect>
+#include <memory>
+#include <unordered_map>
 
 namespace hakop {
 
@@ -53,6 +55,14 @@ public:
     void drawInto(QImage& target, const QRegion& clip) const;
 
 private:
+    friend class Surface;
+
+    // A picture prepared for drawing: its pixels in RGB32 (shared, not copied,
+    // when the picture already is RGB32) and, per row, the runs of pixels that
+    // are not the key colour. Built once per picture and kept.
+    struct Stencil;
+    const Stencil& stencil() const;
+
     void changeGeometry(int& field, int value);
 
     Surface* m_owner;
@@ -61,6 +71,9 @@ private:
     bool m_autoSize = true;
     bool m_transparent = false;
     QImage m_picture;
+    // Keyed by QImage::cacheKey(); each entry keeps its pixels alive, so a key
+    // can never be reused for different pixels while it is cached.
+    mutable std::unordered_map<qint64, std::unique_ptr<const Stencil>> m_stencils;
 };
 
 } // namespace hakop

@@ -13,7 +13,13 @@ class Sprite;
 
 class Surface {
 public:
+    // The pixels start black; the owner draws its backdrop over them.
     explicit Surface(QSize size, QImage::Format format = QImage::Format_RGB32);
+    // Sprites still attached are detached (not freed: their owner frees them).
+    ~Surface();
+
+    Surface(const Surface&) = delete;
+    Surface& operator=(const Surface&) = delete;
 
     QSize size() const { return m_pixels.size(); }
     QRect rect() const { return m_pixels.rect(); }
