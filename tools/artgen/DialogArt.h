@@ -1,0 +1,6 @@
+#pragma once
+#include <QString>
+
+namespace hakop::art {
+void drawDialogPictures(const QString& outDir);
+}
