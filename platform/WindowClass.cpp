@@ -1,0 +1,45 @@
+#include "WindowClass.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <cstring>
+#include <string>
+
+namespace hakop::platform {
+
+void setWindowClass(void* display, unsigned long window, const char* instanceName,
+                    const char* className)
+{
+    auto* dpy = static_cast<Display*>(display);
+    if (dpy == nullptr || window == 0)
+        return;
+    // XClassHint wants writable strings.
+    std::string name = instanceName != nullptr ? instanceName : "";
+    std::string cls = className != nullptr ? className : "";
+    XClassHint hint{name.data(), cls.data()};
+    XSetClassHint(dpy, window, &hint);
+    XSync(dpy, False);
+}
+
+void setWindowCaption(void* display, unsigned long window, const char* utf8Caption)
+{
+    auto* dpy = static_cast<Display*>(display);
+    if (dpy == nullptr || window == 0 || utf8Caption == nullptr)
+        return;
+    XStoreName(dpy, window, utf8Caption);
+    const Atom netWmName = XInternAtom(dpy, "_NET_WM_NAME", False);
+    const Atom utf8 = XInternAtom(dpy, "UTF8_STRING", False);
+    XChangeProperty(dpy, window, netWmName, utf8, 8, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(utf8Caption), static_cast<int>(std::strlen(utf8Caption)));
+    XFlush(dpy);
+}
+
+void flushDisplay(void* display)
+{
+    if (display != nullptr)
+        XFlush(static_cast<Display*>(display));
+}
+
+} // namespace hakop::platform

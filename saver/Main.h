@@ -1,0 +1,103 @@
+#pragma once
+// The saver window: a borderless, always-on-top window over the primary screen
+// showing the frozen desktop, with the figures playing on it. It is a thin
+// shell: every handler forwards to the engine (SaverScene), and painting only
+// copies what the engine's surface holds.
+#include "SaverScene.h"
+
+#include <QImage>
+#include <QTimer>
+#include <QWidget>
+
+#include <cstdint>
+#include <memory>
+
+namespace hakop {
+
+class TIForm;
+namespace platform {
+class InputGrab;
+}
+
+// The last mouse position that reached the window, in device pixels; both 0
+// until the first mouse move is recorded. Program-wide, like the password
+// library below, and not per window.
+extern std::int32_t LastX;
+extern std::int32_t LastY;
+
+// The key-downs the saver keeps running through: Tab, with or without Shift,
+// but not with Ctrl or Alt (they go to focus handling, and there is nothing to
+// move the focus to). Every other key-down asks the window to close.
+bool keyKeepsSaver(int key, Qt::KeyboardModifiers modifiers);
+
+class THAKOPForm : public QWidget {
+    Q_OBJECT
+
+public:
+    // Builds the window as its form description says, starts Timer1 and runs
+    // FormCreate: afterwards the native window exists, unmapped, with its
+    // class set, and Backdrop holds the desktop.
+    explicit THAKOPForm(QWidget* parent = nullptr);
+    ~THAKOPForm() override;
+
+    // The frame store the figures are drawn from; needed before the window is shown.
+    void setFrameStore(const TIForm* frames) { m_frames = frames; }
+
+    // The running scene: null before FormShow.
+    SaverScene* scene() const { return m_scene.get(); }
+    // The desktop snapshot (null once the window has closed).
+    const QImage& Backdrop() const;
+    // True once FormClose has run: from then on the window handles nothing.
+    bool isFormClosed() const { return m_closed; }
+    // True when the window holds both the keyboard and the pointer grab.
+    bool holdsInput() const;
+
+    QTimer Timer1;
+
+signals:
+    // After FormClose: the saver is over.
+    void formClosed();
+
+protected:
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    // Handlers, in the order they run in a normal saver run.
+    void FormCreate();
+    void FormShow();
+    bool FormCloseQuery();
+    void FormClose();
+    void FormKeyDown();
+    void FormMouseMove(std::int32_t x, std::int32_t y);
+    void Timer1Timer();
+
+    // Which window gets the moves while the left button is held.
+    enum class LeftCapture { None, Window, Sprite };
+
+    void runPendingPass();
+    void takeInput();
+    QPoint devicePosition(const QMouseEvent* event) const;
+    QRegion toLogical(const QRegion& deviceRegion) const;
+    QRect toDevice(const QRect& logicalRect) const;
+
+    const TIForm* m_frames = nullptr;
+    QImage m_backdrop; // until FormShow hands it to the scene
+    std::unique_ptr<SaverScene> m_scene;
+    std::unique_ptr<platform::InputGrab> m_grab;
+    QTimer m_grabRetry;
+    int m_grabAttempts = 0;
+    LeftCapture m_leftCapture = LeftCapture::None;
+    bool m_shown = false;
+    bool m_passQueued = false;
+    bool m_inCloseQuery = false;
+    bool m_closed = false;
+};
+
+} // namespace hakop

@@ -1,0 +1,378 @@
+// The saver window in process, on a private X server: which input ends the
+// saver, who gets the mouse, what the close query does, and that the screen
+// shows exactly what the engine's surface holds. The figures are held still
+// (Timer1 stopped) and put where each test wants them.
+#include "ImageList.h"
+#include "Main.h"
+#include "platform/CursorCounter.h"
+#include "platform/ScreenCapture.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QTest>
+#include <QtGui/qguiapplication_platform.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+using hakop::LastX;
+using hakop::LastY;
+using hakop::THAKOPForm;
+
+namespace {
+
+void* display()
+{
+    return qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->display();
+}
+
+const hakop::TIForm& frames()
+{
+    static const hakop::TIForm store;
+    return store;
+}
+
+std::string verifierKind()
+{
+    const char* kind = std::getenv("HAKOP_TEST_VERIFIER");
+    return kind != nullptr ? kind : "none";
+}
+
+class SaverWindow : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        LastX = 12345; // FormCreate must start from (0, 0)
+        LastY = 12345;
+        hakop::platform::CursorCounter::reset();
+        form = std::make_unique<THAKOPForm>();
+        form->setFrameStore(&frames());
+        QObject::connect(form.get(), &THAKOPForm::formClosed, [this] { ++closedSignals; });
+        form->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+        ASSERT_NE(form->scene(), nullptr);
+        form->Timer1.stop();
+        // Five figures in a row along the bottom; everything above is free.
+        for (int i = 1; i <= 5; ++i)
+            sprite(i).setTop(surfaceSize().height() - 100);
+        for (int i = 1; i <= 5; ++i)
+            sprite(i).setLeft(100 * i);
+        settle();
+    }
+
+    void TearDown() override { form.reset(); }
+
+    hakop::Sprite& sprite(int i) { return *form->scene()->animation().sprite(i); }
+    QSize surfaceSize() const { return form->scene()->surface().size(); }
+    qreal dpr() const { return form->devicePixelRatioF(); }
+
+    // Lets the event loop run its paint pass and repaint.
+    static void settle(int ms = 100) { QTest::qWait(ms); }
+
+    // Positions are the saver's device pixels.
+    void send(QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons buttons)
+    {
+        const QPointF local = QPointF(at) / dpr();
+        QMouseEvent event(type, local, form->mapToGlobal(local), button, buttons, Qt::NoModifier);
+        QApplication::sendEvent(form.get(), &event);
+    }
+    void moveTo(QPoint at, Qt::MouseButtons buttons = Qt::NoButton)
+    {
+        send(QEvent::MouseMove, at, Qt::NoButton, buttons);
+    }
+    void pressLeft(QPoint at) { send(QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton); }
+    void releaseLeft(QPoint at) { send(QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton); }
+
+    void pressKey(int key, Qt::KeyboardModifiers modifiers, bool autoRepeat = false)
+    {
+        QKeyEvent event(QEvent::KeyPress, key, modifiers, QString(), autoRepeat);
+        QApplication::sendEvent(form.get(), &event);
+    }
+
+    bool closed() const { return form->isFormClosed(); }
+
+    QImage screen() const
+    {
+        return hakop::platform::captureScreen(display(), QRect(QPoint(0, 0), surfaceSize()));
+    }
+
+    std::unique_ptr<THAKOPForm> form;
+    int closedSignals = 0;
+};
+
+// --- keys --------------------------------------------------------------------
+
+struct KeyCase {
+    const char* name;
+    int key;
+    Qt::KeyboardModifiers modifiers;
+    bool autoRepeat;
+    bool keeps;
+};
+
+class SaverKeys : public SaverWindow, public ::testing::WithParamInterface<KeyCase> {};
+
+TEST_P(SaverKeys, OnlyTabWithoutCtrlOrAltKeepsTheSaver)
+{
+    if (verifierKind() != "none")
+        GTEST_SKIP() << "key cases run without a verifier";
+    const KeyCase& c = GetParam();
+    pressKey(c.key, c.modifiers, c.autoRepeat);
+    EXPECT_EQ(!closed(), c.keeps) << c.name;
+    EXPECT_EQ(closedSignals, c.keeps ? 0 : 1) << c.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, SaverKeys,
+    ::testing::Values(KeyCase{"Tab", Qt::Key_Tab, Qt::NoModifier, false, true},
+                      KeyCase{"ShiftTab", Qt::Key_Backtab, Qt::ShiftModifier, false, true},
+                      KeyCase{"TabRepeated", Qt::Key_Tab, Qt::NoModifier, true, true},
+                      KeyCase{"MetaTab", Qt::Key_Tab, Qt::MetaModifier, false, true},
+                      KeyCase{"CtrlTab", Qt::Key_Tab, Qt::ControlModifier, false, false},
+                      KeyCase{"CtrlShiftTab", Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier, false, false},
+                      KeyCase{"AltTab", Qt::Key_Tab, Qt::AltModifier, false, false},
+                      KeyCase{"ARepeated", Qt::Key_A, Qt::NoModifier, true, false},
+                      KeyCase{"ShiftAlone", Qt::Key_Shift, Qt::ShiftModifier, false, false},
+                      KeyCase{"AltAlone", Qt::Key_Alt, Qt::AltModifier, false, false},
+                      KeyCase{"F10", Qt::Key_F10, Qt::NoModifier, false, false},
+                      KeyCase{"Escape", Qt::Key_Escape, Qt::NoModifier, false, false}),
+    [](const ::testing::TestParamInfo<KeyCase>& info) { return std::string(info.param.name); });
+
+// --- the mouse rule ----------------------------------------------------------
+
+TEST_F(SaverWindow, MovesOfFivePixelsNeverEndTheSaverHoweverFarTheyAddUp)
+{
+    if (verifierKind() != "none")
+        GTEST_SKIP();
+    EXPECT_EQ(LastX, 0);
+    EXPECT_EQ(LastY, 0);
+    for (int step = 0; step <= 60; ++step)
+        moveTo(QPoint(50 + 5 * step, 40 + 5 * (step % 2)));
+    EXPECT_FALSE(closed());
+    EXPECT_EQ(LastX, 350);
+    EXPECT_EQ(LastY, 40);
+}
+
+TEST_F(SaverWindow, SixPixelsOnTheXAxisEndTheSaver)
+{
+    if (verifierKind() != "none")
+        GTEST_SKIP();
+    moveTo(QPoint(200, 200)); // only recorded
+    moveTo(QPoint(205, 195));
+    EXPECT_FALSE(closed());
+    moveTo(QPoint(211, 195));
+    EXPECT_TRUE(closed());
+}
+
+TEST_F(SaverWindow, SixPixelsOnTheYAxisEndTheSaver)
+{
+    if (verifierKind() != "none")
+        GTEST_SKIP();
+    moveTo(QPoint(200, 200));
+    moveTo(QPoint(200, 206));
+    EXPECT_TRUE(closed());
+}
+
+TEST_F(SaverWindow, ARestingPositionOfZeroZeroIsNeverCompared)
+{
+    if (verifierKind() != "none")
+        GTEST_SKIP();
+    moveTo(QPoint(0, 0));
+    moveTo(QPoint(0, 0));
+    moveTo(QPoint(300, 250)); // the stored (0, 0) means "nothing recorded"
+    EXPECT_FALSE(closed());
+    moveTo(QPoint(0, 0)); // compared with (300, 250): far
+    EXPECT_TRUE(closed());
+}
+
+TEST_F(SaverWindow, NegativePositionsOfAGrabbedPointerCount)
+{
+    if (verifierKind() != "none")
+        GTEST_SKIP();
+    moveTo(QPoint(-40, -30));
+    moveTo(QPoint(-35, -25));
+    EXPECT_FALSE(closed());
+    EXPECT_EQ(LastX, -35);
+    EXPECT_EQ(LastY, -25);
+    moveTo(QPoint(-41, -25));
+    EXPECT_TRUE(closed());
+}
+
+// --- sprites take the mouse -------------------------------------------------
+
+TEST_F(SaverWindow, MovesOverAFigureAreTheFiguresAndLeaveThePositionAlone)
+{
+    if (verifierKind() != "none")
+        GTEST_SKIP();
+    const QRect figure = sprite(3).rect();
+    const QPoint before(figure.center().x(), figure.top() - 3);
+    moveTo(before);
+    // All over the figure, key-coloured corners included: nothing happens.
+    moveTo(figure.topLeft());
+    moveTo(figure.bottomRight());
+    moveTo(figure.center());
+    EXPECT_FALSE(closed());
+    EXPECT_EQ(QPoint(LastX, LastY), before);
+    // Leaving it, the pointer is compared with where it was before it entered.
+    moveTo(before + QPoint(4, -2));
+    EXPECT_FALSE(closed());
+    moveTo(figure.center()); // over the figure again
+    moveTo(before + QPoint(40, -2));
+    EXPECT_TRUE(closed());
+}
+
+TEST_F(SaverWindow, OverlappingFiguresTakeTheMouseToo)
+{
+    if (verifierKind() != "none")
+        GTEST_SKIP();
+    sprite(2).setLeft(sprite(1).Left() + 40);
+    moveTo(QPoint(10, 10));
+    moveTo(sprite(1).rect().topLeft());
+    moveTo(sprite(2).rect().bottomRight());
+    EXPECT_FALSE(closed());
+    EXPECT_EQ(QPoint(LastX, LastY), QPoint(10, 10));
+}
+
+TEST_F(SaverWindow, WithTheLeftButtonHeldFromTheBackgroundEveryMoveComesToTheWindow)
+{
+    if (verifierKind() != "none")
+        GTEST_SKIP();
+    const QRect figure = sprite(4).rect();
+    const QPoint start(figure.left() + 10, figure.top() - 4);
+    moveTo(start);
+    pressLeft(start);
+    moveTo(figure.topLeft() + QPoint(12, 2), Qt::LeftButton); // over the figure, 6 down
+    EXPECT_TRUE(closed());
+}
+
+TEST_F(SaverWindow, WithTheLeftButtonHeldFromAFigureEveryMoveGoesToTheFigure)
+{
+    if (verifierKind() != "none")
+        GTEST_SKIP();
+    const QRect figure = sprite(4).rect();
+    const QPoint outside(figure.left() - 50, figure.top() - 50);
+    moveTo(outside);
+    pressLeft(figure.center());
+    moveTo(QPoint(20, 20), Qt::LeftButton);
+    moveTo(QPoint(600, 20), Qt::LeftButton);
+    EXPECT_FALSE(closed());
+    EXPECT_EQ(QPoint(LastX, LastY), outside);
+    releaseLeft(QPoint(600, 20));
+    // The next move is compared with the last one the window saw.
+    moveTo(outside + QPoint(3, 3));
+    EXPECT_FALSE(closed());
+    moveTo(QPoint(600, 20));
+    EXPECT_TRUE(closed());
+}
+
+// --- creation, close query and painting ---------------------------------------
+
+TEST_F(SaverWindow, IsBuiltAsASaverWindow)
+{
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("HAKOPForm"));
+    EXPECT_EQ(form->geometry(), QGuiApplication::primaryScreen()->geometry());
+    EXPECT_TRUE(form->windowFlags() & Qt::FramelessWindowHint);
+    EXPECT_TRUE(form->windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_FALSE(form->testAttribute(Qt::WA_InputMethodEnabled));
+    EXPECT_EQ(form->Timer1.interval(), 100);
+    EXPECT_EQ(hakop::platform::CursorCounter::count(), -1);
+    EXPECT_EQ(form->cursor().shape(), Qt::BlankCursor);
+    EXPECT_EQ(form->Backdrop().size(), surfaceSize());
+    // Device pixels, whatever the scaling.
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    EXPECT_EQ(surfaceSize(), screen->geometry().size() * screen->devicePixelRatio());
+}
+
+TEST_F(SaverWindow, TheScreenShowsExactlyWhatTheSurfaceHolds)
+{
+    form->Timer1.start();
+    settle(700); // a few ticks: silhouettes and moved figures
+    form->Timer1.stop();
+    settle(150);
+    const QImage& surface = form->scene()->surface().pixels();
+    ASSERT_NE(surface, form->Backdrop()) << "the figures drew nothing";
+    EXPECT_EQ(screen(), surface);
+}
+
+TEST_F(SaverWindow, AreasUncoveredByAnotherWindowShowTheSurfaceAgain)
+{
+    form->Timer1.start();
+    settle(300);
+    form->Timer1.stop();
+    settle(100);
+    QWidget cover(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint
+                             | Qt::WindowStaysOnTopHint);
+    cover.setGeometry(QRect(QPoint(0, 0), form->size() / 2));
+    cover.setStyleSheet(QStringLiteral("background: magenta"));
+    cover.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&cover));
+    settle(100);
+    cover.hide();
+    settle(200);
+    EXPECT_FALSE(form->scene()->surface().hasPending());
+    EXPECT_EQ(screen(), form->scene()->surface().pixels());
+}
+
+TEST_F(SaverWindow, WithoutAVerifierACloseRequestIsGrantedAtOnce)
+{
+    if (verifierKind() != "none")
+        GTEST_SKIP();
+    EXPECT_TRUE(form->close());
+    EXPECT_TRUE(closed());
+    EXPECT_EQ(closedSignals, 1);
+    EXPECT_FALSE(form->Timer1.isActive());
+    // The cursor is not shown again before the end.
+    EXPECT_EQ(hakop::platform::CursorCounter::count(), -1);
+    // Nothing is handled any more.
+    pressKey(Qt::Key_A, Qt::NoModifier);
+    form->close();
+    EXPECT_EQ(closedSignals, 1);
+}
+
+TEST_F(SaverWindow, ARefusedCloseShowsTheCleanSnapshotAndGoesOn)
+{
+    if (verifierKind() != "refuse")
+        GTEST_SKIP() << "needs the refusing verifier";
+    form->Timer1.start();
+    settle(500);
+    ASSERT_NE(form->scene()->surface().pixels(), form->Backdrop());
+    pressKey(Qt::Key_A, Qt::NoModifier);
+    EXPECT_FALSE(closed());
+    EXPECT_EQ(form->scene()->surface().pixels(), form->Backdrop());
+    EXPECT_TRUE(form->Timer1.isActive());
+    EXPECT_EQ(hakop::platform::CursorCounter::count(), -1);
+    EXPECT_EQ(form->cursor().shape(), Qt::BlankCursor);
+    // The window holds its grabs again and ticks on: silhouettes come back.
+    settle(400);
+    EXPECT_TRUE(form->holdsInput());
+    EXPECT_NE(form->scene()->surface().pixels(), form->Backdrop());
+    // The next qualifying request asks again.
+    moveTo(QPoint(100, 100));
+    moveTo(QPoint(100, 120));
+    EXPECT_FALSE(closed());
+}
+
+TEST_F(SaverWindow, AnAcceptedCloseEndsTheSaver)
+{
+    if (verifierKind() != "accept")
+        GTEST_SKIP() << "needs the accepting verifier";
+    pressKey(Qt::Key_Escape, Qt::NoModifier);
+    EXPECT_TRUE(closed());
+    EXPECT_EQ(closedSignals, 1);
+    EXPECT_FALSE(form->holdsInput());
+    EXPECT_EQ(hakop::platform::CursorCounter::count(), -1);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
