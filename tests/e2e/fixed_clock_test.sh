@@ -20,8 +20,10 @@ shot "$work/desk.png"
 
 # 12:34:56.500 UTC is 45 296 500 ms after midnight: the seed.
 seed=45296500
-LD_LIBRARY_PATH="$standins/refuse" \
-  faketime --exclude-monotonic -f '2026-12-08 12:34:56.500' "$hakop" /s &
+# libfaketime goes straight into the saver: the faketime wrapper would stand
+# between this script and the saver, and signals would miss the saver.
+LD_LIBRARY_PATH="$standins/refuse" LD_PRELOAD='/usr/$LIB/faketime/libfaketime.so.1' \
+  FAKETIME='2026-12-08 12:34:56.500' FAKETIME_DONT_FAKE_MONOTONIC=1 "$hakop" /s &
 pid=$!
 sleep 2
 kill -0 "$pid" 2>/dev/null || fail "the saver did not start"
