@@ -113,7 +113,6 @@ int main(int argc, char** argv)
     previousMessageHandler = qInstallMessageHandler(messageHandler);
     QCoreApplication::setApplicationName(QStringLiteral("hakop"));
     hakop::Application app(argc, argv);
-    QGuiApplication::setApplicationDisplayName(QStringLiteral("HAKOP"));
     QGuiApplication::setWindowIcon(QIcon(QStringLiteral(":/icon/hakop.png")));
 
     // Nothing is selected on this connection, so it only becomes readable

@@ -1,0 +1,180 @@
+#include "WindowPlacement.h"
+
+#include <QEvent>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWidget>
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+
+#include <algorithm>
+#include <optional>
+
+namespace hakop {
+
+namespace {
+
+// The frame the window manager gave the last dialog it decorated: the best
+// guess for the next one before its own frame is known.
+QMargins lastKnownFrame;
+
+// How long after showing a window the frame may still arrive (without a
+// window manager it never does), and how often to look for it meanwhile.
+constexpr int settleMilliseconds = 1500;
+constexpr int pollMilliseconds = 15;
+
+// The frame as the window manager announces it (_NET_FRAME_EXTENTS). Qt's
+// own idea of the frame is filled in lazily and, right after a window
+// manager has started, sometimes never, so ask the server directly.
+std::optional<QMargins> announcedFrame(const QWidget& window)
+{
+    auto* x11 = qGuiApp != nullptr ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    Display* display = x11 != nullptr ? x11->display() : nullptr;
+    if (display == nullptr || window.windowHandle() == nullptr)
+        return std::nullopt;
+    static const Atom extentsAtom = XInternAtom(display, "_NET_FRAME_EXTENTS", False);
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long remaining = 0;
+    unsigned char* data = nullptr;
+    const int status = XGetWindowProperty(display, static_cast<Window>(window.winId()), extentsAtom, 0, 4, False,
+                                          XA_CARDINAL, &type, &format, &count, &remaining, &data);
+    std::optional<QMargins> frame;
+    if (status == Success && type == XA_CARDINAL && format == 32 && count == 4 && data != nullptr) {
+        // Format-32 properties come back as longs; the order is left, right,
+        // top, bottom, in device pixels, while the window's geometry is in
+        // logical pixels.
+        const auto* values = reinterpret_cast<const unsigned long*>(data);
+        const qreal ratio = window.devicePixelRatioF();
+        const auto logical = [ratio](unsigned long v) { return qRound(qreal(v) / ratio); };
+        frame = QMargins(logical(values[0]), logical(values[2]), logical(values[1]), logical(values[3]));
+    }
+    if (data != nullptr)
+        XFree(data);
+    return frame;
+}
+
+QMargins qtFrameOf(const QWidget& window)
+{
+    const QRect outer = window.frameGeometry();
+    const QRect inner = window.geometry();
+    return {inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+            outer.bottom() - inner.bottom()};
+}
+
+QMargins frameOf(const QWidget& window)
+{
+    if (const auto announced = announcedFrame(window); announced && !announced->isNull())
+        return *announced;
+    return qtFrameOf(window);
+}
+
+QPoint topLeftOf(const QMargins& m)
+{
+    return {m.left(), m.top()};
+}
+
+} // namespace
+
+QPoint centredFramePosition(const QRect& display, const QSize& outerSize)
+{
+    // Integer division truncates toward zero, as the formula asks.
+    const int left = std::max(0, (display.width() - outerSize.width()) / 2);
+    const int top = std::max(0, (display.height() - outerSize.height()) / 2);
+    return display.topLeft() + QPoint(left, top);
+}
+
+WindowPlacement::WindowPlacement(QWidget& window)
+    : QObject(&window)
+    , m_window(window)
+{
+    window.installEventFilter(this);
+    m_poll.setInterval(pollMilliseconds);
+    connect(&m_poll, &QTimer::timeout, this, &WindowPlacement::checkFrame);
+}
+
+QPoint WindowPlacement::centred(const QMargins& frame) const
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QRect display = screen != nullptr ? screen->geometry() : QRect(0, 0, 0, 0);
+    return centredFramePosition(display, m_window.size().grownBy(frame));
+}
+
+void WindowPlacement::placeFrame(const QMargins& frame)
+{
+    // Ask for the client position that puts the outer frame at the target,
+    // whatever Qt itself believes the frame to be.
+    const QPoint client = m_target + topLeftOf(frame);
+    m_window.move(client - topLeftOf(qtFrameOf(m_window)));
+}
+
+void WindowPlacement::onShow()
+{
+    m_firstShowing = !m_everShown;
+    m_everShown = true;
+    if (m_firstShowing)
+        m_target = centred(lastKnownFrame);
+    m_settling = true;
+    placeFrame(lastKnownFrame);
+    m_pollsLeft = settleMilliseconds / pollMilliseconds;
+    m_poll.start();
+}
+
+void WindowPlacement::checkFrame()
+{
+    if (m_settling && m_window.isVisible() && --m_pollsLeft > 0) {
+        onGeometryChange();
+        return;
+    }
+    m_settling = false;
+    m_poll.stop();
+}
+
+void WindowPlacement::onGeometryChange()
+{
+    if (!m_window.isVisible())
+        return;
+    const QMargins frame = frameOf(m_window);
+    const bool decorated = !frame.isNull();
+    if (decorated)
+        lastKnownFrame = frame;
+    const QPoint framePosition = m_window.geometry().topLeft() - topLeftOf(frame);
+    if (!m_settling) {
+        // The user (or the window manager) moved it: remember for next time.
+        m_target = framePosition;
+        return;
+    }
+    if (!decorated)
+        return;
+    if (m_firstShowing)
+        m_target = centred(frame);
+    // One correction only, so a window manager that insists on its own
+    // placement cannot make the window chase it.
+    m_settling = false;
+    m_poll.stop();
+    if (framePosition != m_target)
+        placeFrame(frame);
+}
+
+bool WindowPlacement::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == &m_window) {
+        switch (event->type()) {
+        case QEvent::Show:
+            if (!event->spontaneous())
+                onShow();
+            break;
+        case QEvent::Move:
+        case QEvent::Resize:
+            onGeometryChange();
+            break;
+        default:
+            break;
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+} // namespace hakop

@@ -1,0 +1,51 @@
+#pragma once
+// Where a dialog window appears: centred on the primary display, outer frame
+// included, the first time it is shown; afterwards where it was last (a move
+// by the user included).
+//
+// On X11 the frame's size is only known once the window manager has
+// decorated the window, so the first placement uses the best estimate (the
+// frame of a dialog decorated earlier, or none) and is corrected once, as
+// soon as the real frame is known.
+#include <QMargins>
+#include <QObject>
+#include <QPoint>
+#include <QRect>
+#include <QSize>
+#include <QTimer>
+
+class QWidget;
+
+namespace hakop {
+
+// The formula for one axis pair: each half rounded toward zero, never
+// negative, relative to the display's own origin.
+QPoint centredFramePosition(const QRect& display, const QSize& outerSize);
+
+class WindowPlacement : public QObject {
+public:
+    explicit WindowPlacement(QWidget& window);
+
+    // Where the outer frame is meant to be (or was last seen).
+    QPoint framePosition() const { return m_target; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void onShow();
+    void onGeometryChange();
+    void checkFrame();
+    void placeFrame(const QMargins& frame);
+    QPoint centred(const QMargins& frame) const;
+
+    QWidget& m_window;
+    QPoint m_target;
+    bool m_everShown = false;
+    bool m_settling = false;   // waiting for the window manager's frame
+    bool m_firstShowing = false;
+    QTimer m_poll; // the frame's arrival raises no event of its own
+    int m_pollsLeft = 0;
+};
+
+} // namespace hakop
