@@ -8,12 +8,8 @@
 #include "platform/ApplicationWindow.h"
 #include "platform/WindowLookup.h"
 
-#ifdef HAKOP_HAVE_SAVER
-#include "saver/SaverMode.h"
-#endif
-#ifdef HAKOP_HAVE_DIALOGS
 #include "dialogs/SettingsMode.h"
-#endif
+#include "saver/SaverMode.h"
 
 #include <QIcon>
 #include <QSocketNotifier>
@@ -65,24 +61,6 @@ void messageHandler(QtMsgType type, const QMessageLogContext& context, const QSt
         previousMessageHandler(type, context, message);
 }
 
-int runSaver()
-{
-#ifdef HAKOP_HAVE_SAVER
-    return hakop::runSaverMode();
-#else
-    return 0;
-#endif
-}
-
-int runSettings()
-{
-#ifdef HAKOP_HAVE_DIALOGS
-    return hakop::runSettingsMode();
-#else
-    return 0;
-#endif
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -132,13 +110,13 @@ int main(int argc, char** argv)
         try {
             switch (mode) {
             case Mode::Saver:
-                exitCode = runSaver();
+                exitCode = hakop::runSaverMode();
                 break;
             case Mode::PasswordChange:
                 hakop::runPasswordChange(applicationWindow.id());
                 break;
             case Mode::Settings:
-                exitCode = runSettings();
+                exitCode = hakop::runSettingsMode();
                 break;
             case Mode::Preview:
                 break;

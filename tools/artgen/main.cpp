@@ -29,9 +29,7 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "hakop-artgen: %s\n", qPrintable(error));
             return 1;
         }
-#ifdef HAKOP_HAVE_DIALOG_ART
         hakop::art::drawDialogPictures(outDir);
-#endif
     } catch (const std::exception& e) {
         std::fprintf(stderr, "hakop-artgen: %s\n", e.what());
         return 1;
