@@ -8,6 +8,7 @@
 #include "platform/InputGrab.h"
 #include "platform/ScreenCapture.h"
 #include "platform/ServiceModule.h"
+#include "platform/ShmPresenter.h"
 #include "platform/WindowClass.h"
 
 #include <QCloseEvent>
@@ -42,10 +43,21 @@ constexpr int tickInterval = 100;
 constexpr int grabRetryInterval = 50;
 constexpr int grabRetryLimit = 60; // three seconds, then we live without
 
+QNativeInterface::QX11Application* x11Application()
+{
+    return qGuiApp != nullptr ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+}
+
 void* x11Display()
 {
-    auto* x11 = qGuiApp != nullptr ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    auto* x11 = x11Application();
     return x11 != nullptr ? static_cast<void*>(x11->display()) : nullptr;
+}
+
+void* xcbConnection()
+{
+    auto* x11 = x11Application();
+    return x11 != nullptr ? static_cast<void*>(x11->connection()) : nullptr;
 }
 
 template <class Handler>
@@ -110,6 +122,12 @@ THAKOPForm::THAKOPForm(QWidget* parent)
         failWindowSetup(failure);
     }
 
+    // The event loop's turn: a zero timer rather than a posted call, which
+    // would also write to the loop's wake-up descriptor and read it back.
+    m_finish.setSingleShot(true);
+    m_finish.setInterval(0);
+    connect(&m_finish, &QTimer::timeout, this, &THAKOPForm::finishPending);
+
     m_grabRetry.setInterval(grabRetryInterval);
     connect(&m_grabRetry, &QTimer::timeout, this, [this] { takeInput(); });
 
@@ -123,6 +141,9 @@ THAKOPForm::~THAKOPForm()
         m_scene->surface().onPendingStarted = nullptr;
     }
     platform::CursorCounter::setOnVisibilityChanged(nullptr);
+    // The surface may draw into the presenter's memory: it goes first.
+    m_scene.reset();
+    m_presenter.reset();
 }
 
 const QImage& THAKOPForm::Backdrop() const
@@ -179,17 +200,20 @@ void THAKOPForm::FormShow()
     if (m_frames == nullptr)
         throw std::logic_error("The saver window was shown without its frame store");
 
+    // Showing a change through the toolkit costs a round trip to the server,
+    // a composition into its backing store and a copy of every pixel; the
+    // presenter sends only the changed rectangles, read by the server from
+    // the surface's own memory where it can share it.
+    m_presenter = platform::ShmPresenter::create(xcbConnection(), static_cast<std::uint32_t>(winId()),
+                                                 m_backdrop.size());
+    QImage surfaceMemory = m_presenter ? m_presenter->sharedImage() : QImage();
     m_scene = std::make_unique<SaverScene>(std::move(m_backdrop), *m_frames,
-                                           [] { return primaryScreenDeviceRect().size(); });
+                                           [] { return primaryScreenDeviceRect().size(); },
+                                           std::move(surfaceMemory));
     Surface& surface = m_scene->surface();
-    surface.onPixelsChanged = [this](const QRegion& changed) { update(toLogical(changed)); };
-    surface.onPendingStarted = [this] {
-        // The event loop's paint pass, after whatever it is doing now.
-        if (m_passQueued)
-            return;
-        m_passQueued = true;
-        QMetaObject::invokeMethod(this, &THAKOPForm::runPendingPass, Qt::QueuedConnection);
-    };
+    surface.onPixelsChanged = [this](const QRegion& changed) { surfaceChanged(changed); };
+    // The event loop's paint pass, after whatever it is doing now.
+    surface.onPendingStarted = [this] { queueFinish(); };
 
     RandomSource clock;
     clock.randomize();
@@ -305,6 +329,11 @@ bool THAKOPForm::eventFilter(QObject* watched, QEvent* event)
         QT_WARNING_POP
         for (const QRect& r : exposed)
             m_scene->surface().MarkPending(toDevice(r));
+        // The toolkit's buffer is not kept up to date while the presenter
+        // shows the changes: have it copied afresh from the surface before
+        // the toolkit puts it on screen.
+        if (m_presenter)
+            update(exposed);
     }
     return QWidget::eventFilter(watched, event);
 }
@@ -400,11 +429,46 @@ void THAKOPForm::paintEvent(QPaintEvent* event)
     }
 }
 
-void THAKOPForm::runPendingPass()
+void THAKOPForm::surfaceChanged(const QRegion& changed)
 {
-    m_passQueued = false;
+    if (!m_presenter) {
+        update(toLogical(changed));
+        return;
+    }
+    // Shown once the event loop's pass has run too: one trip to the server per tick.
+    m_unshown += changed;
+    queueFinish();
+}
+
+void THAKOPForm::queueFinish()
+{
+    if (m_finishQueued)
+        return;
+    m_finishQueued = true;
+    m_finish.start();
+}
+
+void THAKOPForm::finishPending()
+{
+    // Still marked as queued during the pass: what it paints is shown below,
+    // not by another turn of the event loop.
     if (!m_closed && m_scene)
         runHandler([this] { m_scene->paintPending(); });
+    m_finishQueued = false;
+    if (m_presenter && !m_unshown.isEmpty()) {
+        if (!m_closed && m_scene)
+            m_presenter->present(m_scene->surface().pixels(), m_unshown);
+        m_unshown = QRegion();
+    }
+}
+
+void THAKOPForm::focusInEvent(QFocusEvent*)
+{
+    // Nothing here shows focus; the default would repaint the whole window.
+}
+
+void THAKOPForm::focusOutEvent(QFocusEvent*)
+{
 }
 
 void THAKOPForm::takeInput()

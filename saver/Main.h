@@ -17,6 +17,7 @@ namespace hakop {
 class TIForm;
 namespace platform {
 class InputGrab;
+class ShmPresenter;
 }
 
 // The last mouse position that reached the window, in device pixels; both 0
@@ -51,6 +52,9 @@ public:
     bool isFormClosed() const { return m_closed; }
     // True when the window holds both the keyboard and the pointer grab.
     bool holdsInput() const;
+    // True when changed pixels go straight to the window rather than through
+    // the toolkit's painting (see platform::ShmPresenter).
+    bool presentsDirectly() const { return m_presenter != nullptr; }
 
     QTimer Timer1;
 
@@ -67,6 +71,8 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     // Handlers, in the order they run in a normal saver run.
@@ -81,7 +87,11 @@ private:
     // Which window gets the moves while the left button is held.
     enum class LeftCapture { None, Window, Sprite };
 
-    void runPendingPass();
+    // The event loop's turn after a tick or an expose: the leftover paint pass,
+    // then whatever the surface changed goes to the screen, in one wake-up.
+    void finishPending();
+    void queueFinish();
+    void surfaceChanged(const QRegion& changed);
     void takeInput();
     QPoint devicePosition(const QMouseEvent* event) const;
     QRegion toLogical(const QRegion& deviceRegion) const;
@@ -89,13 +99,19 @@ private:
 
     const TIForm* m_frames = nullptr;
     QImage m_backdrop; // until FormShow hands it to the scene
+    // Puts changed surface pixels straight on the window; null where the
+    // window's pixel format needs the toolkit's conversion. Declared before
+    // the scene, whose surface may draw into its shared memory.
+    std::unique_ptr<platform::ShmPresenter> m_presenter;
+    QRegion m_unshown; // device pixels changed on the surface, not yet presented
     std::unique_ptr<SaverScene> m_scene;
     std::unique_ptr<platform::InputGrab> m_grab;
+    QTimer m_finish;
     QTimer m_grabRetry;
     int m_grabAttempts = 0;
     LeftCapture m_leftCapture = LeftCapture::None;
     bool m_shown = false;
-    bool m_passQueued = false;
+    bool m_finishQueued = false;
     bool m_inCloseQuery = false;
     bool m_closed = false;
 };

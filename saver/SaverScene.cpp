@@ -4,9 +4,21 @@
 
 namespace hakop {
 
-SaverScene::SaverScene(QImage backdrop, const TIForm& frames, std::function<QSize()> screenSize)
+namespace {
+
+QImage surfaceMemory(const QImage& backdrop, QImage offered)
+{
+    if (!offered.isNull() && offered.size() == backdrop.size() && offered.format() == QImage::Format_RGB32)
+        return offered;
+    return QImage(backdrop.size(), QImage::Format_RGB32);
+}
+
+} // namespace
+
+SaverScene::SaverScene(QImage backdrop, const TIForm& frames, std::function<QSize()> screenSize,
+                       QImage surfacePixels)
     : m_backdrop(std::move(backdrop))
-    , m_surface(m_backdrop.size())
+    , m_surface(surfaceMemory(m_backdrop, std::move(surfacePixels)))
 {
     if (!screenSize)
         screenSize = [this] { return m_surface.size(); };

@@ -18,7 +18,11 @@ class SaverScene {
 public:
     // backdrop: the desktop snapshot; its size is the surface size. screenSize is
     // asked afresh at every placement and edge test; by default it is the surface size.
-    SaverScene(QImage backdrop, const TIForm& frames, std::function<QSize()> screenSize = {});
+    // surfacePixels, when it has the backdrop's size and an RGB32 format, is the
+    // memory the surface draws into (see Surface(QImage)); otherwise the surface
+    // allocates its own.
+    SaverScene(QImage backdrop, const TIForm& frames, std::function<QSize()> screenSize = {},
+               QImage surfacePixels = {});
     ~SaverScene();
 
     // When the window is about to become visible: draw the snapshot, seed the

@@ -127,15 +127,21 @@ void Sprite::drawInto(QImage& target, const QRegion& clip) const
 
     const Stencil& st = stencil();
     const bool fast = isDirect32(target.format());
+    // Row addresses are worked out here rather than asked of the pictures run
+    // by run: every scanLine() call on the target checks whether it must detach.
+    uchar* const targetBits = fast ? target.bits() : nullptr;
+    const qsizetype targetStride = target.bytesPerLine();
+    const uchar* const pictureBits = st.rgb.constBits();
+    const qsizetype pictureStride = st.rgb.bytesPerLine();
     for (const QRect& r : area) {
         const int x0 = r.left();
         const int x1 = r.right() + 1; // exclusive
         for (int y = r.top(); y <= r.bottom(); ++y) {
             const int sy = y - m_top;
-            const QRgb* src = reinterpret_cast<const QRgb*>(st.rgb.constScanLine(sy));
+            const QRgb* src = reinterpret_cast<const QRgb*>(pictureBits + sy * pictureStride);
+            QRgb* const dst = fast ? reinterpret_cast<QRgb*>(targetBits + y * targetStride) : nullptr;
             auto put = [&](int from, int to) { // surface columns [from, to)
                 if (fast) {
-                    QRgb* dst = reinterpret_cast<QRgb*>(target.scanLine(y));
                     std::memcpy(dst + from, src + (from - m_left), std::size_t(to - from) * sizeof(QRgb));
                 } else {
                     for (int x = from; x < to; ++x)

@@ -15,6 +15,12 @@ Surface::Surface(QSize size, QImage::Format format)
     m_pixels.fill(Qt::black);
 }
 
+Surface::Surface(QImage pixels)
+    : m_pixels(std::move(pixels))
+{
+    m_pixels.fill(Qt::black);
+}
+
 Surface::~Surface()
 {
     for (Sprite* s : m_paintList)

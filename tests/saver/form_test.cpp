@@ -299,6 +299,31 @@ TEST_F(SaverWindow, TheScreenShowsExactlyWhatTheSurfaceHolds)
     EXPECT_EQ(screen(), surface);
 }
 
+TEST_F(SaverWindow, TicksReachTheScreenWithoutAnyToolkitRepaint)
+{
+    // Painting through the toolkit costs a round trip and a full copy per tick;
+    // where the window takes our pixels as they are, ticks must bypass it.
+    struct PaintCounter : QObject {
+        int paints = 0;
+        bool eventFilter(QObject*, QEvent* e) override
+        {
+            paints += e->type() == QEvent::Paint;
+            return false;
+        }
+    } counter;
+    form->installEventFilter(&counter);
+    form->Timer1.start();
+    settle(600);
+    form->Timer1.stop();
+    settle(150);
+    form->removeEventFilter(&counter);
+    EXPECT_EQ(screen(), form->scene()->surface().pixels());
+    if (form->presentsDirectly())
+        EXPECT_EQ(counter.paints, 0);
+    else
+        EXPECT_GT(counter.paints, 0) << "without direct presenting the toolkit paints the changes";
+}
+
 TEST_F(SaverWindow, AreasUncoveredByAnotherWindowShowTheSurfaceAgain)
 {
     form->Timer1.start();
