@@ -87,8 +87,9 @@ private:
     // Which window gets the moves while the left button is held.
     enum class LeftCapture { None, Window, Sprite };
 
-    // The event loop's turn after a tick or an expose: the leftover paint pass,
-    // then whatever the surface changed goes to the screen, in one wake-up.
+    // The leftover paint pass, then whatever the surface changed goes to the
+    // screen, in one wake-up: at the end of a tick's own turn of the event
+    // loop, or in the turn after an expose.
     void finishPending();
     void queueFinish();
     void surfaceChanged(const QRegion& changed);
@@ -112,6 +113,7 @@ private:
     LeftCapture m_leftCapture = LeftCapture::None;
     bool m_shown = false;
     bool m_finishQueued = false;
+    bool m_inTick = false; // the tick's own turn finishes what it queues
     bool m_inCloseQuery = false;
     bool m_closed = false;
 };

@@ -324,6 +324,28 @@ TEST_F(SaverWindow, TicksReachTheScreenWithoutAnyToolkitRepaint)
         EXPECT_GT(counter.paints, 0) << "without direct presenting the toolkit paints the changes";
 }
 
+TEST_F(SaverWindow, EveryTickIsOnScreenWhenItsTurnOfTheEventLoopEnds)
+{
+    // Connected after the window's own handler, so this runs at the end of
+    // the tick's turn: by then the leftover pass has run and, with direct
+    // presenting, the server holds exactly the surface. A finish that was
+    // queued but never run would leave the screen a tick behind, or frozen.
+    int ticks = 0;
+    int leftPending = 0;
+    int behind = 0;
+    QObject::connect(&form->Timer1, &QTimer::timeout, form.get(), [&] {
+        ++ticks;
+        leftPending += form->scene()->surface().hasPending();
+        if (form->presentsDirectly())
+            behind += screen() != form->scene()->surface().pixels();
+    });
+    form->Timer1.start();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ticks >= 4; }, 5000));
+    form->Timer1.stop();
+    EXPECT_EQ(leftPending, 0);
+    EXPECT_EQ(behind, 0);
+}
+
 TEST_F(SaverWindow, AreasUncoveredByAnotherWindowShowTheSurfaceAgain)
 {
     form->Timer1.start();
