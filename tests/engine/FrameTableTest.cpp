@@ -11,12 +11,6 @@ using namespace hakop::test;
 
 namespace {
 
-const TIForm& store()
-{
-    static const TIForm frames;
-    return frames;
-}
-
 bool samePixels(const QImage& a, const QImage& b)
 {
     return a.convertToFormat(QImage::Format_RGB32) == b.convertToFormat(QImage::Format_RGB32);
@@ -27,7 +21,7 @@ bool samePixels(const QImage& a, const QImage& b)
 TEST(FrameTable, PicturesLoadAsRgb32FramesWithTheYellowKey)
 {
     for (int n = 1; n <= TIForm::ImageCount; ++n) {
-        const QImage& img = store().Image(n);
+        const QImage& img = embeddedFrames().Image(n);
         ASSERT_EQ(img.size(), QSize(85, 75)) << "Image" << n;
         EXPECT_EQ(img.format(), QImage::Format_RGB32) << "Image" << n;
         EXPECT_EQ(img.pixel(0, 74), Yellow) << "Image" << n;
@@ -36,7 +30,7 @@ TEST(FrameTable, PicturesLoadAsRgb32FramesWithTheYellowKey)
 
 TEST(FrameTable, SlotsAliasAndOffset)
 {
-    const TIForm& f = store();
+    const TIForm& f = embeddedFrames();
     EXPECT_EQ(f.FrameOffset(), 25);
     // The very same picture, not an equal copy.
     EXPECT_EQ(&f.Frames(20), &f.Frames(13));
@@ -56,14 +50,14 @@ TEST(FrameTable, SlotsAliasAndOffset)
 
 TEST(FrameTable, EverySilhouetteIsFoundAtFrameOffset)
 {
-    const TIForm& f = store();
+    const TIForm& f = embeddedFrames();
     for (int s = 1; s <= 25; ++s)
         EXPECT_TRUE(samePixels(f.Frames(s + f.FrameOffset()), silhouetteOf(f.Frames(s)))) << "slot " << s;
 }
 
 TEST(FrameTable, WalkingLeftMirrorsWalkingRight)
 {
-    const TIForm& f = store();
+    const TIForm& f = embeddedFrames();
     for (int s = 14; s <= 17; ++s)
         EXPECT_TRUE(samePixels(f.Frames(s + 7), mirrorOf(f.Frames(s)))) << "slot " << s + 7;
     EXPECT_TRUE(samePixels(f.Frames(19), mirrorOf(f.Frames(18))));

@@ -11,41 +11,12 @@ using namespace hakop::test;
 
 namespace {
 
-const TIForm& frames()
-{
-    static const TIForm f;
-    return f;
-}
-
 void advance(SaverScene& s, int ticks)
 {
     for (int t = 0; t < ticks; ++t) {
         s.tick();
         s.paintPending();
     }
-}
-
-// Every pixel that differs from the backdrop is black or inside a sprite.
-::testing::AssertionResult onlyStampsAndSprites(const SaverScene& scene, const QImage& backdrop)
-{
-    const QImage& px = scene.surface().pixels();
-    std::vector<QRect> rects;
-    for (const Sprite* s : scene.surface().paintList())
-        rects.push_back(s->rect());
-    for (int y = 0; y < px.height(); ++y) {
-        const auto* a = reinterpret_cast<const QRgb*>(px.constScanLine(y));
-        const auto* b = reinterpret_cast<const QRgb*>(backdrop.constScanLine(y));
-        for (int x = 0; x < px.width(); ++x) {
-            if (((a[x] ^ b[x]) & 0xffffff) == 0 || (a[x] & 0xffffff) == 0)
-                continue;
-            bool inside = false;
-            for (const QRect& r : rects)
-                inside |= r.contains(x, y);
-            if (!inside)
-                return ::testing::AssertionFailure() << "stray pixel at " << x << "," << y;
-        }
-    }
-    return ::testing::AssertionSuccess();
 }
 
 } // namespace
@@ -65,16 +36,16 @@ TEST(Scene, RealWalkingFramesLeaveATrail)
     sp.setWidth(85);
     sp.setHeight(75);
     sp.attach();
-    sp.setPicture(frames().Frames(16));
+    sp.setPicture(embeddedFrames().Frames(16));
     s.paintPass();
-    sp.setPicture(frames().Frames(16 + 25));
+    sp.setPicture(embeddedFrames().Frames(16 + 25));
     sp.PaintPending();
     sp.setLeft(108);
-    sp.setPicture(frames().Frames(17));
+    sp.setPicture(embeddedFrames().Frames(17));
     s.paintPass();
 
-    const QImage& sil = frames().Frames(41);
-    const QImage& next = frames().Frames(17);
+    const QImage& sil = embeddedFrames().Frames(41);
+    const QImage& next = embeddedFrames().Frames(17);
     int blackLeftOf130 = 0;
     for (int y = 200; y < 275; ++y)
         for (int x = 90; x < 200; ++x) {
@@ -95,7 +66,7 @@ TEST(Scene, RealWalkingFramesLeaveATrail)
 TEST(Scene, ShowDrawsTheSnapshotThenTheSprites)
 {
     const QImage backdrop = patternBackdrop(QSize(640, 480));
-    SaverScene scene(backdrop, frames());
+    SaverScene scene(backdrop, embeddedFrames());
     scene.show(45296789);
     EXPECT_EQ(scene.surface().pixels(), backdrop);
     scene.paintPending();
@@ -108,7 +79,7 @@ TEST(Scene, ShowDrawsTheSnapshotThenTheSprites)
 TEST(Scene, BackdropRedrawWipesStampsUntilTheSpritesArePaintedAgain)
 {
     const QImage backdrop = patternBackdrop(QSize(640, 480));
-    SaverScene scene(backdrop, frames());
+    SaverScene scene(backdrop, embeddedFrames());
     scene.show(99);
     advance(scene, 30);
     scene.tick(); // sprite 5's new frame stays pending
@@ -129,7 +100,7 @@ TEST(Scene, BackdropRedrawWipesStampsUntilTheSpritesArePaintedAgain)
 
 TEST(Scene, ClosingFreesTheSpritesAndKeepsTheirDrawings)
 {
-    SaverScene scene(patternBackdrop(QSize(320, 240)), frames());
+    SaverScene scene(patternBackdrop(QSize(320, 240)), embeddedFrames());
     scene.show(5);
     advance(scene, 20);
     const QImage before = scene.surface().pixels().copy();
@@ -142,8 +113,8 @@ TEST(Scene, ClosingFreesTheSpritesAndKeepsTheirDrawings)
 TEST(Scene, TwoScenesAreIndependent)
 {
     const QImage backdrop = patternBackdrop(QSize(500, 400));
-    SaverScene a(backdrop, frames()), b(backdrop, frames());
-    SaverScene aloneA(backdrop, frames()), aloneB(backdrop, frames());
+    SaverScene a(backdrop, embeddedFrames()), b(backdrop, embeddedFrames());
+    SaverScene aloneA(backdrop, embeddedFrames()), aloneB(backdrop, embeddedFrames());
     a.show(1);
     b.show(2);
     aloneA.show(1);

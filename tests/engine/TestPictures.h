@@ -1,12 +1,16 @@
 #pragma once
-// Small pictures for the engine tests: synthetic frames that honour every
-// relation of the frame table (silhouettes, mirrors, key colour), so painting
-// and animation can be checked without depending on the artwork.
+// Pictures and checks shared by the engine tests: synthetic frames that honour
+// every relation of the frame table (silhouettes, mirrors, key colour), so
+// painting and animation can be checked without depending on the artwork, and
+// the store of the real artwork for the tests that want it.
 #include "ImageList.h"
+#include "SaverScene.h"
 
 #include <QImage>
 #include <QRect>
 #include <array>
+#include <gtest/gtest.h>
+#include <vector>
 
 namespace hakop::test {
 
@@ -78,6 +82,37 @@ inline QImage patternBackdrop(QSize size)
             row[x] = qRgb(1 + x % 250, 1 + y % 250, 1 + (x ^ y) % 250);
     }
     return img;
+}
+
+// The frame store on the real embedded artwork, built once per test program.
+inline const TIForm& embeddedFrames()
+{
+    static const TIForm frames;
+    return frames;
+}
+
+// Every pixel that differs from the backdrop is a black stamp or lies inside a
+// sprite's current rectangle.
+inline ::testing::AssertionResult onlyStampsAndSprites(const SaverScene& scene, const QImage& backdrop)
+{
+    const QImage& px = scene.surface().pixels();
+    std::vector<QRect> rects;
+    for (const Sprite* s : scene.surface().paintList())
+        rects.push_back(s->rect());
+    for (int y = 0; y < px.height(); ++y) {
+        const auto* a = reinterpret_cast<const QRgb*>(px.constScanLine(y));
+        const auto* b = reinterpret_cast<const QRgb*>(backdrop.constScanLine(y));
+        for (int x = 0; x < px.width(); ++x) {
+            if (((a[x] ^ b[x]) & 0xffffff) == 0 || (a[x] & 0xffffff) == 0)
+                continue;
+            bool inside = false;
+            for (const QRect& r : rects)
+                inside |= r.contains(x, y);
+            if (!inside)
+                return ::testing::AssertionFailure() << "stray pixel at " << x << "," << y;
+        }
+    }
+    return ::testing::AssertionSuccess();
 }
 
 } // namespace hakop::test
