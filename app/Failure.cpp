@@ -27,6 +27,12 @@ void defaultTimerStarter(QTimer& timer)
 
 TimerStarter timerStarter = defaultTimerStarter;
 
+// 'address' is in the window that asked for a timer.
+[[noreturn]] void throwNoTimer(const void* address)
+{
+    throw SetupFailure("EOutOfResources", "タイマーを取得できません", address);
+}
+
 // The load address of the module holding 'address' (the program itself for
 // code linked into it); 0 when the loader does not know the address.
 std::uintptr_t loadAddressOf(const void* address)
@@ -122,7 +128,13 @@ void startTimerOrFail(QTimer& timer)
 {
     timerStarter(timer);
     if (!timer.isActive())
-        throw SetupFailure("EOutOfResources", "タイマーを取得できません", __builtin_return_address(0));
+        throwNoTimer(__builtin_return_address(0));
+}
+
+void requireActiveTimer(bool active)
+{
+    if (!active)
+        throwNoTimer(__builtin_return_address(0));
 }
 
 void setTimerStarterForTesting(TimerStarter starter)

@@ -38,6 +38,9 @@ void reportHandlerFailure(const std::exception& failure);
 // "タイマーを取得できません") when the platform has none to give (the timer
 // is not active after start). Tests replace the starter to reach the failure.
 void startTimerOrFail(QTimer& timer);
+// The same check for a timer started some other way: throws that failure
+// unless the timer is active.
+void requireActiveTimer(bool active);
 using TimerStarter = void (*)(QTimer& timer);
 void setTimerStarterForTesting(TimerStarter starter);
 

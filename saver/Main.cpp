@@ -18,6 +18,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QThread>
 #include <QWindow>
 #include <QtGui/qguiapplication_platform.h>
 
@@ -66,7 +67,15 @@ void runHandler(Handler&& handler)
     try {
         handler();
     } catch (const std::exception& failure) {
-        reportHandlerFailure(failure);
+        // The failure box belongs to the GUI thread; a tick's failure waits
+        // for it there while the ticks go on.
+        if (QThread::currentThread() == qApp->thread()) {
+            reportHandlerFailure(failure);
+        } else {
+            QMetaObject::invokeMethod(
+                qApp, [message = std::string(failure.what())] { reportHandlerFailure(std::runtime_error(message)); },
+                Qt::QueuedConnection);
+        }
     }
 }
 
@@ -101,6 +110,7 @@ bool keyKeepsSaver(int key, Qt::KeyboardModifiers modifiers)
 THAKOPForm::THAKOPForm(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint
                           | Qt::X11BypassWindowManagerHint)
+    , Timer1([this] { onTick(); })
 {
     // The form description. Every flag is set before the native window is
     // created: changing window flags later would re-create it and drop its class.
@@ -115,22 +125,9 @@ THAKOPForm::THAKOPForm(QWidget* parent)
     setFocusPolicy(Qt::StrongFocus);
 
     Timer1.setInterval(tickInterval);
-    connect(&Timer1, &QTimer::timeout, this, [this] {
-        // The tick's leftover pass and its trip to the server belong to this
-        // same turn of the event loop: a turn of its own would cost another
-        // round of the loop's polling every tick. Painting now rather than a
-        // moment later draws the same pixels, since a pass only depends on
-        // where the sprites are and what they show.
-        m_inTick = true;
-        runHandler([this] { Timer1Timer(); });
-        m_inTick = false;
-        if (m_finishQueued) {
-            m_finish.stop();
-            finishPending();
-        }
-    });
     try {
-        startTimerOrFail(Timer1);
+        Timer1.start();
+        requireActiveTimer(Timer1.isActive());
     } catch (const SetupFailure& failure) {
         failWindowSetup(failure);
     }
@@ -149,6 +146,7 @@ THAKOPForm::THAKOPForm(QWidget* parent)
 
 THAKOPForm::~THAKOPForm()
 {
+    Timer1.stop();
     if (m_scene) {
         m_scene->surface().onPixelsChanged = nullptr;
         m_scene->surface().onPendingStarted = nullptr;
@@ -220,8 +218,14 @@ void THAKOPForm::FormShow()
     m_presenter = platform::ShmPresenter::create(xcbConnection(), static_cast<std::uint32_t>(winId()),
                                                  m_backdrop.size());
     QImage surfaceMemory = m_presenter ? m_presenter->sharedImage() : QImage();
-    m_scene = std::make_unique<SaverScene>(std::move(m_backdrop), *m_frames,
-                                           [] { return primaryScreenDeviceRect().size(); },
+    // The animation asks for the screen size at every use, from Timer1's
+    // thread: it gets the size the GUI thread keeps current.
+    m_screenSize = primaryScreenDeviceRect().size();
+    connect(qGuiApp, &QGuiApplication::primaryScreenChanged, this, &THAKOPForm::refreshScreenSize,
+            Qt::UniqueConnection);
+    connect(primaryScreen(), &QScreen::geometryChanged, this, &THAKOPForm::refreshScreenSize,
+            Qt::UniqueConnection);
+    m_scene = std::make_unique<SaverScene>(std::move(m_backdrop), *m_frames, [this] { return m_screenSize; },
                                            std::move(surfaceMemory));
     Surface& surface = m_scene->surface();
     surface.onPixelsChanged = [this](const QRegion& changed) { surfaceChanged(changed); };
@@ -254,6 +258,7 @@ bool THAKOPForm::FormCloseQuery()
         takeInput();
     }
     platform::CursorCounter::ShowCursor(false);
+    std::lock_guard lock(m_sceneLock);
     if (m_scene)
         m_scene->redrawBackdrop();
     return canClose;
@@ -263,6 +268,7 @@ void THAKOPForm::FormClose()
 {
     Timer1.stop();
     m_grabRetry.stop();
+    std::lock_guard lock(m_sceneLock);
     if (m_scene) {
         // Freeing the sprites marks their places; nothing paints them any more.
         m_scene->surface().onPendingStarted = nullptr;
@@ -340,8 +346,11 @@ bool THAKOPForm::eventFilter(QObject* watched, QEvent* event)
         QT_WARNING_DISABLE_DEPRECATED
         const QRegion exposed = static_cast<QExposeEvent*>(event)->region();
         QT_WARNING_POP
-        for (const QRect& r : exposed)
-            m_scene->surface().MarkPending(toDevice(r));
+        {
+            std::lock_guard lock(m_sceneLock);
+            for (const QRect& r : exposed)
+                m_scene->surface().MarkPending(toDevice(r));
+        }
         // The toolkit's buffer is not kept up to date while the presenter
         // shows the changes: have it copied afresh from the surface before
         // the toolkit puts it on screen.
@@ -358,7 +367,10 @@ void THAKOPForm::showEvent(QShowEvent* event)
     if (m_shown || event->spontaneous())
         return;
     m_shown = true;
-    runHandler([this] { FormShow(); });
+    {
+        std::lock_guard lock(m_sceneLock);
+        runHandler([this] { FormShow(); });
+    }
     m_grabAttempts = 0;
     m_grabRetry.start();
     QTimer::singleShot(0, this, [this] {
@@ -395,8 +407,7 @@ void THAKOPForm::mousePressEvent(QMouseEvent* event)
     // A left press decides, until its release, who gets the moves: the
     // sprite under it, or the window, even over sprites.
     if (event->button() == Qt::LeftButton) {
-        const bool onSprite = m_scene && m_scene->surface().spriteAt(devicePosition(event)) != nullptr;
-        m_leftCapture = onSprite ? LeftCapture::Sprite : LeftCapture::Window;
+        m_leftCapture = spriteAt(devicePosition(event)) ? LeftCapture::Sprite : LeftCapture::Window;
     }
 }
 
@@ -419,7 +430,7 @@ void THAKOPForm::mouseMoveEvent(QMouseEvent* event)
     case LeftCapture::Sprite: toWindow = false; break;
     case LeftCapture::None:
         // Moves over a sprite belong to it, and it ignores them.
-        toWindow = !(m_scene && m_scene->surface().spriteAt(at) != nullptr);
+        toWindow = !spriteAt(at);
         break;
     }
     if (toWindow)
@@ -430,6 +441,7 @@ void THAKOPForm::paintEvent(QPaintEvent* event)
 {
     // Copies; never decides what to draw. Before FormShow the snapshot is all
     // there is.
+    std::lock_guard lock(m_sceneLock);
     const QImage& pixels = m_scene ? m_scene->surface().pixels() : m_backdrop;
     if (pixels.isNull())
         return;
@@ -445,7 +457,8 @@ void THAKOPForm::paintEvent(QPaintEvent* event)
 void THAKOPForm::surfaceChanged(const QRegion& changed)
 {
     if (!m_presenter) {
-        update(toLogical(changed));
+        // Repaints are the GUI thread's, and this may be Timer1's.
+        QMetaObject::invokeMethod(this, [this, changed] { update(toLogical(changed)); }, Qt::QueuedConnection);
         return;
     }
     // Shown once the event loop's pass has run too: one trip to the server per tick.
@@ -462,7 +475,30 @@ void THAKOPForm::queueFinish()
         m_finish.start();
 }
 
+void THAKOPForm::onTick()
+{
+    std::lock_guard lock(m_sceneLock);
+    if (!m_scene)
+        return;
+    m_inTick = true;
+    runHandler([this] { Timer1Timer(); });
+    m_inTick = false;
+    // The leftover pass and the trip to the server belong to the tick's own
+    // wake-up. Painting now rather than a moment later draws the same pixels,
+    // since a pass only depends on where the sprites are and what they show.
+    if (m_finishQueued)
+        finishPendingLocked();
+    if (onTickFinishedForTesting)
+        onTickFinishedForTesting();
+}
+
 void THAKOPForm::finishPending()
+{
+    std::lock_guard lock(m_sceneLock);
+    finishPendingLocked();
+}
+
+void THAKOPForm::finishPendingLocked()
 {
     // Still marked as queued during the pass: what it paints is shown below,
     // not by another turn of the event loop.
@@ -498,6 +534,23 @@ void THAKOPForm::takeInput()
     }
     if (!m_grabRetry.isActive())
         m_grabRetry.start();
+}
+
+bool THAKOPForm::spriteAt(QPoint devicePoint)
+{
+    std::lock_guard lock(m_sceneLock);
+    return m_scene && m_scene->surface().spriteAt(devicePoint) != nullptr;
+}
+
+void THAKOPForm::refreshScreenSize()
+{
+    QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen == nullptr)
+        return; // the figures go on within the last size known
+    connect(screen, &QScreen::geometryChanged, this, &THAKOPForm::refreshScreenSize, Qt::UniqueConnection);
+    const QSize size = primaryScreenDeviceRect().size();
+    std::lock_guard lock(m_sceneLock);
+    m_screenSize = size;
 }
 
 QPoint THAKOPForm::devicePosition(const QMouseEvent* event) const

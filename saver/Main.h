@@ -3,14 +3,22 @@
 // showing the frozen desktop, with the figures playing on it. It is a thin
 // shell: every handler forwards to the engine (SaverScene), and painting only
 // copies what the engine's surface holds.
+//
+// Ticks run on Timer1's own thread, so the GUI thread sleeps between input
+// events. The scene, and everything that carries its changes to the screen,
+// is only touched under the scene lock; the handlers take turns on it as they
+// would on a single thread.
 #include "SaverScene.h"
+#include "TickTimer.h"
 
 #include <QImage>
 #include <QTimer>
 #include <QWidget>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <mutex>
 
 namespace hakop {
 
@@ -44,7 +52,7 @@ public:
     // The frame store the figures are drawn from; needed before the window is shown.
     void setFrameStore(const TIForm* frames) { m_frames = frames; }
 
-    // The running scene: null before FormShow.
+    // The running scene: null before FormShow. Read it only while Timer1 is stopped.
     SaverScene* scene() const { return m_scene.get(); }
     // The desktop snapshot (null once the window has closed).
     const QImage& Backdrop() const;
@@ -56,7 +64,10 @@ public:
     // the toolkit's painting (see platform::ShmPresenter).
     bool presentsDirectly() const { return m_presenter != nullptr; }
 
-    QTimer Timer1;
+    TickTimer Timer1;
+    // Runs after every tick that found a scene, on Timer1's thread and under
+    // the scene lock, once the tick's changes have gone to the screen. For tests.
+    std::function<void()> onTickFinishedForTesting;
 
 signals:
     // After FormClose: the saver is over.
@@ -87,11 +98,16 @@ private:
     // Which window gets the moves while the left button is held.
     enum class LeftCapture { None, Window, Sprite };
 
+    // Timer1's thread: the tick, its leftover pass and its trip to the server.
+    void onTick();
     // The leftover paint pass, then whatever the surface changed goes to the
-    // screen, in one wake-up: at the end of a tick's own turn of the event
-    // loop, or in the turn after an expose.
+    // screen, in one wake-up: at the end of a tick, or in the event loop's
+    // turn after an expose. The Locked one expects the scene lock held.
     void finishPending();
+    void finishPendingLocked();
     void queueFinish();
+    bool spriteAt(QPoint devicePoint);
+    void refreshScreenSize();
     void surfaceChanged(const QRegion& changed);
     void takeInput();
     QPoint devicePosition(const QMouseEvent* event) const;
@@ -106,6 +122,8 @@ private:
     std::unique_ptr<platform::ShmPresenter> m_presenter;
     QRegion m_unshown; // device pixels changed on the surface, not yet presented
     std::unique_ptr<SaverScene> m_scene;
+    std::mutex m_sceneLock;
+    QSize m_screenSize; // device pixels, kept current by the GUI thread; under the scene lock
     std::unique_ptr<platform::InputGrab> m_grab;
     QTimer m_finish;
     QTimer m_grabRetry;
@@ -113,7 +131,7 @@ private:
     LeftCapture m_leftCapture = LeftCapture::None;
     bool m_shown = false;
     bool m_finishQueued = false;
-    bool m_inTick = false; // the tick's own turn finishes what it queues
+    bool m_inTick = false; // the tick finishes what it queues
     bool m_inCloseQuery = false;
     bool m_closed = false;
 };
