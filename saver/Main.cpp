@@ -8,7 +8,7 @@
 #include "platform/InputGrab.h"
 #include "platform/ScreenCapture.h"
 #include "platform/ServiceModule.h"
-#include "platform/ShmPresenter.h"
+#include "platform/ServerCanvas.h"
 #include "platform/WindowClass.h"
 
 #include <QCloseEvent>
@@ -152,9 +152,8 @@ THAKOPForm::~THAKOPForm()
         m_scene->surface().onPendingStarted = nullptr;
     }
     platform::CursorCounter::setOnVisibilityChanged(nullptr);
-    // The surface may draw into the presenter's memory: it goes first.
+    m_canvas = nullptr;
     m_scene.reset();
-    m_presenter.reset();
 }
 
 const QImage& THAKOPForm::Backdrop() const
@@ -212,12 +211,15 @@ void THAKOPForm::FormShow()
         throw std::logic_error("The saver window was shown without its frame store");
 
     // Showing a change through the toolkit costs a round trip to the server,
-    // a composition into its backing store and a copy of every pixel; the
-    // presenter sends only the changed rectangles, read by the server from
-    // the surface's own memory where it can share it.
-    m_presenter = platform::ShmPresenter::create(xcbConnection(), static_cast<std::uint32_t>(winId()),
+    // a composition into its backing store and a copy of every pixel; with the
+    // pixels on the server, a tick is a few copies the server makes.
+    auto canvas = platform::ServerCanvas::create(xcbConnection(), static_cast<std::uint32_t>(winId()),
                                                  m_backdrop.size());
-    QImage surfaceMemory = m_presenter ? m_presenter->sharedImage() : QImage();
+    m_canvas = canvas.get();
+    if (m_canvas != nullptr) {
+        // The window's background is the canvas; the toolkit paints nothing.
+        setAttribute(Qt::WA_PaintOnScreen);
+    }
     // The animation asks for the screen size at every use, from Timer1's
     // thread: it gets the size the GUI thread keeps current.
     m_screenSize = primaryScreenDeviceRect().size();
@@ -226,7 +228,7 @@ void THAKOPForm::FormShow()
     connect(primaryScreen(), &QScreen::geometryChanged, this, &THAKOPForm::refreshScreenSize,
             Qt::UniqueConnection);
     m_scene = std::make_unique<SaverScene>(std::move(m_backdrop), *m_frames, [this] { return m_screenSize; },
-                                           std::move(surfaceMemory));
+                                           std::move(canvas));
     Surface& surface = m_scene->surface();
     surface.onPixelsChanged = [this](const QRegion& changed) { surfaceChanged(changed); };
     // The event loop's paint pass, after whatever it is doing now.
@@ -346,16 +348,9 @@ bool THAKOPForm::eventFilter(QObject* watched, QEvent* event)
         QT_WARNING_DISABLE_DEPRECATED
         const QRegion exposed = static_cast<QExposeEvent*>(event)->region();
         QT_WARNING_POP
-        {
-            std::lock_guard lock(m_sceneLock);
-            for (const QRect& r : exposed)
-                m_scene->surface().MarkPending(toDevice(r));
-        }
-        // The toolkit's buffer is not kept up to date while the presenter
-        // shows the changes: have it copied afresh from the surface before
-        // the toolkit puts it on screen.
-        if (m_presenter)
-            update(exposed);
+        std::lock_guard lock(m_sceneLock);
+        for (const QRect& r : exposed)
+            m_scene->surface().MarkPending(toDevice(r));
     }
     return QWidget::eventFilter(watched, event);
 }
@@ -440,9 +435,11 @@ void THAKOPForm::mouseMoveEvent(QMouseEvent* event)
 void THAKOPForm::paintEvent(QPaintEvent* event)
 {
     // Copies; never decides what to draw. Before FormShow the snapshot is all
-    // there is.
+    // there is. With the pixels on the server, it shows them by itself.
+    if (m_canvas != nullptr)
+        return;
     std::lock_guard lock(m_sceneLock);
-    const QImage& pixels = m_scene ? m_scene->surface().pixels() : m_backdrop;
+    const QImage pixels = m_scene ? m_scene->surface().pixels() : m_backdrop;
     if (pixels.isNull())
         return;
     QPainter painter(this);
@@ -454,9 +451,14 @@ void THAKOPForm::paintEvent(QPaintEvent* event)
     }
 }
 
+QPaintEngine* THAKOPForm::paintEngine() const
+{
+    return m_canvas != nullptr ? nullptr : QWidget::paintEngine();
+}
+
 void THAKOPForm::surfaceChanged(const QRegion& changed)
 {
-    if (!m_presenter) {
+    if (m_canvas == nullptr) {
         // Repaints are the GUI thread's, and this may be Timer1's.
         QMetaObject::invokeMethod(this, [this, changed] { update(toLogical(changed)); }, Qt::QueuedConnection);
         return;
@@ -505,9 +507,9 @@ void THAKOPForm::finishPendingLocked()
     if (!m_closed && m_scene)
         runHandler([this] { m_scene->paintPending(); });
     m_finishQueued = false;
-    if (m_presenter && !m_unshown.isEmpty()) {
+    if (m_canvas != nullptr && !m_unshown.isEmpty()) {
         if (!m_closed && m_scene)
-            m_presenter->present(m_scene->surface().pixels(), m_unshown);
+            m_canvas->show(m_unshown);
         m_unshown = QRegion();
     }
 }

@@ -25,7 +25,7 @@ namespace hakop {
 class TIForm;
 namespace platform {
 class InputGrab;
-class ShmPresenter;
+class ServerCanvas;
 }
 
 // The last mouse position that reached the window, in device pixels; both 0
@@ -60,9 +60,9 @@ public:
     bool isFormClosed() const { return m_closed; }
     // True when the window holds both the keyboard and the pointer grab.
     bool holdsInput() const;
-    // True when changed pixels go straight to the window rather than through
-    // the toolkit's painting (see platform::ShmPresenter).
-    bool presentsDirectly() const { return m_presenter != nullptr; }
+    // True when the X server keeps the surface's pixels and draws them (see
+    // platform::ServerCanvas) rather than the toolkit painting our own.
+    bool presentsDirectly() const { return m_canvas != nullptr; }
 
     TickTimer Timer1;
     // Runs after every tick that found a scene, on Timer1's thread and under
@@ -82,6 +82,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    QPaintEngine* paintEngine() const override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
 
@@ -116,10 +117,9 @@ private:
 
     const TIForm* m_frames = nullptr;
     QImage m_backdrop; // until FormShow hands it to the scene
-    // Puts changed surface pixels straight on the window; null where the
-    // window's pixel format needs the toolkit's conversion. Declared before
-    // the scene, whose surface may draw into its shared memory.
-    std::unique_ptr<platform::ShmPresenter> m_presenter;
+    // The surface's pixels on the X server; owned by the scene's surface.
+    // Null where the window's pixel format needs the toolkit's conversion.
+    platform::ServerCanvas* m_canvas = nullptr;
     QRegion m_unshown; // device pixels changed on the surface, not yet presented
     std::unique_ptr<SaverScene> m_scene;
     std::mutex m_sceneLock;

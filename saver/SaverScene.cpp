@@ -4,21 +4,11 @@
 
 namespace hakop {
 
-namespace {
-
-QImage surfaceMemory(const QImage& backdrop, QImage offered)
-{
-    if (!offered.isNull() && offered.size() == backdrop.size() && offered.format() == QImage::Format_RGB32)
-        return offered;
-    return QImage(backdrop.size(), QImage::Format_RGB32);
-}
-
-} // namespace
-
 SaverScene::SaverScene(QImage backdrop, const TIForm& frames, std::function<QSize()> screenSize,
-                       QImage surfacePixels)
+                       std::unique_ptr<PixelServer> pixelServer)
     : m_backdrop(std::move(backdrop))
-    , m_surface(surfaceMemory(m_backdrop, std::move(surfacePixels)))
+    , m_surface(pixelServer && pixelServer->size() == m_backdrop.size() ? Surface(std::move(pixelServer))
+                                                                         : Surface(m_backdrop.size()))
 {
     if (!screenSize)
         screenSize = [this] { return m_surface.size(); };

@@ -18,11 +18,11 @@ class SaverScene {
 public:
     // backdrop: the desktop snapshot; its size is the surface size. screenSize is
     // asked afresh at every placement and edge test; by default it is the surface size.
-    // surfacePixels, when it has the backdrop's size and an RGB32 format, is the
-    // memory the surface draws into (see Surface(QImage)); otherwise the surface
-    // allocates its own.
+    // pixelServer, when it has the backdrop's size, keeps the surface's pixels
+    // and draws them (see Surface(std::unique_ptr<PixelServer>)); otherwise
+    // the surface keeps its own in memory.
     SaverScene(QImage backdrop, const TIForm& frames, std::function<QSize()> screenSize = {},
-               QImage surfacePixels = {});
+               std::unique_ptr<PixelServer> pixelServer = {});
     ~SaverScene();
 
     // When the window is about to become visible: draw the snapshot, seed the

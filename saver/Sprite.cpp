@@ -1,5 +1,6 @@
 #include "Sprite.h"
 
+#include "PixelServer.h"
 #include "Surface.h"
 
 #include <algorithm>
@@ -116,12 +117,24 @@ const Sprite::Stencil& Sprite::stencil() const
     return ref;
 }
 
-void Sprite::drawInto(QImage& target, const QRegion& clip) const
+QRegion Sprite::drawnArea(const QRegion& clip, const QRect& bounds) const
 {
     if (m_picture.isNull())
-        return;
+        return {};
     const QRect pictureRect(m_left, m_top, m_picture.width(), m_picture.height());
-    const QRegion area = clip.intersected(rect() & pictureRect & target.rect());
+    return clip.intersected(rect() & pictureRect & bounds);
+}
+
+void Sprite::drawOn(PixelServer& server, const QRegion& clip, const QRect& bounds) const
+{
+    const QRegion area = drawnArea(clip, bounds);
+    if (!area.isEmpty())
+        server.drawPicture(m_picture, QPoint(m_left, m_top), m_transparent, area);
+}
+
+void Sprite::drawInto(QImage& target, const QRegion& clip) const
+{
+    const QRegion area = drawnArea(clip, target.rect());
     if (area.isEmpty())
         return;
 

@@ -9,6 +9,7 @@
 
 namespace hakop {
 
+class PixelServer;
 class Surface;
 
 class Sprite {
@@ -53,6 +54,8 @@ public:
 
     // Draws the picture onto target within clip (already in target coordinates).
     void drawInto(QImage& target, const QRegion& clip) const;
+    // The same drawing as an order to a pixel server whose pixels cover 'bounds'.
+    void drawOn(PixelServer& server, const QRegion& clip, const QRect& bounds) const;
 
 private:
     friend class Surface;
@@ -64,6 +67,9 @@ private:
     const Stencil& stencil() const;
 
     void changeGeometry(int& field, int value);
+    // The part of clip where the picture is drawn: inside the sprite's
+    // rectangle, the picture and bounds.
+    QRegion drawnArea(const QRegion& clip, const QRect& bounds) const;
 
     Surface* m_owner;
     Surface* m_parent = nullptr;

@@ -10,6 +10,7 @@ namespace hakop {
 
 Surface::Surface(QSize size, QImage::Format format)
     : m_pixels(size, format)
+    , m_size(m_pixels.size())
 {
     // A fresh QImage holds whatever the allocator left; start from a known colour.
     m_pixels.fill(Qt::black);
@@ -17,8 +18,20 @@ Surface::Surface(QSize size, QImage::Format format)
 
 Surface::Surface(QImage pixels)
     : m_pixels(std::move(pixels))
+    , m_size(m_pixels.size())
 {
     m_pixels.fill(Qt::black);
+}
+
+Surface::Surface(std::unique_ptr<PixelServer> server)
+    : m_server(std::move(server))
+    , m_size(m_server ? m_server->size() : QSize())
+{
+}
+
+QImage Surface::pixels() const
+{
+    return m_server ? m_server->read() : m_pixels;
 }
 
 Surface::~Surface()
@@ -42,7 +55,9 @@ void Surface::drawDirect(const QImage& picture, QPoint at)
 {
     if (picture.isNull())
         return;
-    {
+    if (m_server) {
+        m_server->drawImage(picture, at);
+    } else {
         QPainter p(&m_pixels);
         p.setCompositionMode(QPainter::CompositionMode_Source);
         p.drawImage(at, picture);
@@ -59,7 +74,11 @@ QRegion Surface::paintPass()
     QRegion area;
     std::swap(area, m_pending);
     for (Sprite* s : m_paintList) {
-        if (area.intersects(s->rect()))
+        if (!area.intersects(s->rect()))
+            continue;
+        if (m_server)
+            s->drawOn(*m_server, area, rect());
+        else
             s->drawInto(m_pixels, area);
     }
     if (onPixelsChanged)

@@ -2,9 +2,12 @@
 // The saver's persistent surface: pixels that only change by direct drawing or
 // by paint passes, the pending area waiting for the next pass (an exact union
 // of marked rectangles, never a bounding box) and the paint list of sprites.
+#include "PixelServer.h"
+
 #include <QImage>
 #include <QRegion>
 #include <functional>
+#include <memory>
 #include <vector>
 
 namespace hakop {
@@ -20,15 +23,21 @@ public:
     // picture must not be shared with another copy, or the first drawing would
     // move the surface into private memory. It starts black too.
     explicit Surface(QImage pixels);
+    // Keeps its pixels on 'server' instead: passes and direct drawings become
+    // the server's drawing orders.
+    explicit Surface(std::unique_ptr<PixelServer> server);
     // Sprites still attached are detached (not freed: their owner frees them).
     ~Surface();
 
     Surface(const Surface&) = delete;
     Surface& operator=(const Surface&) = delete;
 
-    QSize size() const { return m_pixels.size(); }
-    QRect rect() const { return m_pixels.rect(); }
-    const QImage& pixels() const { return m_pixels; }
+    QSize size() const { return m_size; }
+    QRect rect() const { return QRect(QPoint(0, 0), m_size); }
+    // What the surface holds; read back from the pixel server when there is one.
+    QImage pixels() const;
+    // The pixel server, when the pixels live there; null otherwise.
+    PixelServer* server() const { return m_server.get(); }
 
     // Adds r, clipped to the surface, to the pending area. Changes no pixel.
     void MarkPending(const QRect& r);
@@ -59,7 +68,9 @@ private:
     void attach(Sprite* s);
     void detach(Sprite* s);
 
-    QImage m_pixels;
+    std::unique_ptr<PixelServer> m_server;
+    QImage m_pixels; // null with a server
+    QSize m_size;
     QRegion m_pending;
     std::vector<Sprite*> m_paintList;
 };

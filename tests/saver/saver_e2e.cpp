@@ -320,7 +320,7 @@ public:
     }
     void resetToSnapshot() { m_scene.redrawBackdrop(); }
     int ticks() const { return m_ticks; }
-    const QImage& pixels() const { return m_scene.surface().pixels(); }
+    QImage pixels() const { return m_scene.surface().pixels(); }
     QRegion spriteArea()
     {
         QRegion area;
