@@ -137,9 +137,6 @@ std::unique_ptr<ServerCanvas> ServerCanvas::create(void* connection, std::uint32
     const std::uint32_t copyValues[] = {0 /* black */, 0};
     canvas->m_copyGc = xcb_generate_id(c);
     xcb_create_gc(c, canvas->m_copyGc, pixmap, XCB_GC_FOREGROUND | XCB_GC_GRAPHICS_EXPOSURES, copyValues);
-    const std::uint32_t noExposures = 0;
-    canvas->m_maskGc = xcb_generate_id(c);
-    xcb_create_gc(c, canvas->m_maskGc, pixmap, XCB_GC_GRAPHICS_EXPOSURES, &noExposures);
 
     const xcb_rectangle_t all{0, 0, std::uint16_t(size.width()), std::uint16_t(size.height())};
     xcb_poly_fill_rectangle(c, pixmap, canvas->m_copyGc, 1, &all);
@@ -160,7 +157,6 @@ ServerCanvas::~ServerCanvas()
     freePictures();
     if (m_bitmapGc != 0)
         xcb_free_gc(c, m_bitmapGc);
-    xcb_free_gc(c, m_maskGc);
     xcb_free_gc(c, m_copyGc);
     xcb_free_pixmap(c, m_pixmap);
     xcb_flush(c);
@@ -170,11 +166,11 @@ void ServerCanvas::freePictures()
 {
     xcb_connection_t* c = xcb(m_connection);
     for (const auto& [key, p] : m_pictures) {
+        xcb_free_gc(c, p.maskGc);
         xcb_free_pixmap(c, p.pixmap);
         xcb_free_pixmap(c, p.mask);
     }
     m_pictures.clear();
-    m_maskNow = 0;
 }
 
 void ServerCanvas::drawImage(const QImage& picture, QPoint at)
@@ -188,27 +184,24 @@ void ServerCanvas::drawImage(const QImage& picture, QPoint at)
     put(m_pixmap, m_copyGc, m_depth, rgb, target.translated(-at), target.topLeft());
 }
 
-void ServerCanvas::drawPicture(const QImage& picture, QPoint at, bool keyed, const QRegion& clip)
+void ServerCanvas::drawPicture(const QImage& picture, QPoint at, bool keyed, const QRegion& clip, const QRect& box)
 {
     if (picture.isNull() || clip.isEmpty())
         return;
     xcb_connection_t* c = xcb(m_connection);
-    const Picture& p = upload(picture);
+    Picture& p = upload(picture);
     std::uint32_t gc = m_copyGc;
     if (keyed) {
-        gc = m_maskGc;
-        if (m_maskNow != p.mask || m_maskOrigin != at) {
-            // In the order of their value bits: origin x, origin y, mask.
-            const std::uint32_t values[] = {std::uint32_t(std::int32_t(at.x())), std::uint32_t(std::int32_t(at.y())),
-                                            p.mask};
-            xcb_change_gc(c, gc, XCB_GC_CLIP_ORIGIN_X | XCB_GC_CLIP_ORIGIN_Y | XCB_GC_CLIP_MASK, values);
-            m_maskNow = p.mask;
-            m_maskOrigin = at;
+        gc = p.maskGc;
+        if (p.maskOrigin != at) {
+            const std::uint32_t origin[] = {std::uint32_t(std::int32_t(at.x())), std::uint32_t(std::int32_t(at.y()))};
+            xcb_change_gc(c, gc, XCB_GC_CLIP_ORIGIN_X | XCB_GC_CLIP_ORIGIN_Y, origin);
+            p.maskOrigin = at;
         }
     }
-    const QRect placed(at, picture.size());
+    const QRect within = box & QRect(at, picture.size()) & QRect(QPoint(0, 0), m_size);
     for (const QRect& rect : clip) {
-        const QRect r = rect & placed & QRect(QPoint(0, 0), m_size);
+        const QRect r = rect & within;
         if (r.isEmpty())
             continue;
         xcb_copy_area(c, p.pixmap, m_pixmap, gc, std::int16_t(r.x() - at.x()), std::int16_t(r.y() - at.y()),
@@ -216,7 +209,7 @@ void ServerCanvas::drawPicture(const QImage& picture, QPoint at, bool keyed, con
     }
 }
 
-const ServerCanvas::Picture& ServerCanvas::upload(const QImage& picture)
+ServerCanvas::Picture& ServerCanvas::upload(const QImage& picture)
 {
     const qint64 key = picture.cacheKey();
     if (auto it = m_pictures.find(key); it != m_pictures.end())
@@ -248,6 +241,10 @@ const ServerCanvas::Picture& ServerCanvas::upload(const QImage& picture)
         xcb_put_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, p.mask, m_bitmapGc, w, h, 0, 0, 0, 1, std::uint32_t(bits.size()),
                       bits.data());
     }
+    // No GraphicsExpose events; the clip origin starts at (0, 0).
+    p.maskGc = xcb_generate_id(c);
+    const std::uint32_t maskValues[] = {0, p.mask};
+    xcb_create_gc(c, p.maskGc, m_pixmap, XCB_GC_GRAPHICS_EXPOSURES | XCB_GC_CLIP_MASK, maskValues);
     return m_pictures.emplace(key, std::move(p)).first->second;
 }
 
@@ -313,7 +310,11 @@ void ServerCanvas::show(const QRegion& region)
         xcb_copy_area(c, m_pixmap, m_window, m_copyGc, std::int16_t(r.x()), std::int16_t(r.y()), std::int16_t(r.x()),
                       std::int16_t(r.y()), std::uint16_t(r.width()), std::uint16_t(r.height()));
     }
-    xcb_flush(c);
+}
+
+void ServerCanvas::flush()
+{
+    xcb_flush(xcb(m_connection));
 }
 
 } // namespace hakop::platform

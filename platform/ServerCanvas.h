@@ -31,11 +31,13 @@ public:
 
     QSize size() const override { return m_size; }
     void drawImage(const QImage& picture, QPoint at) override;
-    void drawPicture(const QImage& picture, QPoint at, bool keyed, const QRegion& clip) override;
+    void drawPicture(const QImage& picture, QPoint at, bool keyed, const QRegion& clip, const QRect& box) override;
     QImage read() const override;
 
-    // Copies 'region' of the pixels onto the window and sends what is queued.
+    // Copies 'region' of the pixels onto the window, once the requests are sent.
     void show(const QRegion& region);
+    // Sends the requests queued so far.
+    void flush();
 
     // Pictures uploaded so far. For tests.
     std::size_t uploadedPictures() const { return m_pictures.size(); }
@@ -45,9 +47,14 @@ private:
         QImage keep; // holds the cache key: it cannot name other pixels while kept
         std::uint32_t pixmap = 0;
         std::uint32_t mask = 0;
+        // Copies through the mask. A figure mostly stays where it was, so
+        // each picture keeps its own clip origin rather than one GC's being
+        // changed for every drawing.
+        std::uint32_t maskGc = 0;
+        QPoint maskOrigin;
     };
     ServerCanvas() = default;
-    const Picture& upload(const QImage& picture);
+    Picture& upload(const QImage& picture);
     void put(std::uint32_t drawable, std::uint32_t gc, std::uint8_t depth, const QImage& image, const QRect& source,
              QPoint at);
     void freePictures();
@@ -56,13 +63,10 @@ private:
     std::uint32_t m_window = 0;
     std::uint32_t m_pixmap = 0;
     std::uint32_t m_copyGc = 0; // plain copies
-    std::uint32_t m_maskGc = 0; // copies through a picture's mask
     std::uint32_t m_bitmapGc = 0; // for uploading masks; made with the first one
     std::uint8_t m_depth = 0;
     QSize m_size;
     std::uint32_t m_maxRequestBytes = 0;
-    std::uint32_t m_maskNow = 0; // the mask and origin m_maskGc has now
-    QPoint m_maskOrigin;
     std::unordered_map<qint64, Picture> m_pictures;
     std::vector<std::uint8_t> m_buffer; // packing buffer for uploads
 };

@@ -463,8 +463,10 @@ void THAKOPForm::surfaceChanged(const QRegion& changed)
         QMetaObject::invokeMethod(this, [this, changed] { update(toLogical(changed)); }, Qt::QueuedConnection);
         return;
     }
-    // Shown once the event loop's pass has run too: one trip to the server per tick.
-    m_unshown += changed;
+    // Copied onto the window in the same batch of requests as the drawing;
+    // the batch goes to the server once the leftover pass has run too: one
+    // trip to the server per tick.
+    m_canvas->show(changed);
     queueFinish();
 }
 
@@ -507,11 +509,8 @@ void THAKOPForm::finishPendingLocked()
     if (!m_closed && m_scene)
         runHandler([this] { m_scene->paintPending(); });
     m_finishQueued = false;
-    if (m_canvas != nullptr && !m_unshown.isEmpty()) {
-        if (!m_closed && m_scene)
-            m_canvas->show(m_unshown);
-        m_unshown = QRegion();
-    }
+    if (m_canvas != nullptr)
+        m_canvas->flush();
 }
 
 void THAKOPForm::focusInEvent(QFocusEvent*)

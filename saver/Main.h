@@ -120,7 +120,6 @@ private:
     // The surface's pixels on the X server; owned by the scene's surface.
     // Null where the window's pixel format needs the toolkit's conversion.
     platform::ServerCanvas* m_canvas = nullptr;
-    QRegion m_unshown; // device pixels changed on the surface, not yet presented
     std::unique_ptr<SaverScene> m_scene;
     std::mutex m_sceneLock;
     QSize m_screenSize; // device pixels, kept current by the GUI thread; under the scene lock

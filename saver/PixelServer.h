@@ -17,9 +17,9 @@ public:
     // 'picture' with its top-left corner at 'at', over everything.
     virtual void drawImage(const QImage& picture, QPoint at) = 0;
     // The part of 'picture', placed with its top-left corner at 'at', that
-    // lies in 'clip'; when 'keyed', the pixels of the key colour (the
-    // picture's bottom-left one) are left out.
-    virtual void drawPicture(const QImage& picture, QPoint at, bool keyed, const QRegion& clip) = 0;
+    // lies both in 'clip' and in 'box'; when 'keyed', the pixels of the key
+    // colour (the picture's bottom-left one) are left out.
+    virtual void drawPicture(const QImage& picture, QPoint at, bool keyed, const QRegion& clip, const QRect& box) = 0;
     // What the pixels hold now, as RGB32. Slow: for checks, not for drawing.
     virtual QImage read() const = 0;
 };

@@ -117,24 +117,28 @@ const Sprite::Stencil& Sprite::stencil() const
     return ref;
 }
 
-QRegion Sprite::drawnArea(const QRegion& clip, const QRect& bounds) const
+QRect Sprite::drawableBox(const QRect& bounds) const
 {
     if (m_picture.isNull())
         return {};
-    const QRect pictureRect(m_left, m_top, m_picture.width(), m_picture.height());
-    return clip.intersected(rect() & pictureRect & bounds);
+    return rect() & QRect(m_left, m_top, m_picture.width(), m_picture.height()) & bounds;
 }
 
 void Sprite::drawOn(PixelServer& server, const QRegion& clip, const QRect& bounds) const
 {
-    const QRegion area = drawnArea(clip, bounds);
-    if (!area.isEmpty())
-        server.drawPicture(m_picture, QPoint(m_left, m_top), m_transparent, area);
+    // The server cuts each of the clip's rectangles to the box itself: no
+    // region is built for a drawing that is only sent on.
+    const QRect box = drawableBox(bounds);
+    if (!box.isEmpty())
+        server.drawPicture(m_picture, QPoint(m_left, m_top), m_transparent, clip, box);
 }
 
 void Sprite::drawInto(QImage& target, const QRegion& clip) const
 {
-    const QRegion area = drawnArea(clip, target.rect());
+    const QRect box = drawableBox(target.rect());
+    if (box.isEmpty())
+        return;
+    const QRegion area = clip.intersected(box);
     if (area.isEmpty())
         return;
 

@@ -67,9 +67,9 @@ private:
     const Stencil& stencil() const;
 
     void changeGeometry(int& field, int value);
-    // The part of clip where the picture is drawn: inside the sprite's
-    // rectangle, the picture and bounds.
-    QRegion drawnArea(const QRegion& clip, const QRect& bounds) const;
+    // Where the picture may be drawn: inside the sprite's rectangle, the
+    // picture and bounds.
+    QRect drawableBox(const QRect& bounds) const;
 
     Surface* m_owner;
     Surface* m_parent = nullptr;

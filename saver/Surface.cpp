@@ -16,13 +16,6 @@ Surface::Surface(QSize size, QImage::Format format)
     m_pixels.fill(Qt::black);
 }
 
-Surface::Surface(QImage pixels)
-    : m_pixels(std::move(pixels))
-    , m_size(m_pixels.size())
-{
-    m_pixels.fill(Qt::black);
-}
-
 Surface::Surface(std::unique_ptr<PixelServer> server)
     : m_server(std::move(server))
     , m_size(m_server ? m_server->size() : QSize())

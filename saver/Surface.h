@@ -18,11 +18,6 @@ class Surface {
 public:
     // The pixels start black; the owner draws its backdrop over them.
     explicit Surface(QSize size, QImage::Format format = QImage::Format_RGB32);
-    // Draws into 'pixels' instead of memory of its own, for a window that reads
-    // its pixels from where we draw them (shared with the display server). The
-    // picture must not be shared with another copy, or the first drawing would
-    // move the surface into private memory. It starts black too.
-    explicit Surface(QImage pixels);
     // Keeps its pixels on 'server' instead: passes and direct drawings become
     // the server's drawing orders.
     explicit Surface(std::unique_ptr<PixelServer> server);

@@ -233,6 +233,7 @@ TEST_F(Canvas, ShowsExactlyTheRegionAskedForAndRestoresExposedParts)
     QRegion region(10, 10, 30, 20);
     region += QRect(150, 100, 80, 80); // reaches past the corner
     canvas->show(region);
+    canvas->flush();
     const QImage shown = readBack(w, QRect(QPoint(0, 0), size));
     for (int y = 0; y < size.height(); ++y)
         for (int x = 0; x < size.width(); ++x)
