@@ -1,9 +1,40 @@
 #include "TickTimer.h"
 
-#include <chrono>
+#include <linux/futex.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <ctime>
 #include <system_error>
 
 namespace hakop {
+
+namespace {
+
+std::int64_t nowNs()
+{
+    timespec t{};
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return std::int64_t(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+}
+
+// Sleeps until the monotonic clock reaches 'deadlineNs' unless *word no
+// longer holds 'expected' or someone wakes it. A condition variable would do
+// the same with a mutex and two more clock reads around each sleep, and a
+// ticking saver sleeps ten times a second. True when the deadline passed.
+bool sleepUntil(std::atomic<std::uint32_t>& word, std::uint32_t expected, std::int64_t deadlineNs)
+{
+    static_assert(sizeof(std::atomic<std::uint32_t>) == sizeof(std::uint32_t));
+    const timespec deadline{time_t(deadlineNs / 1'000'000'000), long(deadlineNs % 1'000'000'000)};
+    // FUTEX_WAIT_BITSET takes an absolute CLOCK_MONOTONIC deadline.
+    const long r = syscall(SYS_futex, reinterpret_cast<std::uint32_t*>(&word), FUTEX_WAIT_BITSET_PRIVATE, expected,
+                           &deadline, nullptr, FUTEX_BITSET_MATCH_ANY);
+    return r == -1 && errno == ETIMEDOUT;
+}
+
+} // namespace
 
 TickTimer::TickTimer(std::function<void()> tick)
     : m_tick(std::move(tick))
@@ -15,79 +46,58 @@ TickTimer::~TickTimer()
     stop();
 }
 
+void TickTimer::interrupt()
+{
+    m_changes.fetch_add(1);
+    syscall(SYS_futex, reinterpret_cast<std::uint32_t*>(&m_changes), FUTEX_WAKE_PRIVATE, INT_MAX, nullptr, nullptr, 0);
+}
+
 void TickTimer::setInterval(int milliseconds)
 {
-    {
-        std::lock_guard lock(m_mutex);
-        m_interval = milliseconds > 0 ? milliseconds : 0;
-        ++m_restarts;
-    }
-    m_wake.notify_all();
-}
-
-int TickTimer::interval() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_interval;
-}
-
-bool TickTimer::isActive() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_active;
+    m_interval.store(milliseconds > 0 ? milliseconds : 0);
+    interrupt();
 }
 
 void TickTimer::start()
 {
-    std::unique_lock lock(m_mutex);
-    if (m_active)
+    if (m_active.load())
         return;
-    lock.unlock();
     // A thread left over from an earlier run has ended or is ending.
     if (m_thread.joinable())
         m_thread.join();
-    lock.lock();
-    m_active = true;
+    m_active.store(true);
     try {
         m_thread = std::thread([this] { run(); });
     } catch (const std::system_error&) {
-        m_active = false;
+        m_active.store(false);
     }
 }
 
 void TickTimer::stop()
 {
-    {
-        std::lock_guard lock(m_mutex);
-        m_active = false;
-    }
-    m_wake.notify_all();
+    m_active.store(false);
+    interrupt();
     if (m_thread.joinable())
         m_thread.join();
 }
 
 void TickTimer::run()
 {
-    using Clock = std::chrono::steady_clock;
-    std::unique_lock lock(m_mutex);
-    Clock::time_point next = Clock::now() + std::chrono::milliseconds(m_interval);
-    unsigned restarts = m_restarts;
+    std::int64_t next = nowNs() + std::int64_t(m_interval.load()) * 1'000'000;
     for (;;) {
-        if (m_wake.wait_until(lock, next, [&] { return !m_active || m_restarts != restarts; })) {
-            if (!m_active)
-                return;
-            restarts = m_restarts;
-            next = Clock::now() + std::chrono::milliseconds(m_interval);
-            continue;
-        }
-        lock.unlock();
-        m_tick();
-        lock.lock();
-        if (!m_active)
+        const std::uint32_t changes = m_changes.load();
+        if (!m_active.load())
             return;
-        const auto period = std::chrono::milliseconds(m_interval);
+        if (!sleepUntil(m_changes, changes, next)) {
+            if (m_changes.load() != changes) // stopped, or a new interval
+                next = nowNs() + std::int64_t(m_interval.load()) * 1'000'000;
+            continue; // woken early for nothing: sleep on
+        }
+        m_tick();
+        const std::int64_t period = std::int64_t(m_interval.load()) * 1'000'000;
         next += period;
-        const Clock::time_point now = Clock::now();
+        // A tick a second behind is a second behind, not a second's worth of ticks.
+        const std::int64_t now = nowNs();
         if (next <= now)
             next = now + period;
     }

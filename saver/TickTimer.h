@@ -4,9 +4,9 @@
 // checks and dispatches every source it has); a thread asleep until the next
 // deadline wakes for the tick and nothing else. Whoever the tick shares state
 // with must lock it.
-#include <condition_variable>
+#include <atomic>
+#include <cstdint>
 #include <functional>
-#include <mutex>
 #include <thread>
 
 namespace hakop {
@@ -21,27 +21,29 @@ public:
     // Like restarting: an active timer's next tick comes one new interval
     // from now.
     void setInterval(int milliseconds);
-    int interval() const;
+    int interval() const { return m_interval.load(); }
 
     // Ticks every interval from now on; a tick that runs late delays the
     // next rather than bunching the missed ones. Does nothing when already
     // active. Afterwards the timer is inactive only if the system had no
-    // thread to give.
+    // thread to give. Start, stop and setInterval belong to one thread.
     void start();
     // No tick runs once this returns; a tick under way is waited for, so it
     // must not be called from a tick.
     void stop();
-    bool isActive() const;
+    bool isActive() const { return m_active.load(); }
 
 private:
     void run();
+    // Wakes the ticking thread to look at the interval and whether it is
+    // still active.
+    void interrupt();
 
     const std::function<void()> m_tick;
-    mutable std::mutex m_mutex;
-    std::condition_variable m_wake;
-    int m_interval = 0;     // guarded by m_mutex
-    bool m_active = false;  // guarded by m_mutex
-    unsigned m_restarts = 0; // guarded by m_mutex; counts interval changes
+    std::atomic<int> m_interval{0};
+    std::atomic<bool> m_active{false};
+    // The word the thread sleeps on: bumped by every stop and interval change.
+    std::atomic<std::uint32_t> m_changes{0};
     std::thread m_thread;
 };
 
