@@ -1,6 +1,7 @@
 #include "TickTimer.h"
 
 #include <linux/futex.h>
+#include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -83,18 +84,30 @@ void TickTimer::stop()
 
 void TickTimer::run()
 {
-    std::int64_t next = nowNs() + std::int64_t(m_interval.load()) * 1'000'000;
+    int interval = -1;
+    std::int64_t next = 0;
+    auto restart = [&] {
+        if (m_interval.load() != interval) {
+            interval = m_interval.load();
+            // Nobody sees a tick a twentieth of its interval late; allowing
+            // it lets the kernel wake us with a timer it fires anyway instead
+            // of arming one for us.
+            prctl(PR_SET_TIMERSLACK, static_cast<unsigned long>(interval) * 1'000'000ul / 20ul + 1ul, 0, 0, 0);
+        }
+        next = nowNs() + std::int64_t(interval) * 1'000'000;
+    };
+    restart();
     for (;;) {
         const std::uint32_t changes = m_changes.load();
         if (!m_active.load())
             return;
         if (!sleepUntil(m_changes, changes, next)) {
             if (m_changes.load() != changes) // stopped, or a new interval
-                next = nowNs() + std::int64_t(m_interval.load()) * 1'000'000;
+                restart();
             continue; // woken early for nothing: sleep on
         }
         m_tick();
-        const std::int64_t period = std::int64_t(m_interval.load()) * 1'000'000;
+        const std::int64_t period = std::int64_t(interval) * 1'000'000;
         next += period;
         // A tick a second behind is a second behind, not a second's worth of ticks.
         const std::int64_t now = nowNs();
