@@ -410,6 +410,19 @@ TEST_F(SaverWindow, ARefusedCloseShowsTheCleanSnapshotAndGoesOn)
     EXPECT_FALSE(closed());
 }
 
+TEST_F(SaverWindow, TicksGoOnWhileTheVerifierRuns)
+{
+    if (verifierKind() != "slow-accept")
+        GTEST_SKIP() << "needs the slow verifier";
+    std::atomic<int> ticks = 0;
+    form->onTickFinishedForTesting = [&] { ++ticks; };
+    form->Timer1.start();
+    pressKey(Qt::Key_A, Qt::NoModifier); // the verifier takes two seconds to answer
+    EXPECT_TRUE(closed());
+    EXPECT_FALSE(form->Timer1.isActive());
+    EXPECT_GE(ticks, 10) << "the close query held the ticks up";
+}
+
 TEST_F(SaverWindow, AnAcceptedCloseEndsTheSaver)
 {
     if (verifierKind() != "accept")
