@@ -148,9 +148,8 @@ std::unique_ptr<ServerCanvas> ServerCanvas::create(void* connection, std::uint32
 ServerCanvas::~ServerCanvas()
 {
     xcb_connection_t* c = xcb(m_connection);
-    if (xcb_connection_has_error(c)) {
+    if (xcb_connection_has_error(c))
         return;
-    }
     // The window may outlive us: it must not keep showing a freed pixmap.
     const std::uint32_t none = XCB_BACK_PIXMAP_NONE;
     xcb_change_window_attributes(c, m_window, XCB_CW_BACK_PIXMAP, &none);
