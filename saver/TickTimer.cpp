@@ -96,16 +96,19 @@ void TickTimer::run()
         }
         next = nowNs() + std::int64_t(interval) * 1'000'000;
     };
+    std::uint32_t seen = m_changes.load();
     restart();
     for (;;) {
-        const std::uint32_t changes = m_changes.load();
         if (!m_active.load())
             return;
-        if (!sleepUntil(m_changes, changes, next)) {
-            if (m_changes.load() != changes) // stopped, or a new interval
-                restart();
-            continue; // woken early for nothing: sleep on
+        // A new interval, set while we slept or while the last tick ran.
+        const std::uint32_t changes = m_changes.load();
+        if (changes != seen) {
+            seen = changes;
+            restart();
         }
+        if (!sleepUntil(m_changes, changes, next))
+            continue; // woken early: look again
         m_tick();
         const std::int64_t period = std::int64_t(interval) * 1'000'000;
         next += period;

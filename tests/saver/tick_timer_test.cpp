@@ -95,6 +95,22 @@ TEST(TickTimer, ChangingTheIntervalRestartsTheWait)
     timer.stop();
 }
 
+TEST(TickTimer, AnIntervalSetDuringATickHoldsFromThatTickOn)
+{
+    std::atomic<int> ticks = 0;
+    TickTimer* self = nullptr;
+    TickTimer timer([&] {
+        if (++ticks == 1)
+            self->setInterval(10000); // as a handler of the tick might
+    });
+    self = &timer;
+    timer.setInterval(10);
+    timer.start();
+    std::this_thread::sleep_for(150ms);
+    timer.stop();
+    EXPECT_EQ(ticks, 1) << "the old interval went on";
+}
+
 TEST(TickTimer, StartsAgainAfterStoppingAndStartingTwiceIsOneTimer)
 {
     std::atomic<int> ticks = 0;
