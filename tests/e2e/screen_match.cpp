@@ -4,9 +4,10 @@
 // real program has run when the screen is read, so it searches:
 //   screen_match BACKDROP.png SEED SHOT.png [--max-ticks N]
 //       the shot equals the surface after some tick 1..N
-//   screen_match BACKDROP.png SEED SHOT.png --after-reset [--max-ticks N] [--ticks-after-reset J]
+//   screen_match BACKDROP.png SEED SHOT.png --after-reset [--max-ticks N] [--max-ticks-after-reset J]
 //       the shot equals the surface after the snapshot was redrawn at some tick
-//       k (a refused close request) followed by exactly J further ticks
+//       k (a refused close request) followed by 0..J further ticks; the match
+//       line says how many
 // Prints the match (or the closest candidate) and exits 0 on a match, 1 if none.
 #include "ImageList.h"
 #include "SaverScene.h"
@@ -20,12 +21,14 @@
 
 namespace {
 
-long long differingPixels(const QImage& a, const QImage& b)
+// Counts differing pixels, giving up once the count reaches `enough` (a
+// candidate no better than the best so far needs no exact figure).
+long long differingPixels(const QImage& a, const QImage& b, long long enough)
 {
     if (a.size() != b.size())
         return std::numeric_limits<long long>::max();
     long long n = 0;
-    for (int y = 0; y < a.height(); ++y) {
+    for (int y = 0; y < a.height() && n < enough; ++y) {
         auto* ra = reinterpret_cast<const QRgb*>(a.constScanLine(y));
         auto* rb = reinterpret_cast<const QRgb*>(b.constScanLine(y));
         for (int x = 0; x < a.width(); ++x)
@@ -38,6 +41,7 @@ struct Best {
     long long diff = std::numeric_limits<long long>::max();
     int tick = -1;
     int reset = -1;
+    int afterReset = -1;
 };
 
 // The state the window shows between ticks: after each tick the event loop's
@@ -53,7 +57,7 @@ void advance(hakop::SaverScene& scene)
 int main(int argc, char** argv)
 {
     if (argc < 4) {
-        std::fprintf(stderr, "usage: screen_match BACKDROP.png SEED SHOT.png [--after-reset] [--max-ticks N] [--ticks-after-reset J]\n");
+        std::fprintf(stderr, "usage: screen_match BACKDROP.png SEED SHOT.png [--after-reset] [--max-ticks N] [--max-ticks-after-reset J]\n");
         return 2;
     }
     QGuiApplication::setAttribute(Qt::AA_Use96Dpi);
@@ -66,14 +70,14 @@ int main(int argc, char** argv)
     }
     bool afterReset = false;
     int maxTicks = 100;
-    int ticksAfterReset = 1;
+    int maxTicksAfterReset = 6;
     for (int i = 4; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--after-reset"))
             afterReset = true;
         else if (!std::strcmp(argv[i], "--max-ticks") && i + 1 < argc)
             maxTicks = std::atoi(argv[++i]);
-        else if (!std::strcmp(argv[i], "--ticks-after-reset") && i + 1 < argc)
-            ticksAfterReset = std::atoi(argv[++i]);
+        else if (!std::strcmp(argv[i], "--max-ticks-after-reset") && i + 1 < argc)
+            maxTicksAfterReset = std::atoi(argv[++i]);
     }
 
     const hakop::TIForm frames;
@@ -84,9 +88,9 @@ int main(int argc, char** argv)
         scene.paintPending();
         for (int t = 1; t <= maxTicks; ++t) {
             advance(scene);
-            const long long d = differingPixels(scene.surface().pixels(), shot);
+            const long long d = differingPixels(scene.surface().pixels(), shot, best.diff);
             if (d < best.diff)
-                best = {d, t, -1};
+                best = {d, t, -1, -1};
             if (d == 0)
                 break;
         }
@@ -99,16 +103,20 @@ int main(int argc, char** argv)
                 advance(scene);
             scene.redrawBackdrop();
             scene.paintPending();
-            for (int j = 0; j < ticksAfterReset; ++j)
-                advance(scene);
-            const long long d = differingPixels(scene.surface().pixels(), shot);
-            if (d < best.diff)
-                best = {d, k + ticksAfterReset, k};
+            for (int j = 0; j <= maxTicksAfterReset; ++j) {
+                if (j > 0)
+                    advance(scene);
+                const long long d = differingPixels(scene.surface().pixels(), shot, best.diff);
+                if (d < best.diff)
+                    best = {d, k + j, k, j};
+                if (d == 0)
+                    break;
+            }
         }
     }
     if (best.diff == 0) {
         if (afterReset)
-            std::printf("match: reset after tick %d, then %d tick(s)\n", best.reset, ticksAfterReset);
+            std::printf("match: reset after tick %d, then %d tick(s)\n", best.reset, best.afterReset);
         else
             std::printf("match: tick %d\n", best.tick);
         return 0;
