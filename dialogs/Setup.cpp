@@ -91,6 +91,9 @@ TSetupForm::TSetupForm(QWidget* parent)
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(timer1Interval);
+    // A coarse timer may fire up to a twentieth early; the swap comes after
+    // two seconds, not 1.9.
+    Timer1->setTimerType(Qt::PreciseTimer);
     connect(Timer1, &QTimer::timeout, this, &TSetupForm::Timer1Timer);
     startTimerOrFail(*Timer1);
 }
