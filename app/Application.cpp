@@ -10,6 +10,13 @@ namespace hakop {
 Application::Application(int& argc, char** argv)
     : QApplication(argc, argv)
 {
+    // What the windows survive and hand on is shown here, in the same box.
+    setFailureReporter([](const std::exception& failure) { reportHandlerFailure(failure); });
+}
+
+Application::~Application()
+{
+    setFailureReporter(nullptr);
 }
 
 bool Application::notify(QObject* receiver, QEvent* event)

@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QString>
-#include <QTimer>
 
 #include <dlfcn.h>
 #include <link.h>
@@ -19,19 +18,6 @@
 namespace hakop {
 
 namespace {
-
-void defaultTimerStarter(QTimer& timer)
-{
-    timer.start();
-}
-
-TimerStarter timerStarter = defaultTimerStarter;
-
-// 'address' is in the window that asked for a timer.
-[[noreturn]] void throwNoTimer(const void* address)
-{
-    throw SetupFailure("EOutOfResources", "タイマーを取得できません", address);
-}
 
 // The load address of the module holding 'address' (the program itself for
 // code linked into it); 0 when the loader does not know the address.
@@ -68,13 +54,6 @@ std::string programFileName()
 }
 
 } // namespace
-
-SetupFailure::SetupFailure(std::string kind, const std::string& message, const void* address)
-    : std::runtime_error(message)
-    , m_kind(std::move(kind))
-    , m_address(address)
-{
-}
 
 std::string applicationErrorText(const std::string& kind, const std::string& moduleName,
                                  const void* relativeAddress, const std::string& message)
@@ -122,24 +101,6 @@ void reportHandlerFailure(const std::exception& failure)
     }
     QMessageBox box(QMessageBox::Critical, QStringLiteral("HAKOP"), text, QMessageBox::Ok);
     box.exec();
-}
-
-void startTimerOrFail(QTimer& timer)
-{
-    timerStarter(timer);
-    if (!timer.isActive())
-        throwNoTimer(__builtin_return_address(0));
-}
-
-void requireActiveTimer(bool active)
-{
-    if (!active)
-        throwNoTimer(__builtin_return_address(0));
-}
-
-void setTimerStarterForTesting(TimerStarter starter)
-{
-    timerStarter = starter != nullptr ? starter : defaultTimerStarter;
 }
 
 } // namespace hakop

@@ -25,15 +25,4 @@ Mode modeForArguments(int argc, const char* const* argv)
     return modeFor(modeArgument(joinArguments(argc, argv)));
 }
 
-const char* modeName(Mode mode)
-{
-    switch (mode) {
-    case Mode::Saver: return "saver";
-    case Mode::PasswordChange: return "password-change";
-    case Mode::Preview: return "preview";
-    case Mode::Settings: return "settings";
-    }
-    return "settings";
-}
-
 } // namespace hakop

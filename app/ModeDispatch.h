@@ -12,6 +12,4 @@ Mode modeFor(std::string_view argument);
 // The mode for a process's argv: joined into one line, split, word 1.
 Mode modeForArguments(int argc, const char* const* argv);
 
-const char* modeName(Mode mode);
-
 } // namespace hakop

@@ -1,6 +1,7 @@
 #include "About.h"
 
 #include "FormDescription.h"
+#include "platform/Failure.h"
 #include "WindowPlacement.h"
 
 #include <QKeyEvent>
@@ -60,7 +61,7 @@ TAboutForm::TAboutForm(QWidget* parent)
     Image1 = qobject_cast<QLabel*>(byName.value(QStringLiteral("Image1")));
     Button1 = qobject_cast<QPushButton*>(byName.value(QStringLiteral("Button1")));
     Memo1 = qobject_cast<QTextEdit*>(byName.value(QStringLiteral("Memo1")));
-    Q_ASSERT(Image1 != nullptr && Button1 != nullptr && Memo1 != nullptr);
+    HAKOP_REQUIRE(Image1 != nullptr && Button1 != nullptr && Memo1 != nullptr);
 
     setModal(true);
     setSizeGripEnabled(false);

@@ -1,5 +1,7 @@
 #include "FormDescription.h"
 
+#include "platform/Failure.h"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFont>
@@ -164,7 +166,7 @@ QHash<QString, QWidget*> build(QWidget& form, const Form& d)
     std::vector<std::pair<int, QWidget*>> tabStops;
     for (const Control& c : d.controls) {
         QWidget* parent = c.parent != nullptr ? byName.value(QString::fromUtf8(c.parent)) : &form;
-        Q_ASSERT(parent != nullptr); // parents are declared before their children
+        HAKOP_REQUIRE(parent != nullptr); // parents are declared before their children
         QWidget* widget = nullptr;
         switch (c.kind) {
         case Kind::Panel: widget = makePanel(parent); break;

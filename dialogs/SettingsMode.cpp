@@ -3,7 +3,6 @@
 #include "About.h"
 #include "FormDescription.h"
 #include "Setup.h"
-#include "app/Failure.h"
 
 #include <QApplication>
 
@@ -17,23 +16,26 @@ int runSettingsMode()
 
     std::unique_ptr<TSetupForm> setup;
     std::unique_ptr<TAboutForm> about;
-    try {
-        // The settings dialog first: it is the main window. The About box
-        // waits hidden until Button2 asks for it.
-        setup = std::make_unique<TSetupForm>();
-        SetupForm = setup.get();
-        about = std::make_unique<TAboutForm>();
-        AboutForm = about.get();
-    } catch (const SetupFailure& failure) {
-        failWindowSetup(failure);
-    }
+    // Goes first, so the globals never point at a window being destroyed,
+    // also when building one throws.
+    struct ClearGlobals {
+        ~ClearGlobals()
+        {
+            AboutForm = nullptr;
+            SetupForm = nullptr;
+        }
+    } clearGlobals;
+    // The settings dialog first: it is the main window. The About box waits
+    // hidden until Button2 asks for it. A window that cannot be built throws
+    // to the caller, which reports it.
+    setup = std::make_unique<TSetupForm>();
+    SetupForm = setup.get();
+    about = std::make_unique<TAboutForm>();
+    AboutForm = about.get();
 
     QObject::connect(setup.get(), &TSetupForm::closed, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
     setup->show();
     QApplication::exec();
-
-    AboutForm = nullptr;
-    SetupForm = nullptr;
     return 0;
 }
 

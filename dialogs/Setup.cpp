@@ -3,7 +3,7 @@
 #include "About.h"
 #include "FormDescription.h"
 #include "WindowPlacement.h"
-#include "app/Failure.h"
+#include "platform/Failure.h"
 
 #include <QCloseEvent>
 #include <QKeyEvent>
@@ -62,7 +62,7 @@ template <typename T>
 T* child(const QHash<QString, QWidget*>& byName, const char* name)
 {
     auto* widget = qobject_cast<T*>(byName.value(QString::fromLatin1(name)));
-    Q_ASSERT(widget != nullptr);
+    HAKOP_REQUIRE(widget != nullptr);
     return widget;
 }
 

@@ -5,8 +5,9 @@
 #include <QScreen>
 #include <QWidget>
 
-#include <X11/Xatom.h>
-#include <X11/Xlib.h>
+#include "platform/FrameExtents.h"
+
+#include <QtGui/qguiapplication_platform.h>
 
 #include <algorithm>
 #include <optional>
@@ -30,30 +31,16 @@ constexpr int pollMilliseconds = 15;
 std::optional<QMargins> announcedFrame(const QWidget& window)
 {
     auto* x11 = qGuiApp != nullptr ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    Display* display = x11 != nullptr ? x11->display() : nullptr;
-    if (display == nullptr || window.windowHandle() == nullptr)
+    if (x11 == nullptr || window.windowHandle() == nullptr)
         return std::nullopt;
-    static const Atom extentsAtom = XInternAtom(display, "_NET_FRAME_EXTENTS", False);
-    Atom type = None;
-    int format = 0;
-    unsigned long count = 0;
-    unsigned long remaining = 0;
-    unsigned char* data = nullptr;
-    const int status = XGetWindowProperty(display, static_cast<Window>(window.winId()), extentsAtom, 0, 4, False,
-                                          XA_CARDINAL, &type, &format, &count, &remaining, &data);
-    std::optional<QMargins> frame;
-    if (status == Success && type == XA_CARDINAL && format == 32 && count == 4 && data != nullptr) {
-        // Format-32 properties come back as longs; the order is left, right,
-        // top, bottom, in device pixels, while the window's geometry is in
-        // logical pixels.
-        const auto* values = reinterpret_cast<const unsigned long*>(data);
-        const qreal ratio = window.devicePixelRatioF();
-        const auto logical = [ratio](unsigned long v) { return qRound(qreal(v) / ratio); };
-        frame = QMargins(logical(values[0]), logical(values[2]), logical(values[1]), logical(values[3]));
-    }
-    if (data != nullptr)
-        XFree(data);
-    return frame;
+    const auto device = platform::announcedFrameExtents(x11->display(), static_cast<unsigned long>(window.winId()));
+    if (!device)
+        return std::nullopt;
+    // The window's geometry is in logical pixels.
+    const qreal ratio = window.devicePixelRatioF();
+    const auto logical = [ratio](int v) { return qRound(qreal(v) / ratio); };
+    return QMargins(logical(device->left()), logical(device->top()), logical(device->right()),
+                    logical(device->bottom()));
 }
 
 QMargins qtFrameOf(const QWidget& window)

@@ -26,9 +26,6 @@ class WindowPlacement : public QObject {
 public:
     explicit WindowPlacement(QWidget& window);
 
-    // Where the outer frame is meant to be (or was last seen).
-    QPoint framePosition() const { return m_target; }
-
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 

@@ -11,7 +11,6 @@ public:
     // Adds one (show) or takes one (hide) and returns the new count.
     static int ShowCursor(bool show);
     static int count();
-    static bool visible() { return count() >= 0; }
 
     // Called with the new visibility each time the count crosses between -1 and 0.
     static void setOnVisibilityChanged(std::function<void(bool visible)> listener);

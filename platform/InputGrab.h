@@ -23,8 +23,6 @@ public:
     // can take them) and makes sure the server has done so before returning.
     void release();
 
-    bool keyboardHeld() const { return m_keyboard; }
-    bool pointerHeld() const { return m_pointer; }
     bool held() const { return m_keyboard && m_pointer; }
 
 private:

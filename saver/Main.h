@@ -1,14 +1,29 @@
 #pragma once
 // The saver window: a borderless, always-on-top window over the primary screen
-// showing the frozen desktop, with the figures playing on it. It is a thin
-// shell: every handler forwards to the engine (SaverScene), and painting only
-// copies what the engine's surface holds.
+// showing the frozen desktop, with the figures playing on it. A thin shell:
+// the handlers forward to the engine, the input rules decide what ends the
+// saver, the verifier decides whether it may, and Presentation carries the
+// scene to the screen.
 //
-// Ticks run on Timer1's own thread, so the GUI thread sleeps between input
-// events. The scene, and everything that carries its changes to the screen,
-// is only touched under the scene lock; the handlers take turns on it as they
-// would on a single thread.
-#include "SaverScene.h"
+// One tick, from the timer to the screen:
+//
+//   Timer1 (TickTimer, its own thread) wakes
+//     -> Presentation::tick: takes the scene lock, the tick's one owner
+//       -> THAKOPForm::Timer1Timer -> SaverScene::tick -> Animation::Step
+//            (per sprite: silhouette, Surface paint pass, state step, colour frame)
+//            Surface::onPixelsChanged -> ServerCanvas::show (copy to the window)
+//       -> the leftover paint pass -> ServerCanvas::flush: one write to the server
+//     <- lock released; the thread sleeps until the next interval
+//
+// Everything else that touches the scene (input, exposes, the close query)
+// runs on the GUI thread and goes through Presentation under the same lock;
+// the rules that keep the lock safe are written at the top of Presentation.h.
+//
+// Closing: a key or a mouse move -> close() -> closeEvent -> FormCloseQuery
+// (grabs released, cursor shown, Verifier::mayClose, grabs taken back) ->
+// FormClose (Timer1 stopped, then the scene closed) -> formClosed.
+#include "InputRules.h"
+#include "Presentation.h"
 #include "TickTimer.h"
 
 #include <QImage>
@@ -18,26 +33,14 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 
 namespace hakop {
 
 class TIForm;
+class Verifier;
 namespace platform {
 class InputGrab;
-class ServerCanvas;
 }
-
-// The last mouse position that reached the window, in device pixels; both 0
-// until the first mouse move is recorded. Program-wide, like the password
-// library below, and not per window.
-extern std::int32_t LastX;
-extern std::int32_t LastY;
-
-// The key-downs the saver keeps running through: Tab, with or without Shift,
-// but not with Ctrl or Alt (they go to focus handling, and there is nothing to
-// move the focus to). Every other key-down asks the window to close.
-bool keyKeepsSaver(int key, Qt::KeyboardModifiers modifiers);
 
 class THAKOPForm : public QWidget {
     Q_OBJECT
@@ -45,15 +48,20 @@ class THAKOPForm : public QWidget {
 public:
     // Builds the window as its form description says, starts Timer1 and runs
     // FormCreate: afterwards the native window exists, unmapped, with its
-    // class set, and Backdrop holds the desktop.
+    // class set, and Backdrop holds the desktop. Throws SetupFailure when
+    // there is no timer to be had.
     explicit THAKOPForm(QWidget* parent = nullptr);
     ~THAKOPForm() override;
+
+    // What is asked before the window closes; not owned, and it must outlive
+    // the window's close. Null (the default): nothing guards the screen.
+    void setVerifier(Verifier* verifier) { m_verifier = verifier; }
 
     // The frame store the figures are drawn from; needed before the window is shown.
     void setFrameStore(const TIForm* frames) { m_frames = frames; }
 
     // The running scene: null before FormShow. Read it only while Timer1 is stopped.
-    SaverScene* scene() const { return m_scene.get(); }
+    SaverScene* scene() const { return m_presentation.scene(); }
     // The desktop snapshot (null once the window has closed).
     const QImage& Backdrop() const;
     // True once FormClose has run: from then on the window handles nothing.
@@ -61,13 +69,15 @@ public:
     // True when the window holds both the keyboard and the pointer grab.
     bool holdsInput() const;
     // True when the X server keeps the surface's pixels and draws them (see
-    // platform::ServerCanvas) rather than the toolkit painting our own.
-    bool presentsDirectly() const { return m_canvas != nullptr; }
+    // ServerCanvas) rather than the toolkit painting our own.
+    bool presentsDirectly() const { return m_presentation.direct(); }
+    // The last mouse position the threshold recorded, in device pixels.
+    QPoint lastMousePosition() const { return m_mouse.last(); }
 
     TickTimer Timer1;
     // Runs after every tick that found a scene, on Timer1's thread and under
     // the scene lock, once the tick's changes have gone to the screen. For tests.
-    std::function<void()> onTickFinishedForTesting;
+    std::function<void()>& onTickFinishedForTesting = m_presentation.onTickFinishedForTesting;
 
 signals:
     // After FormClose: the saver is over.
@@ -96,41 +106,20 @@ private:
     void FormMouseMove(std::int32_t x, std::int32_t y);
     void Timer1Timer();
 
-    // Which window gets the moves while the left button is held.
-    enum class LeftCapture { None, Window, Sprite };
-
-    // Timer1's thread: the tick, its leftover pass and its trip to the server.
-    void onTick();
-    // The leftover paint pass, then whatever the surface changed goes to the
-    // screen, in one wake-up: at the end of a tick, or in the event loop's
-    // turn after an expose. The Locked one expects the scene lock held.
-    void finishPending();
-    void finishPendingLocked();
-    void queueFinish();
-    bool spriteAt(QPoint devicePoint);
     void refreshScreenSize();
-    void surfaceChanged(const QRegion& changed);
     void takeInput();
     QPoint devicePosition(const QMouseEvent* event) const;
-    QRegion toLogical(const QRegion& deviceRegion) const;
-    QRect toDevice(const QRect& logicalRect) const;
 
+    Verifier* m_verifier = nullptr;
     const TIForm* m_frames = nullptr;
     QImage m_backdrop; // until FormShow hands it to the scene
-    // The surface's pixels on the X server; owned by the scene's surface.
-    // Null where the window's pixel format needs the toolkit's conversion.
-    platform::ServerCanvas* m_canvas = nullptr;
-    std::unique_ptr<SaverScene> m_scene;
-    std::mutex m_sceneLock;
-    QSize m_screenSize; // device pixels, kept current by the GUI thread; under the scene lock
+    Presentation m_presentation;
+    MouseThreshold m_mouse;
+    LeftCapture m_leftCapture;
     std::unique_ptr<platform::InputGrab> m_grab;
-    QTimer m_finish;
     QTimer m_grabRetry;
     int m_grabAttempts = 0;
-    LeftCapture m_leftCapture = LeftCapture::None;
     bool m_shown = false;
-    bool m_finishQueued = false;
-    bool m_inTick = false; // the tick finishes what it queues
     bool m_inCloseQuery = false;
     bool m_closed = false;
 };

@@ -2,6 +2,7 @@
 
 #include "ImageList.h"
 #include "Main.h"
+#include "ModuleVerifier.h"
 
 #include <QApplication>
 
@@ -13,7 +14,11 @@ int runSaverMode()
 {
     // The saver window first (it takes the snapshot while nothing of ours is
     // on screen), then the frame store; the first window is the main window.
+    // What guards the screen lives as long as the window.
+    std::unique_ptr<Verifier> verifier;
     auto form = std::make_unique<THAKOPForm>();
+    verifier = ModuleVerifier::load();
+    form->setVerifier(verifier.get());
     auto frames = std::make_unique<TIForm>();
     form->setFrameStore(frames.get());
     // Closing the main window ends the program, whatever other windows exist.

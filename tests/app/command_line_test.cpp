@@ -1,6 +1,6 @@
 // The splitter, the argv joiner and the mode table.
-#include "CommandLine.h"
-#include "ModeDispatch.h"
+#include "app/CommandLine.h"
+#include "app/ModeDispatch.h"
 
 #include <gtest/gtest.h>
 

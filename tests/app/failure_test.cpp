@@ -1,8 +1,8 @@
 // The two failure boxes, the timer check and the event-handler guard.
 // Runs on the offscreen platform; each box is found among the top-level
 // widgets by a single-shot timer, checked, and closed.
-#include "Application.h"
-#include "Failure.h"
+#include "app/Application.h"
+#include "app/Failure.h"
 
 #include <QAbstractButton>
 #include <QFileInfo>

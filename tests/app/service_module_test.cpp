@@ -1,7 +1,7 @@
 // Service modules loaded by bare file name, with the stand-ins on
 // LD_LIBRARY_PATH (record/ for MPR.DLL, accept/ for PASSWORD.CPL); the other
 // stand-ins are reached by path.
-#include "PasswordChange.h"
+#include "app/PasswordChange.h"
 #include "platform/ServiceModule.h"
 
 #include <gtest/gtest.h>

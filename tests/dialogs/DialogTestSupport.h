@@ -3,7 +3,7 @@
 // them (the focused control, else the active window), and a watcher that
 // answers the About box whenever it opens, so modal loops in the code under
 // test return.
-#include "About.h"
+#include "dialogs/About.h"
 
 #include <QApplication>
 #include <QEvent>

@@ -1,9 +1,9 @@
 // The About box driven through its real widgets: layout, every way of
 // closing and its result, keys that must not close, where it reopens and
 // with which focus, and the read-only text.
-#include "About.h"
+#include "dialogs/About.h"
 #include "DialogTestSupport.h"
-#include "WindowPlacement.h"
+#include "dialogs/WindowPlacement.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QClipboard>

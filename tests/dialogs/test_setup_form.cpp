@@ -1,10 +1,10 @@
 // The settings dialog driven through its real widgets: layout and fonts,
 // the timed scene swap, and the whole key table of both scenes.
-#include "About.h"
+#include "dialogs/About.h"
 #include "DialogTestSupport.h"
-#include "FormDescription.h"
-#include "Setup.h"
-#include "app/Failure.h"
+#include "dialogs/FormDescription.h"
+#include "dialogs/Setup.h"
+#include "platform/Failure.h"
 
 #include <QElapsedTimer>
 #include <QFile>

@@ -34,7 +34,6 @@ TEST(Animation, StartPlacesFiveRisingBoxes)
         EXPECT_EQ(s->Top(), int(expected.Random(480u)) - 35);
         EXPECT_EQ(s->rect().size(), QSize(85, 75));
         EXPECT_TRUE(s->Transparent());
-        EXPECT_FALSE(s->AutoSize());
         EXPECT_EQ(s->Picture().cacheKey(), frames().Frames(1).cacheKey());
         EXPECT_EQ(scene.surface().paintList()[i - 1], s) << "attached in order";
     }

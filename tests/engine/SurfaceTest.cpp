@@ -19,7 +19,6 @@ QRgb px(const Surface& s, int x, int y) { return s.pixels().pixel(x, y); }
 std::unique_ptr<Sprite> placed(Surface& s, QRect r, const QImage& pic = {}, bool attach = true)
 {
     auto sp = std::make_unique<Sprite>(s);
-    sp->setAutoSize(false);
     sp->setTransparent(true);
     sp->setLeft(r.left());
     sp->setTop(r.top());

@@ -2,8 +2,8 @@
 // What must hold for any command line and any argv, checked by the fuzz
 // target and by the regression test alike. Returns "" when all is well, or
 // a description of the first broken promise.
-#include "CommandLine.h"
-#include "ModeDispatch.h"
+#include "app/CommandLine.h"
+#include "app/ModeDispatch.h"
 
 #include <string>
 #include <string_view>

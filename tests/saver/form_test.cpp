@@ -3,7 +3,8 @@
 // shows exactly what the engine's surface holds. The figures are held still
 // (Timer1 stopped) and put where each test wants them.
 #include "ImageList.h"
-#include "Main.h"
+#include "saver/Main.h"
+#include "saver/ModuleVerifier.h"
 #include "platform/CursorCounter.h"
 #include "platform/ScreenCapture.h"
 
@@ -21,8 +22,6 @@
 #include <memory>
 #include <string>
 
-using hakop::LastX;
-using hakop::LastY;
 using hakop::THAKOPForm;
 
 namespace {
@@ -48,10 +47,11 @@ class SaverWindow : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        LastX = 12345; // FormCreate must start from (0, 0)
-        LastY = 12345;
         hakop::platform::CursorCounter::reset();
         form = std::make_unique<THAKOPForm>();
+        // The PASSWORD.CPL stand-in the test's library path offers, if any.
+        verifier = hakop::ModuleVerifier::load();
+        form->setVerifier(verifier.get());
         form->setFrameStore(&frames());
         QObject::connect(form.get(), &THAKOPForm::formClosed, [this] { ++closedSignals; });
         form->show();
@@ -66,7 +66,11 @@ protected:
         settle();
     }
 
-    void TearDown() override { form.reset(); }
+    void TearDown() override
+    {
+        form.reset();
+        verifier.reset();
+    }
 
     hakop::Sprite& sprite(int i) { return *form->scene()->animation().sprite(i); }
     QSize surfaceSize() const { return form->scene()->surface().size(); }
@@ -102,6 +106,9 @@ protected:
         return hakop::platform::captureScreen(display(), QRect(QPoint(0, 0), surfaceSize()));
     }
 
+    QPoint lastMouse() const { return form->lastMousePosition(); }
+
+    std::unique_ptr<hakop::Verifier> verifier;
     std::unique_ptr<THAKOPForm> form;
     int closedSignals = 0;
 };
@@ -130,34 +137,15 @@ TEST_P(SaverKeys, OnlyTabWithoutCtrlOrAltKeepsTheSaver)
 
 INSTANTIATE_TEST_SUITE_P(
     Keys, SaverKeys,
+    // Which keys keep the saver is a unit-tested rule; these prove the window
+    // sees Tab before the toolkit's focus handling, and closes on the others.
     ::testing::Values(KeyCase{"Tab", Qt::Key_Tab, Qt::NoModifier, false, true},
                       KeyCase{"ShiftTab", Qt::Key_Backtab, Qt::ShiftModifier, false, true},
-                      KeyCase{"TabRepeated", Qt::Key_Tab, Qt::NoModifier, true, true},
-                      KeyCase{"MetaTab", Qt::Key_Tab, Qt::MetaModifier, false, true},
                       KeyCase{"CtrlTab", Qt::Key_Tab, Qt::ControlModifier, false, false},
-                      KeyCase{"CtrlShiftTab", Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier, false, false},
-                      KeyCase{"AltTab", Qt::Key_Tab, Qt::AltModifier, false, false},
-                      KeyCase{"ARepeated", Qt::Key_A, Qt::NoModifier, true, false},
-                      KeyCase{"ShiftAlone", Qt::Key_Shift, Qt::ShiftModifier, false, false},
-                      KeyCase{"AltAlone", Qt::Key_Alt, Qt::AltModifier, false, false},
-                      KeyCase{"F10", Qt::Key_F10, Qt::NoModifier, false, false},
-                      KeyCase{"Escape", Qt::Key_Escape, Qt::NoModifier, false, false}),
+                      KeyCase{"A", Qt::Key_A, Qt::NoModifier, false, false}),
     [](const ::testing::TestParamInfo<KeyCase>& info) { return std::string(info.param.name); });
 
-// --- the mouse rule ----------------------------------------------------------
-
-TEST_F(SaverWindow, MovesOfFivePixelsNeverEndTheSaverHoweverFarTheyAddUp)
-{
-    if (verifierKind() != "none")
-        GTEST_SKIP();
-    EXPECT_EQ(LastX, 0);
-    EXPECT_EQ(LastY, 0);
-    for (int step = 0; step <= 60; ++step)
-        moveTo(QPoint(50 + 5 * step, 40 + 5 * (step % 2)));
-    EXPECT_FALSE(closed());
-    EXPECT_EQ(LastX, 350);
-    EXPECT_EQ(LastY, 40);
-}
+// --- the mouse rule (the threshold itself is unit-tested: this is the wiring) --
 
 TEST_F(SaverWindow, SixPixelsOnTheXAxisEndTheSaver)
 {
@@ -167,40 +155,6 @@ TEST_F(SaverWindow, SixPixelsOnTheXAxisEndTheSaver)
     moveTo(QPoint(205, 195));
     EXPECT_FALSE(closed());
     moveTo(QPoint(211, 195));
-    EXPECT_TRUE(closed());
-}
-
-TEST_F(SaverWindow, SixPixelsOnTheYAxisEndTheSaver)
-{
-    if (verifierKind() != "none")
-        GTEST_SKIP();
-    moveTo(QPoint(200, 200));
-    moveTo(QPoint(200, 206));
-    EXPECT_TRUE(closed());
-}
-
-TEST_F(SaverWindow, ARestingPositionOfZeroZeroIsNeverCompared)
-{
-    if (verifierKind() != "none")
-        GTEST_SKIP();
-    moveTo(QPoint(0, 0));
-    moveTo(QPoint(0, 0));
-    moveTo(QPoint(300, 250)); // the stored (0, 0) means "nothing recorded"
-    EXPECT_FALSE(closed());
-    moveTo(QPoint(0, 0)); // compared with (300, 250): far
-    EXPECT_TRUE(closed());
-}
-
-TEST_F(SaverWindow, NegativePositionsOfAGrabbedPointerCount)
-{
-    if (verifierKind() != "none")
-        GTEST_SKIP();
-    moveTo(QPoint(-40, -30));
-    moveTo(QPoint(-35, -25));
-    EXPECT_FALSE(closed());
-    EXPECT_EQ(LastX, -35);
-    EXPECT_EQ(LastY, -25);
-    moveTo(QPoint(-41, -25));
     EXPECT_TRUE(closed());
 }
 
@@ -218,7 +172,7 @@ TEST_F(SaverWindow, MovesOverAFigureAreTheFiguresAndLeaveThePositionAlone)
     moveTo(figure.bottomRight());
     moveTo(figure.center());
     EXPECT_FALSE(closed());
-    EXPECT_EQ(QPoint(LastX, LastY), before);
+    EXPECT_EQ(lastMouse(), before);
     // Leaving it, the pointer is compared with where it was before it entered.
     moveTo(before + QPoint(4, -2));
     EXPECT_FALSE(closed());
@@ -236,7 +190,7 @@ TEST_F(SaverWindow, OverlappingFiguresTakeTheMouseToo)
     moveTo(sprite(1).rect().topLeft());
     moveTo(sprite(2).rect().bottomRight());
     EXPECT_FALSE(closed());
-    EXPECT_EQ(QPoint(LastX, LastY), QPoint(10, 10));
+    EXPECT_EQ(lastMouse(), QPoint(10, 10));
 }
 
 TEST_F(SaverWindow, WithTheLeftButtonHeldFromTheBackgroundEveryMoveComesToTheWindow)
@@ -262,7 +216,7 @@ TEST_F(SaverWindow, WithTheLeftButtonHeldFromAFigureEveryMoveGoesToTheFigure)
     moveTo(QPoint(20, 20), Qt::LeftButton);
     moveTo(QPoint(600, 20), Qt::LeftButton);
     EXPECT_FALSE(closed());
-    EXPECT_EQ(QPoint(LastX, LastY), outside);
+    EXPECT_EQ(lastMouse(), outside);
     releaseLeft(QPoint(600, 20));
     // The next move is compared with the last one the window saw.
     moveTo(outside + QPoint(3, 3));

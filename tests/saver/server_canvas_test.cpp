@@ -3,7 +3,7 @@
 // drawings, the server's pixels must come out the same, bit for bit.
 #include "Sprite.h"
 #include "Surface.h"
-#include "platform/ServerCanvas.h"
+#include "saver/ServerCanvas.h"
 
 #include <QPainter>
 #include <xcb/xcb.h>
@@ -16,7 +16,7 @@
 
 using hakop::Sprite;
 using hakop::Surface;
-using hakop::platform::ServerCanvas;
+using hakop::ServerCanvas;
 
 namespace {
 

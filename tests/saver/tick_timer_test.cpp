@@ -1,6 +1,6 @@
 // The saver's tick timer: ticks come one interval apart on their own thread,
 // and once stop() returns no tick runs or will run.
-#include "TickTimer.h"
+#include "saver/TickTimer.h"
 
 #include <gtest/gtest.h>
 

@@ -14,8 +14,8 @@ class Surface;
 
 class Sprite {
 public:
-    // Created unattached and without a picture; 'owner' is the surface it may
-    // later be attached to.
+    // Created unattached and without a picture; 'owner' is the surface it
+    // joins when attached.
     explicit Sprite(Surface& owner);
     // Freeing marks the rectangle pending and leaves the sprite's drawing on the surface.
     ~Sprite();
@@ -32,9 +32,7 @@ public:
     void setWidth(int v);
     void setHeight(int v);
 
-    bool AutoSize() const { return m_autoSize; }
     bool Transparent() const { return m_transparent; }
-    void setAutoSize(bool on) { m_autoSize = on; }
     void setTransparent(bool on) { m_transparent = on; }
 
     // Shares the picture's pixels (no copy); marks the rectangle when attached,
@@ -42,9 +40,8 @@ public:
     void setPicture(const QImage& picture);
     const QImage& Picture() const { return m_picture; }
 
-    Surface& owner() const { return *m_owner; }
     Surface* parent() const { return m_parent; }
-    // Appends the sprite to its owner's paint list and marks its rectangle.
+    // Appends the sprite to its surface's paint list and marks its rectangle.
     void attach();
 
     // Runs one paint pass at once if attached and something is pending.
@@ -74,7 +71,6 @@ private:
     Surface* m_owner;
     Surface* m_parent = nullptr;
     int m_left = 0, m_top = 0, m_width = 0, m_height = 0;
-    bool m_autoSize = true;
     bool m_transparent = false;
     QImage m_picture;
     // Keyed by QImage::cacheKey(); each entry keeps its pixels alive, so a key

@@ -5,7 +5,7 @@
 // then a copy the server makes, so a tick sends a few small requests and
 // touches no pixels of its own. The window has the pixmap as its background:
 // the server restores whatever gets exposed without asking us.
-#include "saver/PixelServer.h"
+#include "PixelServer.h"
 
 #include <QImage>
 #include <QRegion>
@@ -15,7 +15,7 @@
 #include <unordered_map>
 #include <vector>
 
-namespace hakop::platform {
+namespace hakop {
 
 class ServerCanvas : public PixelServer {
 public:
@@ -71,4 +71,4 @@ private:
     std::vector<std::uint8_t> m_buffer; // packing buffer for uploads
 };
 
-} // namespace hakop::platform
+} // namespace hakop

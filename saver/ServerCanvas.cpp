@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace hakop::platform {
+namespace hakop {
 
 namespace {
 
@@ -316,4 +316,4 @@ void ServerCanvas::flush()
     xcb_flush(xcb(m_connection));
 }
 
-} // namespace hakop::platform
+} // namespace hakop

@@ -37,7 +37,6 @@ void Animation::Start()
     for (int i = 1; i <= SpriteCount; ++i) {
         m_states[i - 1] = 1;
         auto s = std::make_unique<Sprite>(m_surface);
-        s->setAutoSize(false);
         s->setTransparent(true);
         // The width is drawn before the height.
         s->setLeft(randomBelow(screenWidth()) + OffscreenLeft);

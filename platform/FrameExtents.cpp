@@ -1,0 +1,32 @@
+#include "FrameExtents.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+
+namespace hakop::platform {
+
+std::optional<QMargins> announcedFrameExtents(void* display, unsigned long window)
+{
+    auto* dpy = static_cast<Display*>(display);
+    if (dpy == nullptr || window == 0)
+        return std::nullopt;
+    const Atom extentsAtom = XInternAtom(dpy, "_NET_FRAME_EXTENTS", False);
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long remaining = 0;
+    unsigned char* data = nullptr;
+    const int status = XGetWindowProperty(dpy, static_cast<Window>(window), extentsAtom, 0, 4, False, XA_CARDINAL,
+                                          &type, &format, &count, &remaining, &data);
+    std::optional<QMargins> frame;
+    if (status == Success && type == XA_CARDINAL && format == 32 && count == 4 && data != nullptr) {
+        // Format-32 properties come back as longs, ordered left, right, top, bottom.
+        const auto* values = reinterpret_cast<const unsigned long*>(data);
+        frame = QMargins(int(values[0]), int(values[2]), int(values[1]), int(values[3]));
+    }
+    if (data != nullptr)
+        XFree(data);
+    return frame;
+}
+
+} // namespace hakop::platform

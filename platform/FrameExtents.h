@@ -1,0 +1,14 @@
+#pragma once
+// The frame a window manager put around a window, as it announces it
+// (_NET_FRAME_EXTENTS).
+#include <QMargins>
+
+#include <optional>
+
+namespace hakop::platform {
+
+// display is an Xlib Display*. The margins are in device pixels; nothing when
+// the window carries no (well-formed) announcement.
+std::optional<QMargins> announcedFrameExtents(void* display, unsigned long window);
+
+} // namespace hakop::platform

@@ -1,0 +1,90 @@
+#pragma once
+// How the scene reaches the screen, and the one owner of the running scene.
+//
+// The scene is touched from two threads: Timer1's (the ticks) and the GUI
+// thread (input, exposes, the close query). Every touch goes through this
+// class under its one lock, so they take turns as on a single thread. Two
+// rules keep that lock safe, and both live here or at the lock's callers:
+//  - Never stop Timer1 while holding the lock: stop() waits for a tick under
+//    way, and that tick waits for the lock. (THAKOPForm::FormClose stops the
+//    timer first, then calls close().)
+//  - The tick finishes what it queues itself, on its own thread; the event
+//    loop's finish timer is only started from the GUI thread (queueFinish).
+//
+// Two ways to the screen: with a ServerCanvas, the X server keeps the pixels
+// and the window's background is its pixmap, so the toolkit paints nothing;
+// where the window's pixel format needs the toolkit's conversion, paint()
+// copies the surface's pixels through it.
+#include "SaverScene.h"
+
+#include <QImage>
+#include <QObject>
+#include <QRegion>
+#include <QSize>
+#include <QTimer>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+
+class QWidget;
+
+namespace hakop {
+
+class ServerCanvas;
+class TIForm;
+
+class Presentation : public QObject {
+public:
+    explicit Presentation(QWidget& window);
+    ~Presentation() override;
+
+    // Builds the scene over the desktop picture and shows it: the picture
+    // first, then the figures. GUI thread, once the window exists.
+    void start(QImage backdrop, const TIForm& frames, QSize screenSize, std::uint32_t seed);
+    // Closes the scene: the figures are freed and nothing paints any more.
+    // Timer1 must be stopped already (see above).
+    void close();
+
+    // The running scene, or null. Only for whoever holds the lock (a tick
+    // step, or a test while Timer1 is stopped).
+    SaverScene* scene() const { return m_scene.get(); }
+    // True when the X server keeps and shows the pixels.
+    bool direct() const { return m_canvas != nullptr; }
+
+    // Timer1's thread: one tick. 'step' runs under the lock (the tick's
+    // handler); then the leftover pass, and the tick's changes go to the
+    // server in one write.
+    void tick(const std::function<void()>& step);
+    std::function<void()> onTickFinishedForTesting;
+
+    // GUI thread, each under the lock.
+    bool spriteAt(QPoint devicePoint);
+    void redrawBackdrop();
+    void exposed(const QRegion& logical);
+    void setScreenSize(QSize deviceSize);
+    // The toolkit's path: copies the surface (or, before the scene exists,
+    // 'before') over the asked-for logical region.
+    void paint(const QRegion& logical, const QImage& before);
+
+private:
+    void surfaceChanged(const QRegion& changed);
+    void queueFinish();
+    void finishPending();
+    void finishPendingLocked();
+    QRegion toLogical(const QRegion& deviceRegion) const;
+    QRect toDevice(const QRect& logicalRect) const;
+
+    QWidget& m_window;
+    std::mutex m_lock;
+    std::unique_ptr<SaverScene> m_scene;
+    ServerCanvas* m_canvas = nullptr; // owned by the scene's surface
+    QSize m_screenSize; // device pixels; the animation reads it from Timer1's thread
+    QTimer m_finish;
+    bool m_finishQueued = false;
+    bool m_inTick = false; // the tick finishes what it queues
+    bool m_closed = false;
+};
+
+} // namespace hakop
