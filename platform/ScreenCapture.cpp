@@ -1,5 +1,7 @@
 #include "ScreenCapture.h"
 
+#include "Failure.h"
+
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
@@ -83,8 +85,10 @@ QImage captureScreen(void* display, const QRect& area)
     // Nothing is drawn while we read: the server copies the pixels in one request.
     XImage* image = XGetImage(dpy, RootWindow(dpy, 0), from.x(), from.y(), static_cast<unsigned>(from.width()),
                               static_cast<unsigned>(from.height()), AllPlanes, ZPixmap);
-    if (image == nullptr)
+    if (image == nullptr) {
+        logSurvived("could not read the screen; the saver starts from a black picture");
         return result;
+    }
     copyInto(result, image, from.topLeft() - area.topLeft());
     XDestroyImage(image);
     return result;

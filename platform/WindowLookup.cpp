@@ -1,8 +1,11 @@
 #include "WindowLookup.h"
 
+#include "Failure.h"
+
 #include <X11/Xutil.h>
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace hakop::platform {
@@ -10,9 +13,15 @@ namespace hakop::platform {
 namespace {
 
 // Windows may be destroyed while the tree is walked; the BadWindow errors
-// that follow only mean "not this one".
-int ignoreErrors(Display*, XErrorEvent*)
+// that follow only mean "not this one". Any other error is a fault we sit
+// out, and say so once per lookup.
+int otherErrors = 0;
+unsigned char firstOtherError = 0;
+
+int noteErrors(Display*, XErrorEvent* error)
 {
+    if (error->error_code != BadWindow && otherErrors++ == 0)
+        firstOtherError = error->error_code;
     return 0;
 }
 
@@ -36,7 +45,8 @@ bool windowWithClassExists(Display* display, const char* cls)
     if (display == nullptr || cls == nullptr)
         return false;
     XSync(display, False);
-    const auto previous = XSetErrorHandler(ignoreErrors);
+    otherErrors = 0;
+    const auto previous = XSetErrorHandler(noteErrors);
 
     bool found = false;
     std::vector<Window> pending;
@@ -61,6 +71,9 @@ bool windowWithClassExists(Display* display, const char* cls)
 
     XSync(display, False);
     XSetErrorHandler(previous);
+    if (otherErrors > 0)
+        logSurvived("ignored " + std::to_string(otherErrors) + " X error(s) (first code "
+                    + std::to_string(int(firstOtherError)) + ") while looking for a running saver");
     return found;
 }
 

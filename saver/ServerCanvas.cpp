@@ -1,5 +1,7 @@
 #include "ServerCanvas.h"
 
+#include "platform/XcbReply.h"
+
 #include <xcb/xcb.h>
 
 #include <algorithm>
@@ -31,18 +33,14 @@ QRgb keyColour(const QImage& rgb)
 // order, which is exactly how an RGB32 QImage keeps them.
 bool windowTakesXrgbWords(xcb_connection_t* c, std::uint32_t window, std::uint8_t& depth)
 {
-    xcb_get_window_attributes_reply_t* attributes
-        = xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, window), nullptr);
-    xcb_get_geometry_reply_t* geometry = xcb_get_geometry_reply(c, xcb_get_geometry(c, window), nullptr);
-    if (attributes == nullptr || geometry == nullptr) {
-        std::free(attributes);
-        std::free(geometry);
+    const platform::XcbReply<xcb_get_window_attributes_reply_t> attributes(
+        xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, window), nullptr));
+    const platform::XcbReply<xcb_get_geometry_reply_t> geometry(
+        xcb_get_geometry_reply(c, xcb_get_geometry(c, window), nullptr));
+    if (attributes == nullptr || geometry == nullptr)
         return false;
-    }
     const xcb_visualid_t visualId = attributes->visual;
     depth = geometry->depth;
-    std::free(attributes);
-    std::free(geometry);
 
     const xcb_setup_t* setup = xcb_get_setup(c);
     const auto ourOrder = std::endian::native == std::endian::little ? XCB_IMAGE_ORDER_LSB_FIRST
@@ -116,13 +114,11 @@ std::unique_ptr<ServerCanvas> ServerCanvas::create(void* connection, std::uint32
         return nullptr;
 
     const std::uint32_t pixmap = xcb_generate_id(c);
-    xcb_generic_error_t* error = xcb_request_check(
+    const platform::XcbReply<xcb_generic_error_t> error(xcb_request_check(
         c, xcb_create_pixmap_checked(c, depth, pixmap, window, std::uint16_t(size.width()),
-                                     std::uint16_t(size.height())));
-    if (error != nullptr) { // no room on the server
-        std::free(error);
+                                     std::uint16_t(size.height()))));
+    if (error != nullptr) // no room on the server
         return nullptr;
-    }
 
     std::unique_ptr<ServerCanvas> canvas(new ServerCanvas);
     canvas->m_connection = connection;
@@ -279,14 +275,14 @@ QImage ServerCanvas::read() const
     const int bandRows = std::max(1, int(std::min<std::uint32_t>(m_maxRequestBytes / rowBytes, std::uint32_t(m_size.height()))));
     for (int top = 0; top < m_size.height(); top += bandRows) {
         const int rows = std::min(bandRows, m_size.height() - top);
-        xcb_get_image_reply_t* reply = xcb_get_image_reply(
+        const platform::XcbReply<xcb_get_image_reply_t> reply(xcb_get_image_reply(
             c, xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, m_pixmap, 0, std::int16_t(top),
                              std::uint16_t(m_size.width()), std::uint16_t(rows), ~0u),
-            nullptr);
+            nullptr));
         if (reply == nullptr)
             return {};
-        const std::uint8_t* data = xcb_get_image_data(reply);
-        if (std::uint32_t(xcb_get_image_data_length(reply)) >= rowBytes * std::uint32_t(rows)) {
+        const std::uint8_t* data = xcb_get_image_data(reply.get());
+        if (std::uint32_t(xcb_get_image_data_length(reply.get())) >= rowBytes * std::uint32_t(rows)) {
             for (int i = 0; i < rows; ++i) {
                 auto* dst = reinterpret_cast<QRgb*>(image.scanLine(top + i));
                 std::memcpy(dst, data + std::size_t(i) * rowBytes, rowBytes);
@@ -294,7 +290,6 @@ QImage ServerCanvas::read() const
                     dst[x] |= 0xff000000u; // what depth 24 leaves undefined
             }
         }
-        std::free(reply);
     }
     return image;
 }

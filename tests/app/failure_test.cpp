@@ -14,6 +14,8 @@
 #include <cstdlib>
 #include <optional>
 #include <stdexcept>
+#include <string>
+#include <thread>
 
 using hakop::applicationErrorText;
 using hakop::handlerFailureText;
@@ -107,6 +109,33 @@ TEST(FailureBox, AnExceptionFromAnEventHandlerIsReportedAndTheLoopGoesOn)
     EXPECT_EQ(seen->title, "HAKOP");
     EXPECT_EQ(seen->text, "handler broke.");
     EXPECT_EQ(target.delivered, 1);
+}
+
+TEST(FailureBox, AFailureAWindowHandsOnReachesTheBoxOnTheGuiThread)
+{
+    // A tick's failure is caught on Timer1's thread; the box must still come
+    // up on the GUI thread, once, while that thread goes on.
+    std::optional<SeenBox> seen;
+    closeNextBox(seen);
+    std::thread tick([] { hakop::runHandler([] { throw std::runtime_error("tick broke"); }); });
+    tick.join();
+    EXPECT_FALSE(seen) << "not shown from the tick's thread";
+    QTimer::singleShot(200, qApp, &QCoreApplication::quit);
+    QCoreApplication::exec();
+    ASSERT_TRUE(seen);
+    EXPECT_EQ(seen->title, "HAKOP");
+    EXPECT_EQ(seen->text, "tick broke.");
+}
+
+TEST(FailureBox, WithoutAReporterAFailureIsOneLineOnStderr)
+{
+    hakop::setFailureReporter(nullptr);
+    testing::internal::CaptureStderr();
+    hakop::runHandler([] { throw std::runtime_error("grab lost"); });
+    hakop::runHandler([] { throw 42; });
+    const std::string err = testing::internal::GetCapturedStderr();
+    hakop::setFailureReporter([](const std::exception& e) { hakop::reportHandlerFailure(e); });
+    EXPECT_EQ(err, "hakop: grab lost\nhakop: Unknown failure\n");
 }
 
 TEST(FailureBox, TimerStartsOrSetupFails)
