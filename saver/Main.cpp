@@ -199,6 +199,8 @@ void THAKOPForm::FormMouseMove(std::int32_t x, std::int32_t y)
 // Timer1's thread, under the scene lock (see Presentation::tick).
 void THAKOPForm::Timer1Timer()
 {
+    if (m_closed)
+        return;
     if (SaverScene* scene = m_presentation.scene())
         scene->tick();
 }

@@ -30,6 +30,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -121,7 +122,7 @@ private:
     int m_grabAttempts = 0;
     bool m_shown = false;
     bool m_inCloseQuery = false;
-    bool m_closed = false;
+    std::atomic<bool> m_closed{false}; // read by Timer1Timer on the tick thread
 };
 
 } // namespace hakop
