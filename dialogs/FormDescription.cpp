@@ -1,5 +1,7 @@
 #include "FormDescription.h"
 
+#include "SharpPicture.h"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFont>
@@ -55,7 +57,7 @@ QWidget* makePanel(QWidget* parent)
 
 QWidget* makePicture(QWidget* parent, const Control& c)
 {
-    auto* picture = new QLabel(parent);
+    auto* picture = new SharpPicture(parent);
     picture->setAutoFillBackground(true);
     const QPixmap pixmap(QString::fromUtf8(c.text));
     picture->setPixmap(pixmap);
