@@ -1,18 +1,19 @@
 #!/usr/bin/env bash
 # Every place the README names for the service modules, tried with the
 # stand-ins on the private X server with-x provides:
-#   module_places_e2e.sh HAKOP STANDINS_DIR
+#   module_places_e2e.sh HAKOP STANDINS_DIR CMAKE BUILD_DIR
 # For each place, MPR.DLL there is called by "hakop /a" and PASSWORD.CPL there
-# is asked by "hakop /s" when a key ends it. Also checked: /usr/local/lib,
-# although listed in /etc/ld.so.conf, is not searched for a file of that name,
-# because the cache holds only what ldconfig indexed from lib* files.
+# is asked by "hakop /s" when a key ends it. The installed program's own
+# search path (its folder and ../lib) is tried on a copy installed into a
+# temporary prefix. The ld.so cache is shown, on a private cache, to index
+# lib* files by SONAME only.
 #
 # The system folders are written only when they are writable (as root) and
 # hold no module of that name already; a stand-in is there only for the
 # seconds one check takes, and removed on any exit. A lock file serialises
 # this test with other copies of it running on the same machine.
 set -uo pipefail
-hakop=$1 standins=$2
+hakop=$1 standins=$2 cmake=$3 build=$4
 tmp=$(mktemp -d)
 placed=()
 pid=
@@ -55,7 +56,7 @@ verifier_asked() { # -> true when a key press made the saver ask PASSWORD.CPL
   kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; pid=
   grep -q '^verify [0-9]*$' "$HAKOP_STANDIN_LOG"
 }
-try_place() { # label dir [env...]
+try_place() { # label dir
   local label=$1 dir=$2
   if place "$standins/record/MPR.DLL" "$dir"; then
     change_called || fail "MPR.DLL in $label was not called"
@@ -75,6 +76,17 @@ try_place() { # label dir [env...]
 mkdir "$tmp/mine"
 (export LD_LIBRARY_PATH=$tmp/mine; try_place "a folder on LD_LIBRARY_PATH" "$tmp/mine") || failures=$((failures + 1))
 
+# The installed program looks in its own folder and in ../lib beside it.
+if "$cmake" --install "$build" --prefix "$tmp/prefix" >"$tmp/install.log" 2>&1; then
+  (hakop=$tmp/prefix/bin/hakop
+   try_place "the installed program's folder" "$tmp/prefix/bin"
+   mkdir -p "$tmp/prefix/lib"
+   try_place "../lib beside the installed program" "$tmp/prefix/lib"
+   [ "$failures" -eq 0 ]) || failures=$((failures + 1))
+else
+  fail "cmake --install into a temporary prefix: $(cat "$tmp/install.log")"
+fi
+
 # Without any module the services are skipped (this also proves the system
 # folders are clean before the stand-ins go in).
 change_called && fail "MPR.DLL found with none installed"
@@ -87,11 +99,6 @@ dirs=("/usr/lib/$multiarch" /usr/lib)
 [ /lib -ef /usr/lib ] || dirs+=("/lib/$multiarch" /lib)
 for dir in "${dirs[@]}"; do try_place "$dir" "$dir"; done
 
-# /usr/local/lib is an ld.so.conf folder, searched through the cache only.
-if place "$standins/record/MPR.DLL" /usr/local/lib; then
-  change_called && fail "MPR.DLL in /usr/local/lib was found; the README says it is not"
-  unplace
-fi
 flock -u 9
 
 # Why, and the way round it: ldconfig reads only lib* file names and indexes
