@@ -74,15 +74,17 @@ try_place() { # label dir
 
 # LD_LIBRARY_PATH: a folder of the user's own.
 mkdir "$tmp/mine"
-(export LD_LIBRARY_PATH=$tmp/mine; try_place "a folder on LD_LIBRARY_PATH" "$tmp/mine") || failures=$((failures + 1))
+# (Subshells count their own failures and hand the count back as exit code.)
+(failures=0; export LD_LIBRARY_PATH=$tmp/mine
+ try_place "a folder on LD_LIBRARY_PATH" "$tmp/mine"; exit "$failures") || failures=$((failures + $?))
 
 # The installed program looks in its own folder and in ../lib beside it.
 if "$cmake" --install "$build" --prefix "$tmp/prefix" >"$tmp/install.log" 2>&1; then
-  (hakop=$tmp/prefix/bin/hakop
+  (failures=0; hakop=$tmp/prefix/bin/hakop
    try_place "the installed program's folder" "$tmp/prefix/bin"
    mkdir -p "$tmp/prefix/lib"
    try_place "../lib beside the installed program" "$tmp/prefix/lib"
-   [ "$failures" -eq 0 ]) || failures=$((failures + 1))
+   exit "$failures") || failures=$((failures + $?))
 else
   fail "cmake --install into a temporary prefix: $(cat "$tmp/install.log")"
 fi
