@@ -6,6 +6,7 @@
 #include "ModeDispatch.h"
 #include "PasswordChange.h"
 #include "platform/ApplicationWindow.h"
+#include "platform/StandardStreams.h"
 #include "platform/WindowLookup.h"
 
 #include "dialogs/SettingsMode.h"
@@ -51,20 +52,20 @@ int ignoreXlibErrors(Display*, XErrorEvent*)
 // Qt's xcb backend notices a broken connection on its own and would print its
 // own warning and call exit(), which runs static destructors under a live
 // QApplication. Catch that warning and leave the same way as for Xlib.
-QtMessageHandler previousMessageHandler = nullptr;
-
-void messageHandler(QtMsgType type, const QMessageLogContext& context, const QString& message)
+void watchToolkitMessages(QtMsgType, const QString& message)
 {
     if (message.contains(QLatin1String("X11 connection broke")))
         connectionLost();
-    if (previousMessageHandler != nullptr)
-        previousMessageHandler(type, context, message);
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
+    // Before anything opens a file or a connection: a descriptor the caller
+    // closed must not be taken by the X connection.
+    hakop::platform::repairStandardStreams();
+
     using hakop::Mode;
     const Mode mode = hakop::modeForArguments(argc, argv);
 
@@ -88,9 +89,12 @@ int main(int argc, char** argv)
     // stray error on it is no reason to end the program.
     XSetErrorHandler(ignoreXlibErrors);
 
-    previousMessageHandler = qInstallMessageHandler(messageHandler);
+    hakop::platform::quietToolkitMessages(watchToolkitMessages);
     QCoreApplication::setApplicationName(QStringLiteral("hakop"));
-    hakop::Application app(argc, argv);
+    // The command line is ours alone: the toolkit sees only the program name
+    // and the X platform this program is written for.
+    hakop::platform::ToolkitArguments toolkitArguments(argv[0]);
+    hakop::Application app(toolkitArguments.argc(), toolkitArguments.argv());
     QGuiApplication::setWindowIcon(QIcon(QStringLiteral(":/icon/hakop.png")));
 
     // Nothing is selected on this connection, so it only becomes readable

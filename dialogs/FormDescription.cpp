@@ -1,5 +1,6 @@
 #include "FormDescription.h"
 
+#include "SharpPicture.h"
 #include "platform/Failure.h"
 
 #include <QAbstractButton>
@@ -57,7 +58,7 @@ QWidget* makePanel(QWidget* parent)
 
 QWidget* makePicture(QWidget* parent, const Control& c)
 {
-    auto* picture = new QLabel(parent);
+    auto* picture = new SharpPicture(parent);
     picture->setAutoFillBackground(true);
     const QPixmap pixmap(QString::fromUtf8(c.text));
     picture->setPixmap(pixmap);

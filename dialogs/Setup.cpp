@@ -7,6 +7,7 @@
 
 #include <QCloseEvent>
 #include <QKeyEvent>
+#include <QShowEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
@@ -174,6 +175,16 @@ void TSetupForm::keyPressEvent(QKeyEvent* event)
     if (form::pressAccessKey(*event, buttons))
         return;
     QWidget::keyPressEvent(event);
+}
+
+void TSetupForm::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    // A window manager focuses a new dialog itself; without one the keyboard
+    // would follow the pointer, and C or Alt+F4 would work only while the
+    // pointer happens to be over the dialog.
+    if (!event->spontaneous())
+        activateWindow();
 }
 
 void TSetupForm::closeEvent(QCloseEvent* event)

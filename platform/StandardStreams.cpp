@@ -1,0 +1,61 @@
+#include "StandardStreams.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace hakop::platform {
+
+int repairStandardStreams()
+{
+    int reopened = 0;
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF)
+            continue;
+        // open() returns the lowest free descriptor, which is this one as
+        // long as the ones below it are open (they are, lowest first).
+        const int opened = ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+        if (opened < 0)
+            continue; // nothing better to do; the program still runs
+        if (opened != fd) {
+            ::dup2(opened, fd);
+            ::close(opened);
+        }
+        ++reopened;
+    }
+    return reopened;
+}
+
+namespace {
+
+ToolkitMessageObserver messageObserver = nullptr;
+
+void quietHandler(QtMsgType type, const QMessageLogContext&, const QString& message)
+{
+    if (messageObserver != nullptr)
+        messageObserver(type, message);
+    if (type != QtFatalMsg)
+        return;
+    QByteArray line = "hakop: " + message.toLocal8Bit().replace('\n', ' ') + '\n';
+    [[maybe_unused]] auto written = ::write(STDERR_FILENO, line.constData(), static_cast<size_t>(line.size()));
+}
+
+} // namespace
+
+void quietToolkitMessages(ToolkitMessageObserver observer)
+{
+    messageObserver = observer;
+    qInstallMessageHandler(quietHandler);
+}
+
+ToolkitArguments::ToolkitArguments(const char* programName)
+{
+    // The toolkit only reads argv; the cast is its signature's, not a write.
+    m_argv[0] = programName != nullptr && *programName != '\0' ? const_cast<char*>(programName) : m_fallbackName;
+    m_argv[1] = m_platformOption;
+    m_argv[2] = m_platform;
+    m_argv[3] = nullptr;
+}
+
+} // namespace hakop::platform

@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# The example modules in the README build with the README's command and
+# export what the program looks up:
+#   readme_examples_test.sh README.md
+set -euo pipefail
+readme=$1
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+# Every ```c block, in order: the verifier, then the password-change module.
+awk -v dir="$tmp" '/^```c$/ {n++; out = dir "/example" n ".c"; next}
+                   /^```/ {out = ""} out != "" {print > out}' "$readme"
+[ -f "$tmp/example1.c" ] && [ -f "$tmp/example2.c" ] || { echo "FAIL: two C examples expected" >&2; exit 1; }
+for n in 1 2; do
+  lines=$(grep -c . "$tmp/example$n.c")
+  [ "$lines" -le 12 ] || { echo "FAIL: example $n has $lines lines" >&2; exit 1; }
+done
+# The build commands as the README gives them.
+cp "$tmp/example1.c" "$tmp/verifier.c"
+cp "$tmp/example2.c" "$tmp/change.c"
+(cd "$tmp" && grep -E '^cc -shared' "$readme" | sh -e)
+nm -D --defined-only "$tmp/PASSWORD.CPL" | grep -qw VerifyScreenSavePwd || { echo "FAIL: PASSWORD.CPL lacks VerifyScreenSavePwd" >&2; exit 1; }
+nm -D --defined-only "$tmp/MPR.DLL" | grep -qw PwdChangePasswordA || { echo "FAIL: MPR.DLL lacks PwdChangePasswordA" >&2; exit 1; }
+echo "README examples build and export their entry points"

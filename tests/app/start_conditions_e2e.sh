@@ -1,0 +1,86 @@
+#!/usr/bin/env bash
+# Start-up under the conditions idle daemons and odd environments create, on
+# the private X server with-x provides (no window manager):
+#   start_conditions_e2e.sh HAKOP
+# - stdin, stdout and stderr closed: the saver and the settings dialog still
+#   show their windows and end normally on a key press (exit 0);
+# - no XDG_RUNTIME_DIR: a normal saver run writes nothing at all to stderr;
+# - Qt's own options on the command line and QT_QPA_PLATFORM change nothing:
+#   the saver still runs visibly on this display.
+set -uo pipefail
+hakop=$1
+tmp=$(mktemp -d)
+pid=
+trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; rm -rf "$tmp"' EXIT
+failures=0
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+unset XDG_RUNTIME_DIR LD_LIBRARY_PATH
+
+window_of() { # xdotool search args...: waits up to 5 s for a visible window
+  for _ in $(seq 1 100); do
+    xdotool search --onlyvisible "$@" 2>/dev/null | head -n1 | grep . && return 0
+    sleep 0.05
+  done
+  return 1
+}
+ended_with() { # expected-rc: the started program ends within 3 s with that code
+  for _ in $(seq 1 60); do
+    if ! kill -0 "$pid" 2>/dev/null; then
+      wait "$pid"; local rc=$?; pid=
+      [ "$rc" -eq "$1" ] || { echo "  exit code $rc" >&2; return 1; }
+      return 0
+    fi
+    sleep 0.05
+  done
+  kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; pid=
+  echo "  still running" >&2
+  return 1
+}
+# saver_run NAME CMD...: starts the saver, checks it is on this display, ends
+# it with a key press and expects exit 0.
+saver_run() {
+  local name=$1; shift
+  "$@" & pid=$!
+  window_of --class '^THAKOPForm$' >/dev/null || fail "$name: no saver window on $DISPLAY"
+  sleep 0.3
+  xdotool key x
+  ended_with 0 || fail "$name: did not end normally on a key press"
+}
+
+# The pointer away from where the dialogs open: keys must not depend on it.
+xdotool mousemove 3 3
+
+# --- closed standard streams -------------------------------------------------
+saver_run "saver, streams closed" bash -c 'exec "$0" /s <&- >&- 2>&-' "$hakop"
+saver_run "saver, stderr closed" bash -c 'exec "$0" /s 2>&-' "$hakop"
+
+bash -c 'exec "$0" <&- >&- 2>&-' "$hakop" & pid=$!
+if window_of --name '^設定' >/dev/null; then
+  sleep 2.6 # the scene swap brings the buttons
+  xdotool key c
+  ended_with 0 || fail "settings dialog, streams closed: did not end on C"
+else
+  fail "settings dialog, streams closed: no window"
+fi
+
+# --- nothing on stderr but our own lines --------------------------------------
+saver_run "saver without XDG_RUNTIME_DIR" bash -c 'exec "$0" /s 2>"$1"' "$hakop" "$tmp/quiet.err"
+[ ! -s "$tmp/quiet.err" ] || fail "saver without XDG_RUNTIME_DIR wrote to stderr: $(cat "$tmp/quiet.err")"
+
+# --- the toolkit reads neither our command line nor its platform variable -----
+saver_run "-platform offscreen" "$hakop" /s -platform offscreen
+saver_run "-display elsewhere" "$hakop" /s -display :4242
+saver_run "QT_QPA_PLATFORM=wayland" env QT_QPA_PLATFORM=wayland "$hakop" /s
+saver_run "QT_QPA_PLATFORM=offscreen" env QT_QPA_PLATFORM=offscreen "$hakop" /s
+
+# "-platform" as word 1 is just an unknown mode: the settings dialog.
+"$hakop" -platform offscreen & pid=$!
+if window_of --name '^設定' >/dev/null; then
+  xdotool key alt+F4
+  ended_with 0 || fail "settings dialog from '-platform offscreen': did not end on Alt+F4"
+else
+  fail "'-platform offscreen' did not open the settings dialog on $DISPLAY"
+fi
+
+[ "$failures" -eq 0 ] || { echo "$failures check(s) failed" >&2; exit 1; }
+echo "all start-condition checks passed"
