@@ -7,9 +7,9 @@
 #include "platform/CursorCounter.h"
 #include "platform/InputGrab.h"
 #include "platform/ScreenCapture.h"
-#include "platform/ServiceModule.h"
 #include "platform/ServerCanvas.h"
 #include "platform/WindowClass.h"
+#include "VerifierProcess.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -32,13 +32,6 @@ std::int32_t LastX = 0;
 std::int32_t LastY = 0;
 
 namespace {
-
-// The platform's screen-saver password verifier: only the lowest byte of its
-// answer counts, zero meaning "stay".
-using VerifyScreenSavePwdFn = int (*)(unsigned long window);
-
-std::unique_ptr<platform::ServiceModule> passwordLibrary;
-VerifyScreenSavePwdFn verifier = nullptr;
 
 constexpr int tickInterval = 100;
 constexpr int grabRetryInterval = 50;
@@ -198,11 +191,6 @@ void THAKOPForm::FormCreate()
 
     LastX = 0;
     LastY = 0;
-
-    passwordLibrary = std::make_unique<platform::ServiceModule>("PASSWORD.CPL");
-    verifier = passwordLibrary->loaded()
-        ? reinterpret_cast<VerifyScreenSavePwdFn>(passwordLibrary->entry("VerifyScreenSavePwd"))
-        : nullptr;
 }
 
 void THAKOPForm::FormShow()
@@ -246,19 +234,18 @@ void THAKOPForm::FormShow()
 
 bool THAKOPForm::FormCloseQuery()
 {
-    bool canClose = true;
     platform::CursorCounter::ShowCursor(true);
-    if (verifier != nullptr) {
-        // The verifier may prompt: it needs the cursor and the input we hold.
-        m_grabRetry.stop();
-        if (m_grab)
-            m_grab->release();
-        platform::flushDisplay(x11Display());
-        const int answer = verifier(static_cast<unsigned long>(winId()));
-        canClose = (answer & 0xff) != 0;
-        m_grabAttempts = 0;
-        takeInput();
-    }
+    // The verifier may prompt: it needs the cursor and the input we hold.
+    // It runs in a helper process, so whatever a faulty module does there
+    // only ever comes back as a refusal.
+    m_grabRetry.stop();
+    if (m_grab)
+        m_grab->release();
+    platform::flushDisplay(x11Display());
+    VerifierProcess verifier;
+    const bool canClose = verifier.mayClose(static_cast<unsigned long>(winId()));
+    m_grabAttempts = 0;
+    takeInput();
     platform::CursorCounter::ShowCursor(false);
     std::lock_guard lock(m_sceneLock);
     if (m_scene)
@@ -277,10 +264,6 @@ void THAKOPForm::FormClose()
         m_scene->close();
     }
     m_backdrop = QImage();
-    verifier = nullptr;
-    if (passwordLibrary)
-        passwordLibrary->unload();
-    passwordLibrary.reset();
     if (m_grab)
         m_grab->release();
 }

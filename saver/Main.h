@@ -29,8 +29,7 @@ class ServerCanvas;
 }
 
 // The last mouse position that reached the window, in device pixels; both 0
-// until the first mouse move is recorded. Program-wide, like the password
-// library below, and not per window.
+// until the first mouse move is recorded. Program-wide, not per window.
 extern std::int32_t LastX;
 extern std::int32_t LastY;
 
