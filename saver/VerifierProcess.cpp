@@ -174,7 +174,7 @@ bool VerifierProcess::mayClose(unsigned long window)
 {
     const Outcome outcome = ask(window);
     if (!outcome.failure.empty()) {
-        std::fprintf(stderr, "hakop: the password verifier could not be asked, so the saver stays: %s\n",
+        std::fprintf(stderr, "hakop: the password verifier failed, so the saver stays: %s\n",
                      outcome.failure.c_str());
         std::fflush(stderr);
     }
