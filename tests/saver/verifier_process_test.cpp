@@ -112,6 +112,17 @@ TEST_F(VerifierProcessTest, NoModuleOrNoEntryPointMeansNoVerifier)
     }
 }
 
+TEST_F(VerifierProcessTest, AModuleInTheCurrentDirectoryIsNotFound)
+{
+    char here[4096];
+    ASSERT_NE(getcwd(here, sizeof here), nullptr);
+    ASSERT_EQ(chdir((standins + "/refuse").c_str()), 0);
+    const Asked asked = ask("/nonexistent");
+    ASSERT_EQ(chdir(here), 0);
+    EXPECT_TRUE(asked.mayClose) << "the refusing PASSWORD.CPL in the current directory was loaded";
+    EXPECT_TRUE(asked.log.empty());
+}
+
 TEST_F(VerifierProcessTest, EveryFaultyModuleIsARefusalReportedOnce)
 {
     const struct {
