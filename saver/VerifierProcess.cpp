@@ -3,9 +3,11 @@
 #include "VerifierAnswer.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -98,10 +100,26 @@ bool reap(pid_t pid, int& status, bool withDeadline, bool& killed)
 }
 
 // The helper's line, without its newline; false when no whole line came.
-bool readAnswer(int fd, std::string& line)
+// Once the helper has ended (helperEnded, a pidfd, becomes readable) only
+// what it already wrote counts: a process it left behind may still hold the
+// pipe open, and must not keep us waiting.
+bool readAnswer(int fd, int helperEnded, std::string& line)
 {
     char buffer[256];
+    bool ended = false;
     while (line.size() < answerLimit) {
+        pollfd watched[2] = {{fd, POLLIN, 0}, {helperEnded, POLLIN, 0}};
+        const int ready = poll(watched, 2, ended ? 0 : -1);
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready < 0)
+            return false;
+        if (watched[0].revents == 0) {
+            if (ended || ready == 0)
+                return false;
+            ended = watched[1].revents != 0;
+            continue;
+        }
         const ssize_t n = read(fd, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR)
             continue;
@@ -237,8 +255,10 @@ VerifierProcess::Outcome VerifierProcess::ask(unsigned long window) const
         return refused;
     }
 
+    // Without pidfds (kernels before 5.3) the pipe's end is the only sign.
+    Descriptor helperEnded(static_cast<int>(syscall(SYS_pidfd_open, pid, 0)));
     std::string line;
-    const bool whole = readAnswer(readEnd.get(), line);
+    const bool whole = readAnswer(readEnd.get(), helperEnded.get(), line);
     readEnd.reset();
     int status = 0;
     bool killed = false;

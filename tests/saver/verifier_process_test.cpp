@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -145,6 +146,15 @@ TEST_F(VerifierProcessTest, EveryFaultyModuleIsARefusalReportedOnce)
         EXPECT_NE(asked.reports.front().find(c.why), std::string::npos) << c.dir << ": " << asked.reports.front();
         EXPECT_EQ(asked.log.size(), c.called ? 1u : 0u) << c.dir;
     }
+}
+
+TEST_F(VerifierProcessTest, AHelperThatDiesIsNoticedWhileItsChildStillHoldsThePipe)
+{
+    const auto start = std::chrono::steady_clock::now();
+    const Asked asked = ask(standins + "/orphan");
+    EXPECT_FALSE(asked.mayClose);
+    EXPECT_EQ(asked.reports.size(), 1u);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
 }
 
 TEST_F(VerifierProcessTest, AMissingHelperIsARefusalEvenWithoutAModule)

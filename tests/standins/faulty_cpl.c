@@ -4,10 +4,13 @@
  *   2  aborts
  *   3  calls exit(3)
  *   4  segfaults in its constructor, while it is being loaded
+ *   5  leaves a child process behind (holding every descriptor it had for
+ *      5 s), then segfaults
  * Each logs "verify <window>" first when it gets as far as being called. */
 #include "standin_log.h"
 
 #include <stdlib.h>
+#include <unistd.h>
 
 static inline void crash(void)
 {
@@ -31,6 +34,12 @@ int VerifyScreenSavePwd(unsigned long window)
     abort();
 #elif STANDIN_FAULT == 3
     exit(3);
+#elif STANDIN_FAULT == 5
+    if (fork() == 0) {
+        sleep(5);
+        _exit(0);
+    }
+    crash();
 #endif
     return 1;
 }
