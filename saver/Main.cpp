@@ -159,6 +159,8 @@ bool THAKOPForm::FormCloseQuery()
     platform::CursorCounter::ShowCursor(true);
     if (m_verifier != nullptr) {
         // The verifier may prompt: it needs the cursor and the input we hold.
+        // It runs in a helper process, so whatever a faulty module does there
+        // only ever comes back as a refusal.
         m_grabRetry.stop();
         if (m_grab)
             m_grab->release();

@@ -2,7 +2,7 @@
 
 #include "ImageList.h"
 #include "Main.h"
-#include "ModuleVerifier.h"
+#include "VerifierProcess.h"
 
 #include <QApplication>
 
@@ -17,7 +17,7 @@ int runSaverMode()
     // What guards the screen lives as long as the window.
     std::unique_ptr<Verifier> verifier;
     auto form = std::make_unique<THAKOPForm>();
-    verifier = ModuleVerifier::load();
+    verifier = std::make_unique<VerifierProcess>();
     form->setVerifier(verifier.get());
     auto frames = std::make_unique<TIForm>();
     form->setFrameStore(frames.get());

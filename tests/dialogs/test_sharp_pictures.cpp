@@ -2,10 +2,10 @@
 // runs under (QT_SCALE_FACTOR, set per registered test): read back from the X
 // server, every picture holds only its own colours, and at a whole factor it
 // is exactly the picture with each pixel repeated factor x factor times.
-#include "About.h"
-#include "FormDescription.h"
-#include "Setup.h"
-#include "SharpPicture.h"
+#include "dialogs/About.h"
+#include "dialogs/FormDescription.h"
+#include "dialogs/Setup.h"
+#include "dialogs/SharpPicture.h"
 
 #include <QGuiApplication>
 #include <QImage>

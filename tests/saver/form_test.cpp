@@ -4,7 +4,7 @@
 // (Timer1 stopped) and put where each test wants them.
 #include "ImageList.h"
 #include "saver/Main.h"
-#include "saver/ModuleVerifier.h"
+#include "saver/VerifierProcess.h"
 #include "platform/CursorCounter.h"
 #include "platform/ScreenCapture.h"
 
@@ -50,7 +50,7 @@ protected:
         hakop::platform::CursorCounter::reset();
         form = std::make_unique<THAKOPForm>();
         // The PASSWORD.CPL stand-in the test's library path offers, if any.
-        verifier = hakop::ModuleVerifier::load();
+        verifier = std::make_unique<hakop::VerifierProcess>();
         form->setVerifier(verifier.get());
         form->setFrameStore(&frames());
         QObject::connect(form.get(), &THAKOPForm::formClosed, [this] { ++closedSignals; });

@@ -2,6 +2,7 @@
  * gives is chosen at build time:
  *   STANDIN_RESULT  the value returned (only its lowest byte counts)
  *   STANDIN_DELAY   seconds to wait before answering
+ *   STANDIN_LOG_PID also log "pid <its process id>"
  * When HAKOP_STANDIN_LOG names a file, each call appends "verify <window>". */
 #include <stdio.h>
 #include <stdlib.h>
@@ -18,6 +19,9 @@ int VerifyScreenSavePwd(unsigned long window)
         FILE* f = fopen(log, "a");
         if (f != NULL) {
             fprintf(f, "verify %lu\n", window);
+#ifdef STANDIN_LOG_PID
+            fprintf(f, "pid %ld\n", (long)getpid());
+#endif
             fclose(f);
         }
     }

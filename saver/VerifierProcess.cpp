@@ -1,0 +1,291 @@
+#include "VerifierProcess.h"
+
+#include "VerifierAnswer.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace hakop {
+
+namespace {
+
+// After a whole answer the helper exits at once; one that lingers this long
+// is stuck and is killed.
+constexpr auto exitGrace = std::chrono::seconds(2);
+// Far more than any answer needs: a module cannot make us read without end.
+constexpr std::size_t answerLimit = 4096;
+
+bool isExecutableFile(const std::string& path)
+{
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(path.c_str(), X_OK) == 0;
+}
+
+class Descriptor {
+public:
+    explicit Descriptor(int fd = -1) : m_fd(fd) { }
+    ~Descriptor() { reset(); }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return m_fd; }
+    void reset(int fd = -1)
+    {
+        if (m_fd >= 0)
+            close(m_fd);
+        m_fd = fd;
+    }
+
+private:
+    int m_fd;
+};
+
+std::string describeStatus(int status)
+{
+    if (WIFSIGNALED(status)) {
+        const int sig = WTERMSIG(status);
+        const char* name = strsignal(sig);
+        return "it was killed by signal " + std::to_string(sig) + (name != nullptr ? std::string(" (") + name + ")" : "");
+    }
+    if (WIFEXITED(status)) {
+        switch (WEXITSTATUS(status)) {
+        case verifier::exitOrphaned: return "its helper lost the saver as its parent";
+        case verifier::exitNoChannel: return "its helper lost the channel for its answer";
+        case verifier::exitUsage: return "its helper did not understand how it was called";
+        default: return "it ended without an answer (exit code " + std::to_string(WEXITSTATUS(status)) + ")";
+        }
+    }
+    return "it ended in an unknown way";
+}
+
+// Waits for the helper to end; with a deadline, kills it once that passes.
+// False when its end could not be observed.
+bool reap(pid_t pid, int& status, bool withDeadline, bool& killed)
+{
+    killed = false;
+    const auto deadline = std::chrono::steady_clock::now() + exitGrace;
+    for (;;) {
+        const pid_t r = waitpid(pid, &status, withDeadline ? WNOHANG : 0);
+        if (r == pid)
+            return true;
+        if (r < 0 && errno != EINTR)
+            return false;
+        if (r == 0) {
+            if (std::chrono::steady_clock::now() >= deadline && !killed) {
+                kill(pid, SIGKILL);
+                killed = true;
+                withDeadline = false;
+            } else {
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            }
+        }
+    }
+}
+
+// The helper's line, without its newline; false when no whole line came.
+// Once the helper has ended (helperEnded, a pidfd, becomes readable) only
+// what it already wrote counts: a process it left behind may still hold the
+// pipe open, and must not keep us waiting.
+bool readAnswer(int fd, int helperEnded, std::string& line)
+{
+    char buffer[256];
+    bool ended = false;
+    while (line.size() < answerLimit) {
+        pollfd watched[2] = {{fd, POLLIN, 0}, {helperEnded, POLLIN, 0}};
+        const int ready = poll(watched, 2, ended ? 0 : -1);
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready < 0)
+            return false;
+        if (watched[0].revents == 0) {
+            if (ended || ready == 0)
+                return false;
+            ended = watched[1].revents != 0;
+            continue;
+        }
+        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        line.append(buffer, static_cast<std::size_t>(n));
+        const auto end = line.find('\n');
+        if (end != std::string::npos) {
+            line.resize(end);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool parseAnswer(const std::string& text, int& value)
+{
+    errno = 0;
+    char* end = nullptr;
+    const long v = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || errno != 0 || end == nullptr || *end != '\0' || v < INT_MIN || v > INT_MAX)
+        return false;
+    value = static_cast<int>(v);
+    return true;
+}
+
+} // namespace
+
+VerifierProcess::VerifierProcess()
+{
+    const std::string dir = executableDir();
+    m_helper = findHelper(dir);
+    if (m_helper.empty())
+        m_lookedIn = dir.empty() ? std::string("(the program's folder is unknown)") : dir;
+}
+
+VerifierProcess::VerifierProcess(std::string helperPath)
+    : m_helper(std::move(helperPath))
+{
+}
+
+std::string VerifierProcess::executableDir()
+{
+    std::vector<char> path(PATH_MAX + 1);
+    const ssize_t n = readlink("/proc/self/exe", path.data(), path.size() - 1);
+    if (n <= 0 || static_cast<std::size_t>(n) >= path.size() - 1)
+        return {};
+    std::string exe(path.data(), static_cast<std::size_t>(n));
+    const auto slash = exe.rfind('/');
+    if (exe.empty() || exe.front() != '/' || slash == std::string::npos)
+        return {};
+    return slash == 0 ? std::string("/") : exe.substr(0, slash);
+}
+
+std::string VerifierProcess::findHelper(const std::string& executableDir)
+{
+    // Only absolute places: a relative one would depend on the current directory.
+    if (executableDir.empty() || executableDir.front() != '/')
+        return {};
+    const std::string dir = executableDir.back() == '/' ? executableDir : executableDir + "/";
+    for (const std::string& candidate :
+         {dir + verifier::helperName, dir + HAKOP_VERIFIER_INSTALLED_DIR "/" + verifier::helperName}) {
+        if (isExecutableFile(candidate))
+            return candidate;
+    }
+    return {};
+}
+
+bool VerifierProcess::mayClose(unsigned long window)
+{
+    const Outcome outcome = ask(window);
+    if (!outcome.failure.empty()) {
+        std::fprintf(stderr, "hakop: the password verifier failed, so the saver stays: %s\n",
+                     outcome.failure.c_str());
+        std::fflush(stderr);
+    }
+    return outcome.mayClose;
+}
+
+VerifierProcess::Outcome VerifierProcess::ask(unsigned long window) const
+{
+    Outcome refused;
+    if (m_helper.empty()) {
+        refused.failure = std::string("its helper ") + verifier::helperName + " is missing (looked beside "
+            + m_lookedIn + " and in " + HAKOP_VERIFIER_INSTALLED_DIR + " from there)";
+        if (m_lookedIn.empty())
+            refused.failure = std::string("no helper ") + verifier::helperName + " was given";
+        return refused;
+    }
+
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0) {
+        refused.failure = std::string("no pipe for its helper: ") + std::strerror(errno);
+        return refused;
+    }
+    Descriptor readEnd(ends[0]);
+    // Kept clear of the low numbers, so that moving it to the answer's
+    // number in the helper is always a real copy (one without close-on-exec).
+    Descriptor writeEnd(fcntl(ends[1], F_DUPFD_CLOEXEC, 10));
+    close(ends[1]);
+    if (writeEnd.get() < 0) {
+        refused.failure = std::string("no pipe for its helper: ") + std::strerror(errno);
+        return refused;
+    }
+
+    // Nothing of ours goes to the helper but the answer's pipe, and it
+    // starts with default signal handling and nothing blocked.
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, writeEnd.get(), verifier::answerDescriptor);
+    posix_spawn_file_actions_addclosefrom_np(&actions, verifier::answerDescriptor + 1);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t all;
+    sigset_t none;
+    sigfillset(&all);
+    sigemptyset(&none);
+    posix_spawnattr_setsigdefault(&attributes, &all);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+
+    std::string windowText = std::to_string(window);
+    std::string parentText = std::to_string(getpid());
+    std::string program = m_helper;
+    char* argv[] = {program.data(), windowText.data(), parentText.data(), nullptr};
+    pid_t pid = -1;
+    const int spawnError = posix_spawn(&pid, m_helper.c_str(), &actions, &attributes, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    writeEnd.reset();
+    if (spawnError != 0) {
+        refused.failure = "its helper " + m_helper + " could not be started: " + std::strerror(spawnError);
+        return refused;
+    }
+
+    // Without pidfds (kernels before 5.3) the pipe's end is the only sign.
+    Descriptor helperEnded(static_cast<int>(syscall(SYS_pidfd_open, pid, 0)));
+    std::string line;
+    const bool whole = readAnswer(readEnd.get(), helperEnded.get(), line);
+    readEnd.reset();
+    int status = 0;
+    bool killed = false;
+    if (!reap(pid, status, whole, killed)) {
+        refused.failure = std::string("the end of its helper could not be observed: ") + std::strerror(errno);
+        return refused;
+    }
+    if (killed) {
+        refused.failure = "its helper did not end after answering and was killed";
+        return refused;
+    }
+    if (!whole || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        refused.failure = describeStatus(status);
+        return refused;
+    }
+
+    if (line == "none")
+        return {true, {}};
+    if (line.rfind("refused ", 0) == 0) {
+        refused.failure = line.substr(8);
+        return refused;
+    }
+    int value = 0;
+    if (line.rfind("answer ", 0) == 0 && parseAnswer(line.substr(7), value))
+        return {(value & 0xff) != 0, {}};
+    refused.failure = "its helper gave an answer that makes no sense: " + line;
+    return refused;
+}
+
+} // namespace hakop
