@@ -134,8 +134,7 @@ int main(int argc, char** argv)
     try {
         options = parseGuestOptions(args, std::getenv("XSCREENSAVER_WINDOW"));
     } catch (const UsageError& error) {
-        say(error.what());
-        std::fputs(usageText(), stderr);
+        say(std::string(error.what()) + " (see hakop-hosted --help)");
         return 2;
     }
     if (options.help) {
