@@ -107,6 +107,12 @@ std::optional<QSize> windowSize(xcb_connection_t* c, std::uint32_t window)
     return QSize(geometry->width, geometry->height);
 }
 
+std::uint32_t windowRoot(xcb_connection_t* c, std::uint32_t window)
+{
+    Reply<xcb_get_geometry_reply_t> geometry(xcb_get_geometry_reply(c, xcb_get_geometry(c, window), nullptr));
+    return geometry ? geometry->root : 0;
+}
+
 void watchWindow(xcb_connection_t* c, std::uint32_t window)
 {
     // Event masks are kept per client: the host's own stay as they are.

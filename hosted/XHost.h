@@ -21,6 +21,9 @@ xcb_screen_t* defaultScreen(xcb_connection_t* c, int screenNumber);
 // The window's size; empty when there is no such window.
 std::optional<QSize> windowSize(xcb_connection_t* c, std::uint32_t window);
 
+// The root window of the screen the window is on; 0 when there is no such window.
+std::uint32_t windowRoot(xcb_connection_t* c, std::uint32_t window);
+
 // Asks for the structure changes (resize, destruction) and exposures of a
 // window; other clients' choices on it are not touched.
 void watchWindow(xcb_connection_t* c, std::uint32_t window);

@@ -104,7 +104,9 @@ int runGuest(const GuestOptions& options)
     // The host's picture of the desktop, else the user's file, else ours:
     // under a locker nothing of the live screen shows unless the host gave it.
     std::string problem;
-    QImage backdrop = readHostScreenshot(connection, window, screen->root, problem);
+    // A host's window may be on another screen than the default one.
+    const std::uint32_t root = windowRoot(connection, window);
+    QImage backdrop = readHostScreenshot(connection, window, root != 0 ? root : screen->root, problem);
     if (!problem.empty())
         say(problem);
     if (backdrop.isNull() && !options.backdropFile.empty())
