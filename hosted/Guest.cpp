@@ -62,6 +62,7 @@ void Guest::stopScene()
     // Frees the canvas's pixmaps on the server with it.
     m_scene.reset();
     m_canvas = nullptr;
+    m_writer.reset();
 }
 
 void Guest::startScene()
@@ -70,21 +71,40 @@ void Guest::startScene()
     QImage backdrop = m_backdropSource.isNull() ? neutralBackdrop(m_size) : coverFit(m_backdropSource, m_size);
     auto canvas = platform::ServerCanvas::create(m_connection, m_window, m_size, /*asBackground=*/false);
     if (!canvas) {
-        if (!windowSize(m_connection, m_window))
-            return; // gone already: its destruction notice ends the run
-        throw std::runtime_error("cannot draw into window " + windowName(m_window)
-                                 + ": its pixel format is not 24-bit true colour, or the X server is out of room");
+        m_writer = PixelWriter::create(m_connection, m_window);
+        if (!m_writer) {
+            if (!windowSize(m_connection, m_window))
+                return; // gone already: its destruction notice ends the run
+            throw std::runtime_error("cannot draw into window " + windowName(m_window)
+                                     + ": its pixels are not true colour of 16 or 32 bits");
+        }
     }
     m_canvas = canvas.get();
     // The scene's screen is the window: its size is the surface's.
     m_scene = std::make_unique<SaverScene>(std::move(backdrop), m_frames, std::function<QSize()>{},
                                            std::move(canvas));
-    m_scene->surface().onPixelsChanged = [this](const QRegion& changed) { m_canvas->show(changed); };
+    m_scene->surface().onPixelsChanged = [this](const QRegion& changed) { present(changed); };
     RandomSource clock;
     clock.randomize();
     m_scene->show(clock.seed());
     m_scene->paintPending();
-    m_canvas->flush();
+    flush();
+}
+
+void Guest::present(const QRegion& region)
+{
+    if (m_canvas != nullptr)
+        m_canvas->show(region);
+    else if (m_writer && m_scene)
+        m_writer->put(m_scene->surface().pixels(), region);
+}
+
+void Guest::flush()
+{
+    if (m_canvas != nullptr)
+        m_canvas->flush();
+    else
+        xcb_flush(m_connection);
 }
 
 void Guest::tick()
@@ -94,7 +114,7 @@ void Guest::tick()
     m_scene->tick();
     // The leftover pass belongs to the tick, so a tick is one trip to the server.
     m_scene->paintPending();
-    m_canvas->flush();
+    flush();
 }
 
 bool Guest::handleEvents(GuestEnd& end)
@@ -159,10 +179,10 @@ bool Guest::handleEvents(GuestEnd& end)
         // placed within the new bounds.
         m_size = m_newSize;
         startScene();
-    } else if (!exposed.isEmpty() && m_canvas != nullptr) {
+    } else if (!exposed.isEmpty() && m_scene) {
         // The host's window keeps its own background; what it lost we copy back.
-        m_canvas->show(exposed);
-        m_canvas->flush();
+        present(exposed);
+        flush();
     }
     return true;
 }

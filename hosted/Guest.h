@@ -3,6 +3,7 @@
 // draws only into that window, at that window's size, and leaves input, the
 // cursor and the window itself to the host.
 #include <QImage>
+#include <QRegion>
 #include <QSize>
 
 #include <cstdint>
@@ -19,6 +20,8 @@ class ServerCanvas;
 } // namespace hakop
 
 namespace hakop::hosted {
+
+class PixelWriter;
 
 // Where a guest's run ended.
 enum class GuestEnd {
@@ -49,6 +52,9 @@ private:
     // Handles every queued X event; false when the run is over ('end' says why).
     bool handleEvents(GuestEnd& end);
     void stopScene();
+    // Sends 'region' of the surface to the window, and everything queued to the server.
+    void present(const QRegion& region);
+    void flush();
 
     xcb_connection_t* m_connection;
     std::uint32_t m_window;
@@ -58,6 +64,9 @@ private:
     QSize m_size;
     QSize m_newSize; // from the latest resize seen, not yet followed
     platform::ServerCanvas* m_canvas = nullptr; // owned by the scene's surface
+    // Where the server cannot keep the surface: the pixels stay in memory and
+    // the changes are written to the window.
+    std::unique_ptr<PixelWriter> m_writer;
     std::unique_ptr<SaverScene> m_scene;
     bool m_toldOfErrors = false;
 };
