@@ -103,7 +103,8 @@ std::vector<std::uint8_t> packMask(const xcb_setup_t* setup, const QImage& rgb)
 
 } // namespace
 
-std::unique_ptr<ServerCanvas> ServerCanvas::create(void* connection, std::uint32_t window, QSize size)
+std::unique_ptr<ServerCanvas> ServerCanvas::create(void* connection, std::uint32_t window, QSize size,
+                                                   bool asBackground)
 {
     xcb_connection_t* c = xcb(connection);
     if (c == nullptr || window == 0 || size.isEmpty() || size.width() > 32767 || size.height() > 32767
@@ -123,6 +124,7 @@ std::unique_ptr<ServerCanvas> ServerCanvas::create(void* connection, std::uint32
     std::unique_ptr<ServerCanvas> canvas(new ServerCanvas);
     canvas->m_connection = connection;
     canvas->m_window = window;
+    canvas->m_asBackground = asBackground;
     canvas->m_pixmap = pixmap;
     canvas->m_depth = depth;
     canvas->m_size = size;
@@ -136,7 +138,8 @@ std::unique_ptr<ServerCanvas> ServerCanvas::create(void* connection, std::uint32
 
     const xcb_rectangle_t all{0, 0, std::uint16_t(size.width()), std::uint16_t(size.height())};
     xcb_poly_fill_rectangle(c, pixmap, canvas->m_copyGc, 1, &all);
-    xcb_change_window_attributes(c, window, XCB_CW_BACK_PIXMAP, &pixmap);
+    if (asBackground)
+        xcb_change_window_attributes(c, window, XCB_CW_BACK_PIXMAP, &pixmap);
     xcb_flush(c);
     return canvas;
 }
@@ -147,8 +150,10 @@ ServerCanvas::~ServerCanvas()
     if (xcb_connection_has_error(c))
         return;
     // The window may outlive us: it must not keep showing a freed pixmap.
-    const std::uint32_t none = XCB_BACK_PIXMAP_NONE;
-    xcb_change_window_attributes(c, m_window, XCB_CW_BACK_PIXMAP, &none);
+    if (m_asBackground) {
+        const std::uint32_t none = XCB_BACK_PIXMAP_NONE;
+        xcb_change_window_attributes(c, m_window, XCB_CW_BACK_PIXMAP, &none);
+    }
     freePictures();
     if (m_bitmapGc != 0)
         xcb_free_gc(c, m_bitmapGc);

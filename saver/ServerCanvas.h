@@ -5,6 +5,11 @@
 // then a copy the server makes, so a tick sends a few small requests and
 // touches no pixels of its own. The window has the pixmap as its background:
 // the server restores whatever gets exposed without asking us.
+//
+// A window that belongs to someone else (a screensaver host's, or the root)
+// keeps its own background: its owner set it, and the X protocol cannot tell
+// us what it was to put it back. Its exposed parts are then the caller's to
+// copy again with show().
 #include "PixelServer.h"
 
 #include <QImage>
@@ -24,7 +29,8 @@ public:
     // window's pixels are not 32-bit 0x??RRGGBB words in this machine's byte
     // order (8- and 16-bit displays), or the server has no room for the
     // pixmap: the caller then keeps the pixels itself.
-    static std::unique_ptr<ServerCanvas> create(void* connection, std::uint32_t window, QSize size);
+    static std::unique_ptr<ServerCanvas> create(void* connection, std::uint32_t window, QSize size,
+                                                bool asBackground = true);
     ~ServerCanvas() override;
     ServerCanvas(const ServerCanvas&) = delete;
     ServerCanvas& operator=(const ServerCanvas&) = delete;
@@ -61,6 +67,7 @@ private:
 
     void* m_connection = nullptr;
     std::uint32_t m_window = 0;
+    bool m_asBackground = true;
     std::uint32_t m_pixmap = 0;
     std::uint32_t m_copyGc = 0; // plain copies
     std::uint32_t m_bitmapGc = 0; // for uploading masks; made with the first one

@@ -1,0 +1,236 @@
+#include "Guest.h"
+
+#include "Backdrop.h"
+#include "XHost.h"
+
+#include "ImageList.h"
+#include "Random.h"
+#include "SaverScene.h"
+#include "saver/ServerCanvas.h"
+
+#include <xcb/xcb.h>
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <stdexcept>
+
+namespace hakop::hosted {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr auto tickInterval = std::chrono::milliseconds(100);
+
+// X protocol error codes that mean "no such window or drawable".
+constexpr std::uint8_t badWindow = 3;
+constexpr std::uint8_t badDrawable = 9;
+
+std::string windowName(std::uint32_t window)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%x", unsigned(window));
+    return text;
+}
+
+} // namespace
+
+Guest::Guest(xcb_connection_t* connection, std::uint32_t window, bool ownWindow, QImage backdrop,
+             const TIForm& frames)
+    : m_connection(connection)
+    , m_window(window)
+    , m_ownWindow(ownWindow)
+    , m_backdropSource(std::move(backdrop))
+    , m_frames(frames)
+{
+}
+
+Guest::~Guest()
+{
+    stopScene();
+}
+
+void Guest::stopScene()
+{
+    if (m_scene)
+        m_scene->surface().onPixelsChanged = nullptr;
+    // Frees the canvas's pixmaps on the server with it.
+    m_scene.reset();
+    m_canvas = nullptr;
+    m_writer.reset();
+}
+
+void Guest::startScene()
+{
+    stopScene();
+    QImage backdrop = m_backdropSource.isNull() ? neutralBackdrop(m_size) : coverFit(m_backdropSource, m_size);
+    auto canvas = ServerCanvas::create(m_connection, m_window, m_size, /*asBackground=*/false);
+    if (!canvas) {
+        m_writer = PixelWriter::create(m_connection, m_window);
+        if (!m_writer) {
+            if (!windowSize(m_connection, m_window))
+                return; // gone already: its destruction notice ends the run
+            throw std::runtime_error("cannot draw into window " + windowName(m_window)
+                                     + ": its pixels are not true colour of 16 or 32 bits");
+        }
+    }
+    m_canvas = canvas.get();
+    // The scene's screen is the window: its size is the surface's.
+    m_scene = std::make_unique<SaverScene>(std::move(backdrop), m_frames, std::function<QSize()>{},
+                                           std::move(canvas));
+    m_scene->surface().onPixelsChanged = [this](const QRegion& changed) { present(changed); };
+    RandomSource clock;
+    clock.randomize();
+    m_scene->show(clock.seed());
+    m_scene->paintPending();
+    flush();
+}
+
+void Guest::present(const QRegion& region)
+{
+    if (m_canvas != nullptr)
+        m_canvas->show(region);
+    else if (m_writer && m_scene)
+        m_writer->put(m_scene->surface().pixels(), region);
+}
+
+void Guest::flush()
+{
+    if (m_canvas != nullptr)
+        m_canvas->flush();
+    else
+        xcb_flush(m_connection);
+}
+
+void Guest::tick()
+{
+    if (!m_scene)
+        return;
+    m_scene->tick();
+    // The leftover pass belongs to the tick, so a tick is one trip to the server.
+    m_scene->paintPending();
+    flush();
+}
+
+bool Guest::handleEvents(GuestEnd& end)
+{
+    QRegion exposed;
+    while (xcb_generic_event_t* event = xcb_poll_for_event(m_connection)) {
+        const std::unique_ptr<xcb_generic_event_t, decltype(&std::free)> owner(event, &std::free);
+        switch (event->response_type & 0x7f) {
+        case 0: {
+            const auto* error = reinterpret_cast<const xcb_generic_error_t*>(event);
+            if ((error->error_code == badWindow || error->error_code == badDrawable)
+                && error->resource_id == m_window) {
+                end = GuestEnd::WindowGone;
+                return false;
+            }
+            if (!m_toldOfErrors) {
+                m_toldOfErrors = true;
+                std::fprintf(stderr, "hakop: the X server refused a request (error %u, major %u); going on\n",
+                             unsigned(error->error_code), unsigned(error->major_code));
+            }
+            break;
+        }
+        case XCB_DESTROY_NOTIFY: {
+            const auto* destroyed = reinterpret_cast<const xcb_destroy_notify_event_t*>(event);
+            if (destroyed->window == m_window) {
+                end = GuestEnd::WindowGone;
+                return false;
+            }
+            break;
+        }
+        case XCB_CONFIGURE_NOTIFY: {
+            const auto* configured = reinterpret_cast<const xcb_configure_notify_event_t*>(event);
+            if (configured->window == m_window)
+                m_newSize = QSize(configured->width, configured->height);
+            break;
+        }
+        case XCB_EXPOSE: {
+            const auto* expose = reinterpret_cast<const xcb_expose_event_t*>(event);
+            if (expose->window == m_window)
+                exposed += QRect(expose->x, expose->y, expose->width, expose->height);
+            break;
+        }
+        case XCB_CLIENT_MESSAGE: {
+            const auto* message = reinterpret_cast<const xcb_client_message_event_t*>(event);
+            if (m_ownWindow && message->window == m_window && message->format == 32
+                && message->data.data32[0] == deleteWindowAtom(m_connection)) {
+                end = GuestEnd::Asked;
+                return false;
+            }
+            break;
+        }
+        default:
+            break;
+        }
+    }
+    if (xcb_connection_has_error(m_connection)) {
+        end = GuestEnd::DisplayLost;
+        return false;
+    }
+    if (!m_newSize.isEmpty() && m_newSize != m_size) {
+        // A new size is a new picture: the backdrop fitted afresh, the figures
+        // placed within the new bounds.
+        m_size = m_newSize;
+        startScene();
+    } else if (!exposed.isEmpty() && m_scene) {
+        // The host's window keeps its own background; what it lost we copy back.
+        present(exposed);
+        flush();
+    }
+    return true;
+}
+
+GuestEnd Guest::run(int signalFd)
+{
+    const auto size = windowSize(m_connection, m_window);
+    if (!size)
+        return GuestEnd::WindowGone;
+    m_size = *size;
+    startScene();
+
+    GuestEnd end = GuestEnd::Asked;
+    auto nextTick = Clock::now() + tickInterval;
+    const int xFd = xcb_get_file_descriptor(m_connection);
+    while (true) {
+        if (!handleEvents(end))
+            break;
+        const auto now = Clock::now();
+        if (now >= nextTick) {
+            tick();
+            nextTick += tickInterval;
+            // After a stall (a suspended process, a busy machine) the figures
+            // go on at their pace rather than catching up in a burst.
+            if (nextTick <= now)
+                nextTick = now + tickInterval;
+            continue;
+        }
+        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(nextTick - now).count();
+        pollfd fds[] = {{xFd, POLLIN, 0}, {signalFd, POLLIN, 0}};
+        if (::poll(fds, 2, int(wait)) < 0 && errno != EINTR)
+            throw std::runtime_error("waiting for events failed");
+        if (fds[1].revents & POLLIN) {
+            unsigned char signalNumber = 0;
+            if (::read(signalFd, &signalNumber, 1) == 1) {
+                if (signalNumber == SIGUSR1) {
+                    startScene();
+                    nextTick = Clock::now() + tickInterval;
+                } else {
+                    break;
+                }
+            }
+        }
+    }
+    stopScene();
+    if (end != GuestEnd::DisplayLost)
+        xcb_flush(m_connection);
+    return end;
+}
+
+} // namespace hakop::hosted

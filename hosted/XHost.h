@@ -1,0 +1,79 @@
+#pragma once
+// What the guest asks of the X server about its host: the window's size, a
+// window of its own when nobody gives one, and the desktop picture a host may
+// leave on its window. Plain xcb, so errors come back to us as values and
+// nothing is ever printed on our behalf.
+#include <QImage>
+#include <QRegion>
+#include <QSize>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct xcb_connection_t;
+struct xcb_screen_t;
+
+namespace hakop::hosted {
+
+// The screen of the connection's default screen number.
+xcb_screen_t* defaultScreen(xcb_connection_t* c, int screenNumber);
+
+// The window's size; empty when there is no such window.
+std::optional<QSize> windowSize(xcb_connection_t* c, std::uint32_t window);
+
+// The root window of the screen the window is on; 0 when there is no such window.
+std::uint32_t windowRoot(xcb_connection_t* c, std::uint32_t window);
+
+// Asks for the structure changes (resize, destruction) and exposures of a
+// window; other clients' choices on it are not touched.
+void watchWindow(xcb_connection_t* c, std::uint32_t window);
+
+// A top-level window of our own, mapped, that asks the window manager for a
+// close message (see deleteWindowAtom) instead of being killed.
+std::uint32_t createOwnWindow(xcb_connection_t* c, xcb_screen_t* screen, QSize size);
+std::uint32_t deleteWindowAtom(xcb_connection_t* c);
+
+// The desktop picture a screensaver host stored as the pixmap property
+// _SCREENSAVER_SCREENSHOT, read from 'window' first, then from 'root'. Null
+// when neither has one; when one exists but cannot be read, also null, with
+// the reason in 'problem'.
+QImage readHostScreenshot(xcb_connection_t* c, std::uint32_t window, std::uint32_t root, std::string& problem);
+
+// Writes pixels kept in memory into a window of any true-colour format with
+// 16 or 32 bits a pixel (a 16-bit or 30-bit screen), for windows whose pixels
+// the X server cannot keep for us in the 0x??RRGGBB words we draw with.
+class PixelWriter {
+public:
+    // Null when the window is gone or its format is none of those.
+    static std::unique_ptr<PixelWriter> create(xcb_connection_t* c, std::uint32_t window);
+    ~PixelWriter();
+    PixelWriter(const PixelWriter&) = delete;
+    PixelWriter& operator=(const PixelWriter&) = delete;
+
+    // Sends 'region' of 'pixels' (RGB32, the window's size) to the window.
+    void put(const QImage& pixels, const QRegion& region);
+
+private:
+    struct Channel {
+        int shift = 0;
+        int bits = 0;
+    };
+    PixelWriter() = default;
+    std::uint32_t convert(QRgb rgb) const;
+
+    xcb_connection_t* m_connection = nullptr;
+    std::uint32_t m_window = 0;
+    std::uint32_t m_gc = 0;
+    std::uint8_t m_depth = 0;
+    int m_bytesPerPixel = 4;
+    int m_pad = 32;
+    bool m_swap = false;
+    Channel m_red, m_green, m_blue;
+    std::uint32_t m_maxRequestBytes = 0;
+    std::vector<std::uint8_t> m_buffer;
+};
+
+} // namespace hakop::hosted

@@ -1,0 +1,156 @@
+// hakop-hosted: HAKOP as a guest of a screensaver host (xscreensaver's hack,
+// xsecurelock's saver module). The host owns idle detection, blanking, input
+// and the password; this program only draws into the window it is given.
+#include "Guest.h"
+#include "GuestOptions.h"
+#include "XHost.h"
+
+#include "ImageList.h"
+#include "platform/StandardStreams.h"
+
+#include <QImage>
+#include <QImageReader>
+
+#include <xcb/xcb.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace hakop::hosted;
+
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int number)
+{
+    const int saved = errno;
+    const auto byte = static_cast<unsigned char>(number);
+    [[maybe_unused]] auto written = ::write(signalPipe[1], &byte, 1);
+    errno = saved;
+}
+
+void catchSignals()
+{
+    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        throw std::runtime_error("cannot make a pipe for signals");
+    struct sigaction action {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int number : {SIGTERM, SIGINT, SIGHUP, SIGUSR1})
+        sigaction(number, &action, nullptr);
+}
+
+void say(const std::string& line)
+{
+    std::fprintf(stderr, "hakop: %s\n", line.c_str());
+}
+
+QImage loadBackdropFile(const std::string& file)
+{
+    QImageReader reader(QString::fromLocal8Bit(file.c_str()));
+    reader.setAutoTransform(true);
+    QImage picture = reader.read();
+    if (picture.isNull())
+        say("cannot read the backdrop picture " + file + " (" + reader.errorString().toStdString()
+            + "); using the plain one");
+    return picture;
+}
+
+int runGuest(const GuestOptions& options)
+{
+    catchSignals();
+
+    int screenNumber = 0;
+    xcb_connection_t* connection = xcb_connect(nullptr, &screenNumber);
+    if (xcb_connection_has_error(connection)) {
+        xcb_disconnect(connection);
+        say("cannot connect to the X display");
+        return 1;
+    }
+    const auto disconnect = [&] { xcb_disconnect(connection); };
+    xcb_screen_t* screen = defaultScreen(connection, screenNumber);
+    if (screen == nullptr) {
+        disconnect();
+        say("the X display has no screen");
+        return 1;
+    }
+
+    std::uint32_t window = 0;
+    switch (options.target) {
+    case Target::Given: window = options.window; break;
+    case Target::Root: window = screen->root; break;
+    case Target::OwnWindow: window = createOwnWindow(connection, screen, QSize(800, 600)); break;
+    }
+    if (options.target != Target::OwnWindow) {
+        if (!windowSize(connection, window)) {
+            char id[16];
+            std::snprintf(id, sizeof id, "0x%x", unsigned(window));
+            disconnect();
+            say(std::string("there is no window ") + id);
+            return 1;
+        }
+        watchWindow(connection, window);
+    }
+
+    // The host's picture of the desktop, else the user's file, else ours:
+    // under a locker nothing of the live screen shows unless the host gave it.
+    std::string problem;
+    // A host's window may be on another screen than the default one.
+    const std::uint32_t root = windowRoot(connection, window);
+    QImage backdrop = readHostScreenshot(connection, window, root != 0 ? root : screen->root, problem);
+    if (!problem.empty())
+        say(problem);
+    if (backdrop.isNull() && !options.backdropFile.empty())
+        backdrop = loadBackdropFile(options.backdropFile);
+
+    GuestEnd end = GuestEnd::Asked;
+    {
+        const hakop::TIForm frames;
+        Guest guest(connection, window, options.target == Target::OwnWindow, std::move(backdrop), frames);
+        end = guest.run(signalPipe[0]);
+    }
+    disconnect();
+    if (end == GuestEnd::DisplayLost) {
+        say("lost the connection to the X display");
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // Hosts and idle daemons may start us with standard descriptors closed.
+    hakop::platform::repairStandardStreams();
+    hakop::platform::quietToolkitMessages();
+
+    std::vector<std::string> args(argv + 1, argv + argc);
+    GuestOptions options;
+    try {
+        options = parseGuestOptions(args, std::getenv("XSCREENSAVER_WINDOW"));
+    } catch (const UsageError& error) {
+        say(std::string(error.what()) + " (see hakop-hosted --help)");
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(usageText(), stdout);
+        return 0;
+    }
+    try {
+        return runGuest(options);
+    } catch (const std::exception& failure) {
+        say(failure.what());
+        return 1;
+    }
+}
