@@ -56,7 +56,7 @@ appstreamcli validate --no-net "$root/usr/share/metainfo/$app_id.metainfo.xml" >
 grep -q "<release version=\"$version\"" "$root/usr/share/metainfo/$app_id.metainfo.xml" || fail "metainfo release"
 
 # Both pages render cleanly, whether or not the guest is in this build.
-for page in "$root"/usr/share/man/man6/*.gz "$src"/packaging/man/*.6; do
+for page in "$root"/usr/share/man/man6/*.gz "$build"/packaging/*.6; do
   out=$(MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null) || fail "man $page failed"
   [ -z "$out" ] || fail "man warnings for $page: $out"
 done

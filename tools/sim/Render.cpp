@@ -15,6 +15,8 @@ Picture readPicture(const QString& path)
         return {{}, QStringLiteral("no such file")};
     if (info.isDir())
         return {{}, QStringLiteral("it is a folder")};
+    if (!info.isReadable())
+        return {{}, QStringLiteral("permission denied")};
     QImageReader reader(path);
     QImage image = reader.read();
     if (image.isNull())
