@@ -14,7 +14,7 @@ fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 
 cpack --config "$build/CPackConfig.cmake" -B "$tmp/out" >"$tmp/cpack.log" 2>&1 \
   || { cat "$tmp/cpack.log" >&2; echo "FAIL: cpack" >&2; exit 1; }
-deb=$tmp/out/hakop_${version}_amd64.deb
+deb=$(echo "$tmp"/out/hakop_"${version}"_*.deb)
 [ -f "$deb" ] || { ls "$tmp/out" >&2; echo "FAIL: no $deb" >&2; exit 1; }
 
 # --- the control fields ---
