@@ -1,6 +1,7 @@
 #include "About.h"
 
 #include "FormDescription.h"
+#include "HakopVersion.h"
 #include "platform/Failure.h"
 #include "WindowPlacement.h"
 
@@ -26,7 +27,7 @@ constexpr QRgb blue = 0xff0000ff;
 // Three lines in view; the three empty lines keep the dedication below the
 // fold until the reader scrolls.
 constexpr const char* memoText =
-    "HAKOP 1.1\n"
+    "HAKOP " HAKOP_VERSION_SHORT "\n"
     "Copyright (C) The HAKOP developers\n"
     "All rights reserved.\n"
     "\n"

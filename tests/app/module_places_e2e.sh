@@ -3,9 +3,8 @@
 # stand-ins on the private X server with-x provides:
 #   module_places_e2e.sh HAKOP STANDINS_DIR CMAKE BUILD_DIR
 # For each place, MPR.DLL there is called by "hakop /a" and PASSWORD.CPL there
-# is asked by "hakop /s" when a key ends it. The installed program's own
-# search path (its folder and ../lib) is tried on a copy installed into a
-# temporary prefix. The ld.so cache is shown, on a private cache, to index
+# is asked by "hakop /s" when a key ends it. A copy installed into a
+# temporary prefix must not look in its own folder: it has no search path. The ld.so cache is shown, on a private cache, to index
 # lib* files by SONAME only.
 #
 # The system folders are written only when they are writable (as root) and
@@ -78,12 +77,17 @@ mkdir "$tmp/mine"
 (failures=0; export LD_LIBRARY_PATH=$tmp/mine
  try_place "a folder on LD_LIBRARY_PATH" "$tmp/mine"; exit "$failures") || failures=$((failures + $?))
 
-# The installed program looks in its own folder and in ../lib beside it.
+# The installed programs carry no search path, so modules beside them (or
+# in ../lib) are not theirs to load: only the loader's own places count.
 if "$cmake" --install "$build" --prefix "$tmp/prefix" >"$tmp/install.log" 2>&1; then
-  (failures=0; hakop=$tmp/prefix/bin/hakop
-   try_place "the installed program's folder" "$tmp/prefix/bin"
+  (hakop=$tmp/prefix/bin/hakop failures=0
    mkdir -p "$tmp/prefix/lib"
-   try_place "../lib beside the installed program" "$tmp/prefix/lib"
+   for dir in "$tmp/prefix/bin" "$tmp/prefix/lib"; do
+     place "$standins/record/MPR.DLL" "$dir" && place "$standins/accept/PASSWORD.CPL" "$dir"
+   done
+   change_called && fail "MPR.DLL beside the installed program was called"
+   verifier_asked && fail "PASSWORD.CPL beside the installed program was asked"
+   unplace
    exit "$failures") || failures=$((failures + $?))
 else
   fail "cmake --install into a temporary prefix: $(cat "$tmp/install.log")"

@@ -6,9 +6,8 @@
 //       also after every N-th tick to OUTPREFIX000123.png (the tick number).
 //   hakop-sim --seed-at HH:MM:SS[.mmm]
 //       prints the seed a saver shown at that UTC time of day starts from.
-#include "ImageList.h"
 #include "Random.h"
-#include "SaverScene.h"
+#include "Render.h"
 
 #include <QImage>
 #include <QRegularExpression>
@@ -92,24 +91,20 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "hakop-sim: SEED and TICKS must be non-negative integers (SEED below 2^32)\n");
         return 2;
     }
-    const QImage backdrop = QImage(QString::fromLocal8Bit(argv[1])).convertToFormat(QImage::Format_RGB32);
-    if (backdrop.isNull()) {
-        std::fprintf(stderr, "hakop-sim: cannot read %s\n", argv[1]);
+    const auto picture = hakop::sim::readPicture(QString::fromLocal8Bit(argv[1]));
+    if (picture.image.isNull()) {
+        std::fprintf(stderr, "hakop-sim: cannot read %s: %s\n", argv[1], qPrintable(picture.error));
         return 2;
     }
     try {
-        const hakop::TIForm frames;
-        hakop::SaverScene scene(backdrop, frames);
-        scene.show(std::uint32_t(*seed));
-        scene.paintPending(); // the first showing's pass
-        for (qulonglong t = 1; t <= *ticks; ++t) {
-            scene.tick();
-            scene.paintPending();
-            if (every && t % *every == 0
-                && !save(scene.surface().pixels(), prefix + QStringLiteral("%1.png").arg(t, 6, 10, QLatin1Char('0'))))
-                return 1;
-        }
-        return save(scene.surface().pixels(), QString::fromLocal8Bit(argv[4])) ? 0 : 1;
+        const bool saved = hakop::sim::run(picture.image, std::uint32_t(*seed), *ticks,
+                                           [&](std::uint64_t t, const QImage& pixels) {
+            if (every && t > 0 && t % *every == 0
+                && !save(pixels, prefix + QStringLiteral("%1.png").arg(t, 6, 10, QLatin1Char('0'))))
+                return false;
+            return t < *ticks || save(pixels, QString::fromLocal8Bit(argv[4]));
+        });
+        return saved ? 0 : 1;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "hakop-sim: %s\n", e.what());
         return 1;
