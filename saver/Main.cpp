@@ -15,16 +15,16 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
-#include <QPaintEvent>
-#include <QPainter>
 #include <QScreen>
 #include <QThread>
 #include <QWindow>
 #include <QtGui/qguiapplication_platform.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
+#include <utility>
 
 namespace hakop {
 
@@ -116,8 +116,9 @@ THAKOPForm::THAKOPForm(QWidget* parent)
     // created: changing window flags later would re-create it and drop its class.
     setObjectName(QStringLiteral("HAKOPForm"));
     setWindowTitle(QStringLiteral("HAKOPForm"));
-    // Nothing on this window is ever erased: no background fill, and every
-    // paint copies the engine's surface over exactly the area asked for.
+    // The toolkit never paints this window: its background is the surface's
+    // pixmap on the X server, which also draws everything on it.
+    setAttribute(Qt::WA_PaintOnScreen);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_NoSystemBackground);
     setAutoFillBackground(false);
@@ -154,11 +155,12 @@ THAKOPForm::~THAKOPForm()
     platform::CursorCounter::setOnVisibilityChanged(nullptr);
     m_canvas = nullptr;
     m_scene.reset();
+    platform::freePixmap(xcbConnection(), m_snapshot);
 }
 
-const QImage& THAKOPForm::Backdrop() const
+QImage THAKOPForm::Backdrop() const
 {
-    return m_scene ? m_scene->Backdrop() : m_backdrop;
+    return m_scene ? m_scene->Backdrop() : QImage();
 }
 
 bool THAKOPForm::holdsInput() const
@@ -194,7 +196,13 @@ void THAKOPForm::FormCreate()
     m_grab = std::make_unique<platform::InputGrab>(x11Display(), window);
 
     // Not yet visible, so the snapshot shows the desktop without the saver.
-    m_backdrop = platform::captureScreen(x11Display(), primaryScreenDeviceRect());
+    // The server copies it into a pixmap of its own: the picture never
+    // passes through our memory.
+    const QRect primary = primaryScreenDeviceRect();
+    m_snapshotSize = primary.size();
+    m_snapshot = platform::copyRootToPixmap(xcbConnection(), static_cast<std::uint32_t>(window), primary);
+    if (m_snapshot == 0)
+        std::fputs("hakop: the X server could not copy the desktop; the saver shows it black\n", stderr);
 
     LastX = 0;
     LastY = 0;
@@ -210,16 +218,13 @@ void THAKOPForm::FormShow()
     if (m_frames == nullptr)
         throw std::logic_error("The saver window was shown without its frame store");
 
-    // Showing a change through the toolkit costs a round trip to the server,
-    // a composition into its backing store and a copy of every pixel; with the
-    // pixels on the server, a tick is a few copies the server makes.
+    // With the pixels on the server, a tick is a few copies the server makes
+    // and the snapshot is restored by one more.
     auto canvas = platform::ServerCanvas::create(xcbConnection(), static_cast<std::uint32_t>(winId()),
-                                                 m_backdrop.size());
+                                                 m_snapshotSize, std::exchange(m_snapshot, 0));
+    if (!canvas)
+        throw std::runtime_error("The X server cannot keep the saver's picture (it needs a TrueColor screen)");
     m_canvas = canvas.get();
-    if (m_canvas != nullptr) {
-        // The window's background is the canvas; the toolkit paints nothing.
-        setAttribute(Qt::WA_PaintOnScreen);
-    }
     // The animation asks for the screen size at every use, from Timer1's
     // thread: it gets the size the GUI thread keeps current.
     m_screenSize = primaryScreenDeviceRect().size();
@@ -227,8 +232,7 @@ void THAKOPForm::FormShow()
             Qt::UniqueConnection);
     connect(primaryScreen(), &QScreen::geometryChanged, this, &THAKOPForm::refreshScreenSize,
             Qt::UniqueConnection);
-    m_scene = std::make_unique<SaverScene>(std::move(m_backdrop), *m_frames, [this] { return m_screenSize; },
-                                           std::move(canvas));
+    m_scene = std::make_unique<SaverScene>(std::move(canvas), *m_frames, [this] { return m_screenSize; });
     Surface& surface = m_scene->surface();
     surface.onPixelsChanged = [this](const QRegion& changed) { surfaceChanged(changed); };
     // The event loop's paint pass, after whatever it is doing now.
@@ -276,7 +280,6 @@ void THAKOPForm::FormClose()
         m_scene->surface().onPendingStarted = nullptr;
         m_scene->close();
     }
-    m_backdrop = QImage();
     verifier = nullptr;
     if (passwordLibrary)
         passwordLibrary->unload();
@@ -432,37 +435,15 @@ void THAKOPForm::mouseMoveEvent(QMouseEvent* event)
         runHandler([&] { FormMouseMove(at.x(), at.y()); });
 }
 
-void THAKOPForm::paintEvent(QPaintEvent* event)
-{
-    // Copies; never decides what to draw. Before FormShow the snapshot is all
-    // there is. With the pixels on the server, it shows them by itself.
-    if (m_canvas != nullptr)
-        return;
-    std::lock_guard lock(m_sceneLock);
-    const QImage pixels = m_scene ? m_scene->surface().pixels() : m_backdrop;
-    if (pixels.isNull())
-        return;
-    QPainter painter(this);
-    painter.setCompositionMode(QPainter::CompositionMode_Source);
-    const qreal dpr = devicePixelRatioF();
-    for (const QRect& r : event->region()) {
-        const QRectF source(r.x() * dpr, r.y() * dpr, r.width() * dpr, r.height() * dpr);
-        painter.drawImage(QRectF(r), pixels, source);
-    }
-}
-
 QPaintEngine* THAKOPForm::paintEngine() const
 {
-    return m_canvas != nullptr ? nullptr : QWidget::paintEngine();
+    return nullptr;
 }
 
 void THAKOPForm::surfaceChanged(const QRegion& changed)
 {
-    if (m_canvas == nullptr) {
-        // Repaints are the GUI thread's, and this may be Timer1's.
-        QMetaObject::invokeMethod(this, [this, changed] { update(toLogical(changed)); }, Qt::QueuedConnection);
+    if (m_canvas == nullptr)
         return;
-    }
     // Copied onto the window in the same batch of requests as the drawing;
     // the batch goes to the server once the leftover pass has run too: one
     // trip to the server per tick.
@@ -559,17 +540,6 @@ QPoint THAKOPForm::devicePosition(const QMouseEvent* event) const
     const qreal dpr = devicePixelRatioF();
     const QPointF p = event->position() * dpr;
     return QPoint(static_cast<int>(std::floor(p.x() + 0.5)), static_cast<int>(std::floor(p.y() + 0.5)));
-}
-
-QRegion THAKOPForm::toLogical(const QRegion& deviceRegion) const
-{
-    const qreal dpr = devicePixelRatioF();
-    if (dpr == 1.0)
-        return deviceRegion;
-    QRegion logical;
-    for (const QRect& r : deviceRegion)
-        logical += QRectF(r.x() / dpr, r.y() / dpr, r.width() / dpr, r.height() / dpr).toAlignedRect();
-    return logical;
 }
 
 QRect THAKOPForm::toDevice(const QRect& logicalRect) const

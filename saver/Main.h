@@ -1,8 +1,9 @@
 #pragma once
 // The saver window: a borderless, always-on-top window over the primary screen
 // showing the frozen desktop, with the figures playing on it. It is a thin
-// shell: every handler forwards to the engine (SaverScene), and painting only
-// copies what the engine's surface holds.
+// shell: every handler forwards to the engine (SaverScene), whose surface is
+// kept by the X server (platform::ServerCanvas), which also shows it; the
+// toolkit paints nothing.
 //
 // Ticks run on Timer1's own thread, so the GUI thread sleeps between input
 // events. The scene, and everything that carries its changes to the screen,
@@ -45,7 +46,7 @@ class THAKOPForm : public QWidget {
 public:
     // Builds the window as its form description says, starts Timer1 and runs
     // FormCreate: afterwards the native window exists, unmapped, with its
-    // class set, and Backdrop holds the desktop.
+    // class set, and the X server holds a snapshot of the desktop.
     explicit THAKOPForm(QWidget* parent = nullptr);
     ~THAKOPForm() override;
 
@@ -54,15 +55,13 @@ public:
 
     // The running scene: null before FormShow. Read it only while Timer1 is stopped.
     SaverScene* scene() const { return m_scene.get(); }
-    // The desktop snapshot (null once the window has closed).
-    const QImage& Backdrop() const;
+    // The desktop snapshot, read back from the X server: null before the
+    // window is shown and once it has closed. Slow: for checks.
+    QImage Backdrop() const;
     // True once FormClose has run: from then on the window handles nothing.
     bool isFormClosed() const { return m_closed; }
     // True when the window holds both the keyboard and the pointer grab.
     bool holdsInput() const;
-    // True when the X server keeps the surface's pixels and draws them (see
-    // platform::ServerCanvas) rather than the toolkit painting our own.
-    bool presentsDirectly() const { return m_canvas != nullptr; }
 
     TickTimer Timer1;
     // Runs after every tick that found a scene, on Timer1's thread and under
@@ -81,7 +80,6 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
-    void paintEvent(QPaintEvent* event) override;
     QPaintEngine* paintEngine() const override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
@@ -112,13 +110,13 @@ private:
     void surfaceChanged(const QRegion& changed);
     void takeInput();
     QPoint devicePosition(const QMouseEvent* event) const;
-    QRegion toLogical(const QRegion& deviceRegion) const;
     QRect toDevice(const QRect& logicalRect) const;
 
     const TIForm* m_frames = nullptr;
-    QImage m_backdrop; // until FormShow hands it to the scene
+    // The desktop snapshot on the X server, until FormShow hands it to the canvas.
+    std::uint32_t m_snapshot = 0;
+    QSize m_snapshotSize;
     // The surface's pixels on the X server; owned by the scene's surface.
-    // Null where the window's pixel format needs the toolkit's conversion.
     platform::ServerCanvas* m_canvas = nullptr;
     std::unique_ptr<SaverScene> m_scene;
     std::mutex m_sceneLock;

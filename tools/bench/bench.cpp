@@ -49,7 +49,7 @@ void BM_PaintPass(benchmark::State& state)
     auto scene = runningScene(QSize(int(state.range(0)), int(state.range(1))));
     scene->paintPending();
     hakop::Sprite* sprite = scene->animation().sprite(3);
-    const QImage picture = sprite->Picture();
+    const hakop::KeyedFrame picture = sprite->Picture();
     for (auto _ : state) {
         sprite->setPicture(picture);
         scene->paintPending();
