@@ -125,9 +125,11 @@ std::uint32_t copyRootToPixmap(void* connection, std::uint32_t window, const QRe
     // Values in the order of the mask's bits: foreground, subwindow mode, graphics exposures.
     const std::uint32_t values[] = {screen->black_pixel, XCB_SUBWINDOW_MODE_INCLUDE_INFERIORS, 0};
     xcb_create_gc(c, gc, pixmap, XCB_GC_FOREGROUND | XCB_GC_SUBWINDOW_MODE | XCB_GC_GRAPHICS_EXPOSURES, values);
-    const xcb_rectangle_t all{0, 0, std::uint16_t(area.width()), std::uint16_t(area.height())};
-    xcb_poly_fill_rectangle(c, pixmap, gc, 1, &all);
     const QRect from = area & QRect(0, 0, screen->width_in_pixels, screen->height_in_pixels);
+    if (from != area) { // a pass over every pixel: only when some stay black
+        const xcb_rectangle_t all{0, 0, std::uint16_t(area.width()), std::uint16_t(area.height())};
+        xcb_poly_fill_rectangle(c, pixmap, gc, 1, &all);
+    }
     if (!from.isEmpty()) {
         xcb_copy_area(c, screen->root, pixmap, gc, std::int16_t(from.x()), std::int16_t(from.y()),
                       std::int16_t(from.x() - area.x()), std::int16_t(from.y() - area.y()),

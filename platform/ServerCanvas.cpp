@@ -160,8 +160,16 @@ std::unique_ptr<ServerCanvas> ServerCanvas::create(void* connection, std::uint32
     canvas->m_copyGc = xcb_generate_id(c);
     xcb_create_gc(c, canvas->m_copyGc, pixmap, XCB_GC_FOREGROUND | XCB_GC_GRAPHICS_EXPOSURES, copyValues);
 
-    const xcb_rectangle_t all{0, 0, std::uint16_t(size.width()), std::uint16_t(size.height())};
-    xcb_poly_fill_rectangle(c, pixmap, canvas->m_copyGc, 1, &all);
+    // One pass over the pixels, whichever start they get: the snapshot's
+    // pixels, so the drawBackdrop that comes first has nothing left to do.
+    if (snapshot != 0) {
+        xcb_copy_area(c, snapshot, pixmap, canvas->m_copyGc, 0, 0, 0, 0, std::uint16_t(size.width()),
+                      std::uint16_t(size.height()));
+        canvas->m_showsBackdrop = true;
+    } else {
+        const xcb_rectangle_t all{0, 0, std::uint16_t(size.width()), std::uint16_t(size.height())};
+        xcb_poly_fill_rectangle(c, pixmap, canvas->m_copyGc, 1, &all);
+    }
     xcb_change_window_attributes(c, window, XCB_CW_BACK_PIXMAP, &pixmap);
     xcb_flush(c);
     return canvas;
@@ -197,8 +205,9 @@ void ServerCanvas::freePictures()
 
 void ServerCanvas::drawBackdrop()
 {
-    if (m_snapshot == 0)
+    if (m_snapshot == 0 || m_showsBackdrop)
         return;
+    m_showsBackdrop = true;
     xcb_copy_area(xcb(m_connection), m_snapshot, m_pixmap, m_copyGc, 0, 0, 0, 0, std::uint16_t(m_size.width()),
                   std::uint16_t(m_size.height()));
 }
@@ -224,6 +233,7 @@ void ServerCanvas::drawImage(const QImage& picture, QPoint at)
     const QRect target = QRect(at, rgb.size()) & QRect(QPoint(0, 0), m_size);
     if (target.isEmpty())
         return;
+    m_showsBackdrop = false;
     put(m_pixmap, rgb, target.translated(-at), target.topLeft());
 }
 
@@ -235,6 +245,7 @@ void ServerCanvas::drawFrame(const KeyedFrame& frame, QPoint at, bool keyed, con
     if (within.isEmpty())
         return;
     xcb_connection_t* c = xcb(m_connection);
+    m_showsBackdrop = false;
     Picture& p = upload(frame);
     std::uint32_t gc = m_copyGc;
     if (keyed) {

@@ -23,7 +23,8 @@ public:
     // connection is the xcb_connection_t* the window lives on; window its id;
     // size the window's size in its own (device) pixels. snapshot, when not
     // 0, is a pixmap of the window's depth holding the desktop at the
-    // window's size (see copyRootToPixmap); the canvas owns and frees it.
+    // window's size (see copyRootToPixmap); the canvas owns and frees it,
+    // and its pixels start as the snapshot rather than black.
     // Null when the window's visual is not TrueColor or the server has no
     // room for the pixmap (the snapshot is freed then too).
     static std::unique_ptr<ServerCanvas> create(void* connection, std::uint32_t window, QSize size,
@@ -81,6 +82,7 @@ private:
     std::uint32_t m_window = 0;
     std::uint32_t m_pixmap = 0;
     std::uint32_t m_snapshot = 0;
+    bool m_showsBackdrop = false; // nothing drawn since the snapshot was: redrawing it changes nothing
     std::uint32_t m_copyGc = 0; // plain copies
     std::uint32_t m_bitmapGc = 0; // for drawing masks; made with the first one
     std::uint8_t m_depth = 0;

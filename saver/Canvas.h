@@ -15,7 +15,7 @@ class Canvas {
 public:
     virtual ~Canvas() = default;
 
-    // The size of the pixels kept; they start black.
+    // The size of the pixels kept; they start black, or as the snapshot.
     virtual QSize size() const = 0;
 
     // The desktop snapshot over everything; nothing once it is released.

@@ -315,7 +315,9 @@ TEST_F(Canvas, TheSnapshotIsTheRootsRectangleCopiedByTheServer)
 
     auto canvas = ServerCanvas::create(c, other, area.size(), snapshot);
     ASSERT_NE(canvas, nullptr);
-    EXPECT_EQ(canvas->read().pixel(50, 10), qRgb(0, 0, 0)) << "the pixels start black, not as the snapshot";
+    const QImage initial = canvas->read();
+    canvas->drawBackdrop();
+    EXPECT_EQ(canvas->read(), initial) << "the pixels start as the snapshot";
     canvas->drawImage(pattern(area.size(), 1), QPoint(0, 0));
     canvas->drawBackdrop();
     QImage expected(area.size(), QImage::Format_RGB32);
@@ -332,6 +334,12 @@ TEST_F(Canvas, TheSnapshotIsTheRootsRectangleCopiedByTheServer)
                           expected.copy(0, 0, area.width(), shownSize.height() - area.y()), tolerance),
               "");
     EXPECT_EQ(differences(canvas->backdrop(), restored, 0), "");
+
+    // A frame drawn over it is wiped by the next redraw too.
+    canvas->drawFrame(KeyedFrame(pattern(QSize(30, 30), 4)), QPoint(5, 5), false, QRegion(0, 0, 100, 80),
+                      QRect(0, 0, 100, 80));
+    canvas->drawBackdrop();
+    EXPECT_EQ(canvas->read(), restored);
 
     // Released, it is gone and redrawing it changes nothing.
     canvas->drawImage(pattern(area.size(), 2), QPoint(0, 0));
