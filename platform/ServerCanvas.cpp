@@ -135,20 +135,27 @@ std::unique_ptr<ServerCanvas> ServerCanvas::create(void* connection, std::uint32
     if (!windowFormat(c, window, depth, format))
         return refuse();
 
-    const std::uint32_t pixmap = xcb_generate_id(c);
-    xcb_generic_error_t* error = xcb_request_check(
-        c, xcb_create_pixmap_checked(c, depth, pixmap, window, std::uint16_t(size.width()),
-                                     std::uint16_t(size.height())));
-    if (error != nullptr) { // no room on the server
-        std::free(error);
-        return refuse();
+    // With a snapshot, its pixmap becomes the canvas's pixels as they are:
+    // nothing new to make, fill or copy before the window shows. The copy
+    // the snapshot needs to outlive the drawing is made on the first drawing.
+    std::uint32_t pixmap = snapshot;
+    if (pixmap == 0) {
+        pixmap = xcb_generate_id(c);
+        xcb_generic_error_t* error = xcb_request_check(
+            c, xcb_create_pixmap_checked(c, depth, pixmap, window, std::uint16_t(size.width()),
+                                         std::uint16_t(size.height())));
+        if (error != nullptr) { // no room on the server
+            std::free(error);
+            return refuse();
+        }
     }
 
     std::unique_ptr<ServerCanvas> canvas(new ServerCanvas);
     canvas->m_connection = connection;
     canvas->m_window = window;
     canvas->m_pixmap = pixmap;
-    canvas->m_snapshot = snapshot;
+    canvas->m_snapshotUnsaved = snapshot != 0;
+    canvas->m_showsBackdrop = snapshot != 0;
     canvas->m_depth = depth;
     canvas->m_format = format;
     canvas->m_size = size;
@@ -159,14 +166,7 @@ std::unique_ptr<ServerCanvas> ServerCanvas::create(void* connection, std::uint32
     const std::uint32_t copyValues[] = {0 /* black */, 0};
     canvas->m_copyGc = xcb_generate_id(c);
     xcb_create_gc(c, canvas->m_copyGc, pixmap, XCB_GC_FOREGROUND | XCB_GC_GRAPHICS_EXPOSURES, copyValues);
-
-    // One pass over the pixels, whichever start they get: the snapshot's
-    // pixels, so the drawBackdrop that comes first has nothing left to do.
-    if (snapshot != 0) {
-        xcb_copy_area(c, snapshot, pixmap, canvas->m_copyGc, 0, 0, 0, 0, std::uint16_t(size.width()),
-                      std::uint16_t(size.height()));
-        canvas->m_showsBackdrop = true;
-    } else {
+    if (snapshot == 0) {
         const xcb_rectangle_t all{0, 0, std::uint16_t(size.width()), std::uint16_t(size.height())};
         xcb_poly_fill_rectangle(c, pixmap, canvas->m_copyGc, 1, &all);
     }
@@ -203,10 +203,24 @@ void ServerCanvas::freePictures()
     m_pictures.clear();
 }
 
+void ServerCanvas::saveSnapshot()
+{
+    m_showsBackdrop = false;
+    if (!m_snapshotUnsaved)
+        return;
+    // The server copies the pixels before the drawing that follows changes them.
+    xcb_connection_t* c = xcb(m_connection);
+    m_snapshot = xcb_generate_id(c);
+    xcb_create_pixmap(c, m_depth, m_snapshot, m_pixmap, std::uint16_t(m_size.width()), std::uint16_t(m_size.height()));
+    xcb_copy_area(c, m_pixmap, m_snapshot, m_copyGc, 0, 0, 0, 0, std::uint16_t(m_size.width()),
+                  std::uint16_t(m_size.height()));
+    m_snapshotUnsaved = false;
+}
+
 void ServerCanvas::drawBackdrop()
 {
     if (m_snapshot == 0 || m_showsBackdrop)
-        return;
+        return; // released, or the pixels already are the snapshot
     m_showsBackdrop = true;
     xcb_copy_area(xcb(m_connection), m_snapshot, m_pixmap, m_copyGc, 0, 0, 0, 0, std::uint16_t(m_size.width()),
                   std::uint16_t(m_size.height()));
@@ -214,6 +228,8 @@ void ServerCanvas::drawBackdrop()
 
 void ServerCanvas::releaseBackdrop()
 {
+    m_snapshotUnsaved = false;
+    m_showsBackdrop = false;
     if (m_snapshot == 0)
         return;
     xcb_free_pixmap(xcb(m_connection), m_snapshot);
@@ -222,6 +238,8 @@ void ServerCanvas::releaseBackdrop()
 
 QImage ServerCanvas::backdrop() const
 {
+    if (m_snapshotUnsaved)
+        return readPixmap(m_pixmap);
     return m_snapshot != 0 ? readPixmap(m_snapshot) : QImage();
 }
 
@@ -233,7 +251,7 @@ void ServerCanvas::drawImage(const QImage& picture, QPoint at)
     const QRect target = QRect(at, rgb.size()) & QRect(QPoint(0, 0), m_size);
     if (target.isEmpty())
         return;
-    m_showsBackdrop = false;
+    saveSnapshot();
     put(m_pixmap, rgb, target.translated(-at), target.topLeft());
 }
 
@@ -245,7 +263,7 @@ void ServerCanvas::drawFrame(const KeyedFrame& frame, QPoint at, bool keyed, con
     if (within.isEmpty())
         return;
     xcb_connection_t* c = xcb(m_connection);
-    m_showsBackdrop = false;
+    saveSnapshot();
     Picture& p = upload(frame);
     std::uint32_t gc = m_copyGc;
     if (keyed) {

@@ -24,9 +24,9 @@ public:
     // size the window's size in its own (device) pixels. snapshot, when not
     // 0, is a pixmap of the window's depth holding the desktop at the
     // window's size (see copyRootToPixmap); the canvas owns and frees it,
-    // and its pixels start as the snapshot rather than black.
-    // Null when the window's visual is not TrueColor or the server has no
-    // room for the pixmap (the snapshot is freed then too).
+    // and its pixels start as the snapshot rather than black. Null when the
+    // window's visual is not TrueColor or the server has no room for the
+    // pixmap (the snapshot is freed then too).
     static std::unique_ptr<ServerCanvas> create(void* connection, std::uint32_t window, QSize size,
                                                 std::uint32_t snapshot = 0);
     ~ServerCanvas() override;
@@ -74,6 +74,8 @@ private:
     };
     ServerCanvas() = default;
     Picture& upload(const KeyedFrame& frame);
+    // Before the pixels change: the snapshot's own copy, if not made yet.
+    void saveSnapshot();
     void put(std::uint32_t drawable, const QImage& rgb, const QRect& source, QPoint at);
     QImage readPixmap(std::uint32_t pixmap) const;
     void freePictures();
@@ -82,6 +84,8 @@ private:
     std::uint32_t m_window = 0;
     std::uint32_t m_pixmap = 0;
     std::uint32_t m_snapshot = 0;
+    // The pixels still are the snapshot handed in, and no copy of it exists yet.
+    bool m_snapshotUnsaved = false;
     bool m_showsBackdrop = false; // nothing drawn since the snapshot was: redrawing it changes nothing
     std::uint32_t m_copyGc = 0; // plain copies
     std::uint32_t m_bitmapGc = 0; // for drawing masks; made with the first one
