@@ -56,6 +56,7 @@ int main(int argc, char **argv)
         _exit(127);
     }
     double mapped = -1;
+    alarm(120); /* a program that never maps its window fails the watch */
     while (mapped < 0) {
         XEvent e;
         XNextEvent(dpy, &e);
