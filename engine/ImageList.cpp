@@ -30,8 +30,8 @@ void TIForm::setImage(int n, const QImage& picture, const QString& origin)
                                  + std::to_string(picture.width()) + " x " + std::to_string(picture.height())
                                  + " pixels, not " + std::to_string(FrameWidth) + " x "
                                  + std::to_string(FrameHeight));
-    // Converted once here, so drawing never has to convert a frame.
-    m_images[n] = picture.convertToFormat(QImage::Format_RGB32);
+    // Converted and keyed once here, so drawing never has to work anything out.
+    m_images[n] = KeyedFrame(picture);
 }
 
 void TIForm::FormCreate()
@@ -51,7 +51,7 @@ void TIForm::FormCreate()
         m_frames[m_frameOffset + s] = &m_images[s + 23]; // Image44 .. Image48
 }
 
-const QImage& TIForm::Frames(int slot) const
+const KeyedFrame& TIForm::Frames(int slot) const
 {
     if (slot < 1 || slot > SlotCount)
         throw std::out_of_range("frame slot " + std::to_string(slot) + " is outside 1 .. 50");
@@ -62,7 +62,7 @@ const QImage& TIForm::Image(int n) const
 {
     if (n < 1 || n > ImageCount)
         throw std::out_of_range("picture " + std::to_string(n) + " is outside 1 .. 48");
-    return m_images[n];
+    return m_images[n].image();
 }
 
 } // namespace hakop

@@ -1,7 +1,10 @@
 #pragma once
 // The frame store: the 48 embedded sprite pictures and the 50-slot frame table
 // through which the animation picks a sprite state's colour frame (slot s) and
-// its silhouette (slot s + FrameOffset).
+// its silhouette (slot s + FrameOffset). Each picture's keyed form is worked
+// out here, once, and every canvas draws from it.
+#include "KeyedFrame.h"
+
 #include <QImage>
 #include <array>
 
@@ -27,8 +30,8 @@ public:
 
     // Slot 1 .. 50; the reference stays valid for the store's life.
     // Any other slot throws std::out_of_range.
-    const QImage& Frames(int slot) const;
-    // Picture component 1 .. 48; any other number throws std::out_of_range.
+    const KeyedFrame& Frames(int slot) const;
+    // Picture component 1 .. 48 (as RGB32); any other number throws std::out_of_range.
     const QImage& Image(int n) const;
     int FrameOffset() const { return m_frameOffset; }
 
@@ -36,8 +39,8 @@ private:
     void setImage(int n, const QImage& picture, const QString& origin);
     void FormCreate();
 
-    std::array<QImage, ImageCount + 1> m_images; // index 0 unused
-    std::array<const QImage*, SlotCount + 1> m_frames{}; // index 0 unused
+    std::array<KeyedFrame, ImageCount + 1> m_images; // index 0 unused
+    std::array<const KeyedFrame*, SlotCount + 1> m_frames{}; // index 0 unused
     int m_frameOffset = 0;
 };
 

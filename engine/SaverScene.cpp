@@ -1,14 +1,17 @@
 #include "SaverScene.h"
 
 #include "ImageList.h"
+#include "MemoryCanvas.h"
 
 namespace hakop {
 
-SaverScene::SaverScene(QImage backdrop, const TIForm& frames, std::function<QSize()> screenSize,
-                       std::unique_ptr<PixelServer> pixelServer)
-    : m_backdrop(std::move(backdrop))
-    , m_surface(pixelServer && pixelServer->size() == m_backdrop.size() ? Surface(std::move(pixelServer))
-                                                                         : Surface(m_backdrop.size()))
+SaverScene::SaverScene(QImage backdrop, const TIForm& frames, std::function<QSize()> screenSize)
+    : SaverScene(std::make_unique<MemoryCanvas>(std::move(backdrop)), frames, std::move(screenSize))
+{
+}
+
+SaverScene::SaverScene(std::unique_ptr<Canvas> canvas, const TIForm& frames, std::function<QSize()> screenSize)
+    : m_surface(std::move(canvas))
 {
     if (!screenSize)
         screenSize = [this] { return m_surface.size(); };
@@ -19,7 +22,7 @@ SaverScene::~SaverScene() = default;
 
 void SaverScene::show(std::uint32_t seed)
 {
-    m_surface.drawDirect(m_backdrop);
+    m_surface.drawBackdrop();
     m_random.setSeed(seed);
     m_animation->Start();
     // The window system's first showing makes the whole window pending.
@@ -41,12 +44,12 @@ QRegion SaverScene::paintPending()
 
 void SaverScene::redrawBackdrop()
 {
-    m_surface.drawDirect(m_backdrop);
+    m_surface.drawBackdrop();
 }
 
 void SaverScene::close()
 {
-    m_backdrop = QImage();
+    m_surface.canvas().releaseBackdrop();
     m_animation->freeSprites();
 }
 

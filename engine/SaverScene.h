@@ -16,13 +16,12 @@ class TIForm;
 
 class SaverScene {
 public:
-    // backdrop: the desktop snapshot; its size is the surface size. screenSize is
-    // asked afresh at every placement and edge test; by default it is the surface size.
-    // pixelServer, when it has the backdrop's size, keeps the surface's pixels
-    // and draws them (see Surface(std::unique_ptr<PixelServer>)); otherwise
-    // the surface keeps its own in memory.
-    SaverScene(QImage backdrop, const TIForm& frames, std::function<QSize()> screenSize = {},
-               std::unique_ptr<PixelServer> pixelServer = {});
+    // canvas: where the surface's pixels live; it keeps the desktop snapshot,
+    // and its size is the surface size. screenSize is asked afresh at every
+    // placement and edge test; by default it is the surface size.
+    SaverScene(std::unique_ptr<Canvas> canvas, const TIForm& frames, std::function<QSize()> screenSize = {});
+    // The same in memory (a MemoryCanvas), with 'backdrop' as the snapshot.
+    SaverScene(QImage backdrop, const TIForm& frames, std::function<QSize()> screenSize = {});
     ~SaverScene();
 
     // When the window is about to become visible: draw the snapshot, seed the
@@ -38,14 +37,14 @@ public:
     // Closing: free the snapshot's use and the sprites (drawings stay).
     void close();
 
-    const QImage& Backdrop() const { return m_backdrop; }
+    // The desktop snapshot as the canvas reads it back (null once closed). For checks.
+    QImage Backdrop() const { return m_surface.canvas().backdrop(); }
     Surface& surface() { return m_surface; }
     const Surface& surface() const { return m_surface; }
     Animation& animation() { return *m_animation; }
     RandomSource& random() { return m_random; }
 
 private:
-    QImage m_backdrop;
     Surface m_surface;
     RandomSource m_random;
     std::unique_ptr<Animation> m_animation;

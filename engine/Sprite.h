@@ -2,14 +2,13 @@
 // One figure on the surface: a picture at an integer position, drawn with the
 // colour of its bottom-left pixel left out. Every change to an attached sprite
 // only marks areas pending on its surface; it never paints by itself.
-#include <QImage>
+#include "KeyedFrame.h"
+
 #include <QRect>
-#include <memory>
-#include <unordered_map>
 
 namespace hakop {
 
-class PixelServer;
+class Canvas;
 class Surface;
 
 class Sprite {
@@ -35,10 +34,10 @@ public:
     bool Transparent() const { return m_transparent; }
     void setTransparent(bool on) { m_transparent = on; }
 
-    // Shares the picture's pixels (no copy); marks the rectangle when attached,
-    // even if the picture is the same.
-    void setPicture(const QImage& picture);
-    const QImage& Picture() const { return m_picture; }
+    // Shares the frame (no copy); marks the rectangle when attached, even if
+    // the frame is the same.
+    void setPicture(const KeyedFrame& picture);
+    const KeyedFrame& Picture() const { return m_picture; }
 
     Surface* parent() const { return m_parent; }
     // Appends the sprite to its surface's paint list and marks its rectangle.
@@ -49,33 +48,20 @@ public:
 
     QRect rect() const { return QRect(m_left, m_top, m_width, m_height); }
 
-    // Draws the picture onto target within clip (already in target coordinates).
-    void drawInto(QImage& target, const QRegion& clip) const;
-    // The same drawing as an order to a pixel server whose pixels cover 'bounds'.
-    void drawOn(PixelServer& server, const QRegion& clip, const QRect& bounds) const;
+    // Draws the picture on 'canvas' within clip (canvas coordinates), inside
+    // the sprite's rectangle, key colour left out when Transparent.
+    void drawOn(Canvas& canvas, const QRegion& clip) const;
 
 private:
     friend class Surface;
 
-    // A picture prepared for drawing: its pixels in RGB32 (shared, not copied,
-    // when the picture already is RGB32) and, per row, the runs of pixels that
-    // are not the key colour. Built once per picture and kept.
-    struct Stencil;
-    const Stencil& stencil() const;
-
     void changeGeometry(int& field, int value);
-    // Where the picture may be drawn: inside the sprite's rectangle, the
-    // picture and bounds.
-    QRect drawableBox(const QRect& bounds) const;
 
     Surface* m_owner;
     Surface* m_parent = nullptr;
     int m_left = 0, m_top = 0, m_width = 0, m_height = 0;
     bool m_transparent = false;
-    QImage m_picture;
-    // Keyed by QImage::cacheKey(); each entry keeps its pixels alive, so a key
-    // can never be reused for different pixels while it is cached.
-    mutable std::unordered_map<qint64, std::unique_ptr<const Stencil>> m_stencils;
+    KeyedFrame m_picture;
 };
 
 } // namespace hakop

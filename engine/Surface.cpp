@@ -1,30 +1,25 @@
 #include "Surface.h"
 
+#include "MemoryCanvas.h"
 #include "Sprite.h"
 
-#include <QPainter>
+#include <stdexcept>
 #include <algorithm>
 #include <utility>
 
 namespace hakop {
 
 Surface::Surface(QSize size, QImage::Format format)
-    : m_pixels(size, format)
-    , m_size(m_pixels.size())
-{
-    // A fresh QImage holds whatever the allocator left; start from a known colour.
-    m_pixels.fill(Qt::black);
-}
-
-Surface::Surface(std::unique_ptr<PixelServer> server)
-    : m_server(std::move(server))
-    , m_size(m_server ? m_server->size() : QSize())
+    : Surface(std::make_unique<MemoryCanvas>(size, format))
 {
 }
 
-QImage Surface::pixels() const
+Surface::Surface(std::unique_ptr<Canvas> canvas)
+    : m_canvas(std::move(canvas))
 {
-    return m_server ? m_server->read() : m_pixels;
+    if (!m_canvas)
+        throw std::invalid_argument("a surface needs a canvas");
+    m_size = m_canvas->size();
 }
 
 Surface::~Surface()
@@ -48,16 +43,17 @@ void Surface::drawDirect(const QImage& picture, QPoint at)
 {
     if (picture.isNull())
         return;
-    if (m_server) {
-        m_server->drawImage(picture, at);
-    } else {
-        QPainter p(&m_pixels);
-        p.setCompositionMode(QPainter::CompositionMode_Source);
-        p.drawImage(at, picture);
-    }
+    m_canvas->drawImage(picture, at);
     const QRect changed = QRect(at, picture.size()) & rect();
     if (!changed.isEmpty() && onPixelsChanged)
         onPixelsChanged(QRegion(changed));
+}
+
+void Surface::drawBackdrop()
+{
+    m_canvas->drawBackdrop();
+    if (onPixelsChanged)
+        onPixelsChanged(QRegion(rect()));
 }
 
 QRegion Surface::paintPass()
@@ -69,10 +65,7 @@ QRegion Surface::paintPass()
     for (Sprite* s : m_paintList) {
         if (!area.intersects(s->rect()))
             continue;
-        if (m_server)
-            s->drawOn(*m_server, area, rect());
-        else
-            s->drawInto(m_pixels, area);
+        s->drawOn(*m_canvas, area);
     }
     if (onPixelsChanged)
         onPixelsChanged(area);

@@ -2,7 +2,7 @@
 // The saver's persistent surface: pixels that only change by direct drawing or
 // by paint passes, the pending area waiting for the next pass (an exact union
 // of marked rectangles, never a bounding box) and the paint list of sprites.
-#include "PixelServer.h"
+#include "Canvas.h"
 
 #include <QImage>
 #include <QRegion>
@@ -16,11 +16,10 @@ class Sprite;
 
 class Surface {
 public:
-    // The pixels start black; the owner draws its backdrop over them.
+    // Pixels in memory, starting black, with no snapshot to restore.
     explicit Surface(QSize size, QImage::Format format = QImage::Format_RGB32);
-    // Keeps its pixels on 'server' instead: passes and direct drawings become
-    // the server's drawing orders.
-    explicit Surface(std::unique_ptr<PixelServer> server);
+    // Draws on 'canvas' (never null), which also keeps the desktop snapshot.
+    explicit Surface(std::unique_ptr<Canvas> canvas);
     // Sprites still attached are detached (not freed: their owner frees them).
     ~Surface();
 
@@ -29,10 +28,9 @@ public:
 
     QSize size() const { return m_size; }
     QRect rect() const { return QRect(QPoint(0, 0), m_size); }
-    // What the surface holds; read back from the pixel server when there is one.
-    QImage pixels() const;
-    // The pixel server, when the pixels live there; null otherwise.
-    PixelServer* server() const { return m_server.get(); }
+    // What the surface holds, as its canvas reads it back.
+    QImage pixels() const { return m_canvas->read(); }
+    Canvas& canvas() const { return *m_canvas; }
 
     // Adds r, clipped to the surface, to the pending area. Changes no pixel.
     void MarkPending(const QRect& r);
@@ -41,6 +39,8 @@ public:
 
     // Writes picture at 'at' at once, over everything; leaves the pending area as it is.
     void drawDirect(const QImage& picture, QPoint at = {});
+    // The canvas's desktop snapshot, at once, over everything; leaves the pending area as it is.
+    void drawBackdrop();
 
     // Takes the pending area, empties it, and draws every sprite meeting it, in
     // paint-list order, clipped to its rectangle and to the area, key colour left
@@ -63,8 +63,7 @@ private:
     void attach(Sprite* s);
     void detach(Sprite* s);
 
-    std::unique_ptr<PixelServer> m_server;
-    QImage m_pixels; // null with a server
+    std::unique_ptr<Canvas> m_canvas;
     QSize m_size;
     QRegion m_pending;
     std::vector<Sprite*> m_paintList;

@@ -69,8 +69,13 @@ void Guest::startScene()
 {
     stopScene();
     QImage backdrop = m_backdropSource.isNull() ? neutralBackdrop(m_size) : coverFit(m_backdropSource, m_size);
-    auto canvas = ServerCanvas::create(m_connection, m_window, m_size, /*asBackground=*/false);
-    if (!canvas) {
+    // The scene's screen is the window: its size is the surface's.
+    auto canvas = ServerCanvas::create(m_connection, m_window, m_size, 0, /*asBackground=*/false);
+    if (canvas) {
+        canvas->setBackdrop(backdrop);
+        m_canvas = canvas.get();
+        m_scene = std::make_unique<SaverScene>(std::move(canvas), m_frames);
+    } else {
         m_writer = PixelWriter::create(m_connection, m_window);
         if (!m_writer) {
             if (!windowSize(m_connection, m_window))
@@ -78,11 +83,8 @@ void Guest::startScene()
             throw std::runtime_error("cannot draw into window " + windowName(m_window)
                                      + ": its pixels are not true colour of 16 or 32 bits");
         }
+        m_scene = std::make_unique<SaverScene>(std::move(backdrop), m_frames);
     }
-    m_canvas = canvas.get();
-    // The scene's screen is the window: its size is the surface's.
-    m_scene = std::make_unique<SaverScene>(std::move(backdrop), m_frames, std::function<QSize()>{},
-                                           std::move(canvas));
     m_scene->surface().onPixelsChanged = [this](const QRegion& changed) { present(changed); };
     RandomSource clock;
     clock.randomize();

@@ -4,9 +4,11 @@
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <xcb/xcb.h>
 
 #include <bit>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 
 namespace hakop::platform {
@@ -92,6 +94,63 @@ QImage captureScreen(void* display, const QRect& area)
     copyInto(result, image, from.topLeft() - area.topLeft());
     XDestroyImage(image);
     return result;
+}
+
+} // namespace hakop::platform
+
+namespace hakop::platform {
+
+std::uint32_t copyRootToPixmap(void* connection, std::uint32_t window, const QRect& area)
+{
+    auto* c = static_cast<xcb_connection_t*>(connection);
+    if (c == nullptr || xcb_connection_has_error(c) || window == 0 || area.isEmpty() || area.width() > 32767
+        || area.height() > 32767)
+        return 0;
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+    xcb_get_geometry_reply_t* geometry = xcb_get_geometry_reply(c, xcb_get_geometry(c, window), nullptr);
+    if (geometry == nullptr)
+        return 0;
+    const std::uint8_t depth = geometry->depth;
+    std::free(geometry);
+    if (depth != screen->root_depth)
+        return 0;
+
+    const std::uint32_t pixmap = xcb_generate_id(c);
+    xcb_generic_error_t* error = xcb_request_check(
+        c, xcb_create_pixmap_checked(c, depth, pixmap, window, std::uint16_t(area.width()),
+                                     std::uint16_t(area.height())));
+    if (error != nullptr) { // no room on the server
+        std::free(error);
+        return 0;
+    }
+    // Windows on the root are copied too, as they show; no exposure events
+    // for parts that cannot be copied: they stay black.
+    const std::uint32_t gc = xcb_generate_id(c);
+    // Values in the order of the mask's bits: foreground, subwindow mode, graphics exposures.
+    const std::uint32_t values[] = {screen->black_pixel, XCB_SUBWINDOW_MODE_INCLUDE_INFERIORS, 0};
+    xcb_create_gc(c, gc, pixmap, XCB_GC_FOREGROUND | XCB_GC_SUBWINDOW_MODE | XCB_GC_GRAPHICS_EXPOSURES, values);
+    const QRect from = area & QRect(0, 0, screen->width_in_pixels, screen->height_in_pixels);
+    if (from != area) { // a pass over every pixel: only when some stay black
+        const xcb_rectangle_t all{0, 0, std::uint16_t(area.width()), std::uint16_t(area.height())};
+        xcb_poly_fill_rectangle(c, pixmap, gc, 1, &all);
+    }
+    if (!from.isEmpty()) {
+        xcb_copy_area(c, screen->root, pixmap, gc, std::int16_t(from.x()), std::int16_t(from.y()),
+                      std::int16_t(from.x() - area.x()), std::int16_t(from.y() - area.y()),
+                      std::uint16_t(from.width()), std::uint16_t(from.height()));
+    }
+    xcb_free_gc(c, gc);
+    xcb_flush(c);
+    return pixmap;
+}
+
+void freePixmap(void* connection, std::uint32_t pixmap)
+{
+    auto* c = static_cast<xcb_connection_t*>(connection);
+    if (c == nullptr || pixmap == 0 || xcb_connection_has_error(c))
+        return;
+    xcb_free_pixmap(c, pixmap);
+    xcb_flush(c);
 }
 
 } // namespace hakop::platform

@@ -20,6 +20,7 @@
 #include <QtGui/qguiapplication_platform.h>
 
 #include <cmath>
+#include <utility>
 #include <stdexcept>
 
 namespace hakop {
@@ -34,6 +35,12 @@ void* x11Display()
 {
     auto* x11 = qGuiApp != nullptr ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
     return x11 != nullptr ? static_cast<void*>(x11->display()) : nullptr;
+}
+
+void* xcbConnection()
+{
+    auto* x11 = qGuiApp != nullptr ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    return x11 != nullptr ? static_cast<void*>(x11->connection()) : nullptr;
 }
 
 QScreen* primaryScreen()
@@ -66,8 +73,9 @@ THAKOPForm::THAKOPForm(QWidget* parent)
     // created: changing window flags later would re-create it and drop its class.
     setObjectName(QStringLiteral("HAKOPForm"));
     setWindowTitle(QStringLiteral("HAKOPForm"));
-    // Nothing on this window is ever erased: no background fill, and every
-    // paint copies the engine's surface over exactly the area asked for.
+    // The toolkit never paints this window: its background is the surface's
+    // pixmap on the X server, which also draws everything on it.
+    setAttribute(Qt::WA_PaintOnScreen);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_NoSystemBackground);
     setAutoFillBackground(false);
@@ -89,11 +97,12 @@ THAKOPForm::~THAKOPForm()
     // Before the presentation goes: a tick under way finishes first.
     Timer1.stop();
     platform::CursorCounter::setOnVisibilityChanged(nullptr);
+    platform::freePixmap(xcbConnection(), m_snapshot); // one never handed over
 }
 
-const QImage& THAKOPForm::Backdrop() const
+QImage THAKOPForm::Backdrop() const
 {
-    return scene() != nullptr ? scene()->Backdrop() : m_backdrop;
+    return scene() != nullptr ? scene()->Backdrop() : QImage();
 }
 
 bool THAKOPForm::holdsInput() const
@@ -129,7 +138,13 @@ void THAKOPForm::FormCreate()
     m_grab = std::make_unique<platform::InputGrab>(x11Display(), window);
 
     // Not yet visible, so the snapshot shows the desktop without the saver.
-    m_backdrop = platform::captureScreen(x11Display(), primaryScreenDeviceRect());
+    // The server copies it into a pixmap of its own: the picture never
+    // passes through our memory.
+    const QRect primary = primaryScreenDeviceRect();
+    m_snapshotSize = primary.size();
+    m_snapshot = platform::copyRootToPixmap(xcbConnection(), static_cast<std::uint32_t>(window), primary);
+    if (m_snapshot == 0)
+        logSurvived("the X server could not copy the desktop; the saver shows it black");
 
     m_mouse.reset();
 }
@@ -147,7 +162,7 @@ void THAKOPForm::FormShow()
             Qt::UniqueConnection);
     RandomSource clock;
     clock.randomize();
-    m_presentation.start(std::move(m_backdrop), *m_frames, screenSize, clock.seed());
+    m_presentation.start(std::exchange(m_snapshot, 0), m_snapshotSize, *m_frames, screenSize, clock.seed());
 
     if (auto* applicationWindow = platform::ApplicationWindow::instance())
         applicationWindow->hide();
@@ -181,7 +196,6 @@ void THAKOPForm::FormClose()
     Timer1.stop();
     m_grabRetry.stop();
     m_presentation.close();
-    m_backdrop = QImage();
     m_verifier = nullptr;
     if (m_grab)
         m_grab->release();
@@ -305,15 +319,9 @@ void THAKOPForm::mouseMoveEvent(QMouseEvent* event)
         runHandler([&] { FormMouseMove(at.x(), at.y()); });
 }
 
-void THAKOPForm::paintEvent(QPaintEvent* event)
-{
-    // Copies; never decides what to draw. Before FormShow the snapshot is all there is.
-    m_presentation.paint(event->region(), m_backdrop);
-}
-
 QPaintEngine* THAKOPForm::paintEngine() const
 {
-    return m_presentation.direct() ? nullptr : QWidget::paintEngine();
+    return nullptr; // the X server draws everything on this window
 }
 
 void THAKOPForm::focusInEvent(QFocusEvent*)

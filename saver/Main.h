@@ -49,7 +49,7 @@ class THAKOPForm : public QWidget {
 public:
     // Builds the window as its form description says, starts Timer1 and runs
     // FormCreate: afterwards the native window exists, unmapped, with its
-    // class set, and Backdrop holds the desktop. Throws SetupFailure when
+    // class set, and the X server holds a snapshot of the desktop. Throws SetupFailure when
     // there is no timer to be had.
     explicit THAKOPForm(QWidget* parent = nullptr);
     ~THAKOPForm() override;
@@ -63,15 +63,13 @@ public:
 
     // The running scene: null before FormShow. Read it only while Timer1 is stopped.
     SaverScene* scene() const { return m_presentation.scene(); }
-    // The desktop snapshot (null once the window has closed).
-    const QImage& Backdrop() const;
+    // The desktop snapshot, read back from the X server: null before the
+    // window is shown and once it has closed. Slow: for checks.
+    QImage Backdrop() const;
     // True once FormClose has run: from then on the window handles nothing.
     bool isFormClosed() const { return m_closed; }
     // True when the window holds both the keyboard and the pointer grab.
     bool holdsInput() const;
-    // True when the X server keeps the surface's pixels and draws them (see
-    // ServerCanvas) rather than the toolkit painting our own.
-    bool presentsDirectly() const { return m_presentation.direct(); }
     // The last mouse position the threshold recorded, in device pixels.
     QPoint lastMousePosition() const { return m_mouse.last(); }
 
@@ -92,7 +90,6 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
-    void paintEvent(QPaintEvent* event) override;
     QPaintEngine* paintEngine() const override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
@@ -113,7 +110,9 @@ private:
 
     Verifier* m_verifier = nullptr;
     const TIForm* m_frames = nullptr;
-    QImage m_backdrop; // until FormShow hands it to the scene
+    // The desktop snapshot on the X server, until FormShow hands it to the canvas.
+    std::uint32_t m_snapshot = 0;
+    QSize m_snapshotSize;
     Presentation m_presentation;
     MouseThreshold m_mouse;
     LeftCapture m_leftCapture;

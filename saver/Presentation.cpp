@@ -5,8 +5,9 @@
 #include "platform/Failure.h"
 
 #include <QGuiApplication>
-#include <QPainter>
 #include <QWidget>
+
+#include <stdexcept>
 #include <QtGui/qguiapplication_platform.h>
 
 namespace hakop {
@@ -42,23 +43,19 @@ Presentation::~Presentation()
     m_scene.reset();
 }
 
-void Presentation::start(QImage backdrop, const TIForm& frames, QSize screenSize, std::uint32_t seed)
+void Presentation::start(std::uint32_t snapshot, QSize size, const TIForm& frames, QSize screenSize,
+                         std::uint32_t seed)
 {
-    // Showing a change through the toolkit costs a round trip to the server,
-    // a composition into its backing store and a copy of every pixel; with the
-    // pixels on the server, a tick is a few copies the server makes.
-    auto canvas = ServerCanvas::create(xcbConnection(), static_cast<std::uint32_t>(m_window.winId()),
-                                       backdrop.size());
+    // With the pixels on the server, a tick is a few copies the server makes
+    // and the snapshot is restored by one more.
+    auto canvas = ServerCanvas::create(xcbConnection(), static_cast<std::uint32_t>(m_window.winId()), size, snapshot);
     if (canvas == nullptr)
-        logSurvived("the X server cannot keep the saver's pixels; drawing them through the toolkit");
-    else
-        m_window.setAttribute(Qt::WA_PaintOnScreen); // the window's background is the canvas
+        throw std::runtime_error("The X server cannot keep the saver's picture (it needs a TrueColor screen)");
 
     std::lock_guard lock(m_lock);
     m_canvas = canvas.get();
     m_screenSize = screenSize;
-    m_scene = std::make_unique<SaverScene>(std::move(backdrop), frames, [this] { return m_screenSize; },
-                                           std::move(canvas));
+    m_scene = std::make_unique<SaverScene>(std::move(canvas), frames, [this] { return m_screenSize; });
     Surface& surface = m_scene->surface();
     surface.onPixelsChanged = [this](const QRegion& changed) { surfaceChanged(changed); };
     // The event loop's paint pass, after whatever it is doing now.
@@ -126,32 +123,11 @@ void Presentation::setScreenSize(QSize deviceSize)
     m_screenSize = deviceSize;
 }
 
-void Presentation::paint(const QRegion& logical, const QImage& before)
-{
-    if (m_canvas != nullptr)
-        return; // the server shows the pixels by itself
-    std::lock_guard lock(m_lock);
-    const QImage pixels = m_scene ? m_scene->surface().pixels() : before;
-    if (pixels.isNull())
-        return;
-    QPainter painter(&m_window);
-    painter.setCompositionMode(QPainter::CompositionMode_Source);
-    const qreal dpr = m_window.devicePixelRatioF();
-    for (const QRect& r : logical) {
-        const QRectF source(r.x() * dpr, r.y() * dpr, r.width() * dpr, r.height() * dpr);
-        painter.drawImage(QRectF(r), pixels, source);
-    }
-}
-
 // Under the lock, on whichever thread changed the surface.
 void Presentation::surfaceChanged(const QRegion& changed)
 {
-    if (m_canvas == nullptr) {
-        // Repaints are the GUI thread's, and this may be Timer1's.
-        QMetaObject::invokeMethod(&m_window, [this, changed] { m_window.update(toLogical(changed)); },
-                                  Qt::QueuedConnection);
+    if (m_canvas == nullptr)
         return;
-    }
     // Copied onto the window in the same batch of requests as the drawing;
     // the batch goes to the server once the leftover pass has run too: one
     // trip to the server per tick.
@@ -185,17 +161,6 @@ void Presentation::finishPendingLocked()
     m_finishQueued = false;
     if (m_canvas != nullptr)
         m_canvas->flush();
-}
-
-QRegion Presentation::toLogical(const QRegion& deviceRegion) const
-{
-    const qreal dpr = m_window.devicePixelRatioF();
-    if (dpr == 1.0)
-        return deviceRegion;
-    QRegion logical;
-    for (const QRect& r : deviceRegion)
-        logical += QRectF(r.x() / dpr, r.y() / dpr, r.width() / dpr, r.height() / dpr).toAlignedRect();
-    return logical;
 }
 
 QRect Presentation::toDevice(const QRect& logicalRect) const

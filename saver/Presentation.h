@@ -11,13 +11,10 @@
 //  - The tick finishes what it queues itself, on its own thread; the event
 //    loop's finish timer is only started from the GUI thread (queueFinish).
 //
-// Two ways to the screen: with a ServerCanvas, the X server keeps the pixels
-// and the window's background is its pixmap, so the toolkit paints nothing;
-// where the window's pixel format needs the toolkit's conversion, paint()
-// copies the surface's pixels through it.
+// The way to the screen: a ServerCanvas, whose pixmap the X server keeps as
+// the window's background, so the toolkit paints nothing.
 #include "SaverScene.h"
 
-#include <QImage>
 #include <QObject>
 #include <QRegion>
 #include <QSize>
@@ -40,9 +37,11 @@ public:
     explicit Presentation(QWidget& window);
     ~Presentation() override;
 
-    // Builds the scene over the desktop picture and shows it: the picture
-    // first, then the figures. GUI thread, once the window exists.
-    void start(QImage backdrop, const TIForm& frames, QSize screenSize, std::uint32_t seed);
+    // Builds the scene over the desktop snapshot (a pixmap of 'size' on the
+    // X server, now the canvas's) and shows it: the picture first, then the
+    // figures. GUI thread, once the window exists. Throws when the server
+    // cannot keep the picture for this window.
+    void start(std::uint32_t snapshot, QSize size, const TIForm& frames, QSize screenSize, std::uint32_t seed);
     // Closes the scene: the figures are freed and nothing paints any more.
     // Timer1 must be stopped already (see above).
     void close();
@@ -50,8 +49,6 @@ public:
     // The running scene, or null. Only for whoever holds the lock (a tick
     // step, or a test while Timer1 is stopped).
     SaverScene* scene() const { return m_scene.get(); }
-    // True when the X server keeps and shows the pixels.
-    bool direct() const { return m_canvas != nullptr; }
 
     // Timer1's thread: one tick. 'step' runs under the lock (the tick's
     // handler); then the leftover pass, and the tick's changes go to the
@@ -64,16 +61,12 @@ public:
     void redrawBackdrop();
     void exposed(const QRegion& logical);
     void setScreenSize(QSize deviceSize);
-    // The toolkit's path: copies the surface (or, before the scene exists,
-    // 'before') over the asked-for logical region.
-    void paint(const QRegion& logical, const QImage& before);
 
 private:
     void surfaceChanged(const QRegion& changed);
     void queueFinish();
     void finishPending();
     void finishPendingLocked();
-    QRegion toLogical(const QRegion& deviceRegion) const;
     QRect toDevice(const QRect& logicalRect) const;
 
     QWidget& m_window;

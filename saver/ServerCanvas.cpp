@@ -2,6 +2,7 @@
 
 #include "platform/XcbReply.h"
 
+
 #include <xcb/xcb.h>
 
 #include <algorithm>
@@ -21,112 +22,53 @@ xcb_connection_t* xcb(void* connection)
 // A PutImage request's fixed part, in bytes.
 constexpr std::uint32_t putImageHeader = 24;
 // Pictures kept on the server before the oldest are let go: the figures use
-// fifty; anything beyond is a caller drawing ever new pictures.
+// forty-eight; anything beyond is a caller drawing ever new pictures.
 constexpr std::size_t maxPictures = 256;
-
-QRgb keyColour(const QImage& rgb)
-{
-    return rgb.pixel(0, rgb.height() - 1) & 0x00ffffffu;
-}
-
-// True when the window's pixels are 32-bit words 0x??RRGGBB in our own byte
-// order, which is exactly how an RGB32 QImage keeps them.
-bool windowTakesXrgbWords(xcb_connection_t* c, std::uint32_t window, std::uint8_t& depth)
-{
-    const platform::XcbReply<xcb_get_window_attributes_reply_t> attributes(
-        xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, window), nullptr));
-    const platform::XcbReply<xcb_get_geometry_reply_t> geometry(
-        xcb_get_geometry_reply(c, xcb_get_geometry(c, window), nullptr));
-    if (attributes == nullptr || geometry == nullptr)
-        return false;
-    const xcb_visualid_t visualId = attributes->visual;
-    depth = geometry->depth;
-
-    const xcb_setup_t* setup = xcb_get_setup(c);
-    const auto ourOrder = std::endian::native == std::endian::little ? XCB_IMAGE_ORDER_LSB_FIRST
-                                                                      : XCB_IMAGE_ORDER_MSB_FIRST;
-    if (setup->image_byte_order != ourOrder)
-        return false;
-
-    bool thirtyTwoBits = false;
-    for (auto it = xcb_setup_pixmap_formats_iterator(setup); it.rem > 0; xcb_format_next(&it)) {
-        if (it.data->depth == depth)
-            thirtyTwoBits = it.data->bits_per_pixel == 32 && it.data->scanline_pad == 32;
-    }
-    if (!thirtyTwoBits)
-        return false;
-
-    for (auto screens = xcb_setup_roots_iterator(setup); screens.rem > 0; xcb_screen_next(&screens)) {
-        for (auto depths = xcb_screen_allowed_depths_iterator(screens.data); depths.rem > 0;
-             xcb_depth_next(&depths)) {
-            for (auto v = xcb_depth_visuals_iterator(depths.data); v.rem > 0; xcb_visualtype_next(&v)) {
-                if (v.data->visual_id != visualId)
-                    continue;
-                return v.data->_class == XCB_VISUAL_CLASS_TRUE_COLOR && v.data->red_mask == 0xff0000u
-                    && v.data->green_mask == 0xff00u && v.data->blue_mask == 0xffu;
-            }
-        }
-    }
-    return false;
-}
-
-// A one-bit picture of the pixels of 'rgb' that are not its key colour, laid
-// out as the server's bitmap format asks.
-std::vector<std::uint8_t> packMask(const xcb_setup_t* setup, const QImage& rgb)
-{
-    const int w = rgb.width();
-    const int h = rgb.height();
-    const int unit = setup->bitmap_format_scanline_unit;
-    const int pad = setup->bitmap_format_scanline_pad;
-    const bool msbBits = setup->bitmap_format_bit_order == XCB_IMAGE_ORDER_MSB_FIRST;
-    const bool msbBytes = setup->image_byte_order == XCB_IMAGE_ORDER_MSB_FIRST;
-    const std::size_t rowBytes = std::size_t((w + pad - 1) / pad * pad / 8);
-    std::vector<std::uint8_t> bits(rowBytes * std::size_t(h), 0);
-    const QRgb key = keyColour(rgb);
-    for (int y = 0; y < h; ++y) {
-        const QRgb* row = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
-        for (int x = 0; x < w; ++x) {
-            if ((row[x] & 0x00ffffffu) == key)
-                continue;
-            // Bit b of a scanline unit, counted from its least significant end.
-            int b = x % unit;
-            if (msbBits)
-                b = unit - 1 - b;
-            int byte = b / 8;
-            if (msbBytes)
-                byte = unit / 8 - 1 - byte;
-            bits[std::size_t(y) * rowBytes + std::size_t(x / unit * (unit / 8) + byte)] |= std::uint8_t(1u << (b % 8));
-        }
-    }
-    return bits;
-}
 
 } // namespace
 
 std::unique_ptr<ServerCanvas> ServerCanvas::create(void* connection, std::uint32_t window, QSize size,
-                                                   bool asBackground)
+                                                   std::uint32_t snapshot, bool asBackground)
 {
     xcb_connection_t* c = xcb(connection);
-    if (c == nullptr || window == 0 || size.isEmpty() || size.width() > 32767 || size.height() > 32767
-        || xcb_connection_has_error(c))
+    if (c == nullptr || xcb_connection_has_error(c))
         return nullptr;
+    auto refuse = [&] {
+        if (snapshot != 0) {
+            xcb_free_pixmap(c, snapshot);
+            xcb_flush(c);
+        }
+        return nullptr;
+    };
+    if (window == 0 || size.isEmpty() || size.width() > 32767 || size.height() > 32767)
+        return refuse();
     std::uint8_t depth = 0;
-    if (!windowTakesXrgbWords(c, window, depth))
-        return nullptr;
+    platform::XPixelFormat format;
+    if (!platform::XPixelFormat::ofWindow(c, window, depth, format))
+        return refuse();
 
-    const std::uint32_t pixmap = xcb_generate_id(c);
-    const platform::XcbReply<xcb_generic_error_t> error(xcb_request_check(
-        c, xcb_create_pixmap_checked(c, depth, pixmap, window, std::uint16_t(size.width()),
-                                     std::uint16_t(size.height()))));
-    if (error != nullptr) // no room on the server
-        return nullptr;
+    // With a snapshot, its pixmap becomes the canvas's pixels as they are:
+    // nothing new to make, fill or copy before the window shows. The copy
+    // the snapshot needs to outlive the drawing is made on the first drawing.
+    std::uint32_t pixmap = snapshot;
+    if (pixmap == 0) {
+        pixmap = xcb_generate_id(c);
+        const platform::XcbReply<xcb_generic_error_t> error(xcb_request_check(
+            c, xcb_create_pixmap_checked(c, depth, pixmap, window, std::uint16_t(size.width()),
+                                         std::uint16_t(size.height()))));
+        if (error != nullptr) // no room on the server
+            return refuse();
+    }
 
     std::unique_ptr<ServerCanvas> canvas(new ServerCanvas);
     canvas->m_connection = connection;
     canvas->m_window = window;
     canvas->m_asBackground = asBackground;
     canvas->m_pixmap = pixmap;
+    canvas->m_snapshotUnsaved = snapshot != 0;
+    canvas->m_showsBackdrop = snapshot != 0;
     canvas->m_depth = depth;
+    canvas->m_format = format;
     canvas->m_size = size;
     canvas->m_maxRequestBytes = xcb_get_maximum_request_length(c) * 4u;
 
@@ -135,9 +77,10 @@ std::unique_ptr<ServerCanvas> ServerCanvas::create(void* connection, std::uint32
     const std::uint32_t copyValues[] = {0 /* black */, 0};
     canvas->m_copyGc = xcb_generate_id(c);
     xcb_create_gc(c, canvas->m_copyGc, pixmap, XCB_GC_FOREGROUND | XCB_GC_GRAPHICS_EXPOSURES, copyValues);
-
-    const xcb_rectangle_t all{0, 0, std::uint16_t(size.width()), std::uint16_t(size.height())};
-    xcb_poly_fill_rectangle(c, pixmap, canvas->m_copyGc, 1, &all);
+    if (snapshot == 0) {
+        const xcb_rectangle_t all{0, 0, std::uint16_t(size.width()), std::uint16_t(size.height())};
+        xcb_poly_fill_rectangle(c, pixmap, canvas->m_copyGc, 1, &all);
+    }
     if (asBackground)
         xcb_change_window_attributes(c, window, XCB_CW_BACK_PIXMAP, &pixmap);
     xcb_flush(c);
@@ -155,6 +98,7 @@ ServerCanvas::~ServerCanvas()
         xcb_change_window_attributes(c, m_window, XCB_CW_BACK_PIXMAP, &none);
     }
     freePictures();
+    releaseBackdrop();
     if (m_bitmapGc != 0)
         xcb_free_gc(c, m_bitmapGc);
     xcb_free_gc(c, m_copyGc);
@@ -165,12 +109,63 @@ ServerCanvas::~ServerCanvas()
 void ServerCanvas::freePictures()
 {
     xcb_connection_t* c = xcb(m_connection);
-    for (const auto& [key, p] : m_pictures) {
+    for (const auto& [id, p] : m_pictures) {
         xcb_free_gc(c, p.maskGc);
         xcb_free_pixmap(c, p.pixmap);
         xcb_free_pixmap(c, p.mask);
     }
     m_pictures.clear();
+}
+
+void ServerCanvas::saveSnapshot()
+{
+    m_showsBackdrop = false;
+    if (!m_snapshotUnsaved)
+        return;
+    // The server copies the pixels before the drawing that follows changes them.
+    xcb_connection_t* c = xcb(m_connection);
+    m_snapshot = xcb_generate_id(c);
+    xcb_create_pixmap(c, m_depth, m_snapshot, m_pixmap, std::uint16_t(m_size.width()), std::uint16_t(m_size.height()));
+    xcb_copy_area(c, m_pixmap, m_snapshot, m_copyGc, 0, 0, 0, 0, std::uint16_t(m_size.width()),
+                  std::uint16_t(m_size.height()));
+    m_snapshotUnsaved = false;
+}
+
+void ServerCanvas::drawBackdrop()
+{
+    if (m_snapshot == 0 || m_showsBackdrop)
+        return; // released, or the pixels already are the snapshot
+    m_showsBackdrop = true;
+    xcb_copy_area(xcb(m_connection), m_snapshot, m_pixmap, m_copyGc, 0, 0, 0, 0, std::uint16_t(m_size.width()),
+                  std::uint16_t(m_size.height()));
+}
+
+void ServerCanvas::releaseBackdrop()
+{
+    m_snapshotUnsaved = false;
+    m_showsBackdrop = false;
+    if (m_snapshot == 0)
+        return;
+    xcb_free_pixmap(xcb(m_connection), m_snapshot);
+    m_snapshot = 0;
+}
+
+void ServerCanvas::setBackdrop(const QImage& picture)
+{
+    releaseBackdrop();
+    const QImage rgb = picture.convertToFormat(QImage::Format_RGB32);
+    put(m_pixmap, rgb, rgb.rect() & QRect(QPoint(0, 0), m_size), QPoint(0, 0));
+    // As with a snapshot from the screen: its own copy is made before the
+    // first drawing changes the pixels.
+    m_snapshotUnsaved = true;
+    m_showsBackdrop = true;
+}
+
+QImage ServerCanvas::backdrop() const
+{
+    if (m_snapshotUnsaved)
+        return readPixmap(m_pixmap);
+    return m_snapshot != 0 ? readPixmap(m_snapshot) : QImage();
 }
 
 void ServerCanvas::drawImage(const QImage& picture, QPoint at)
@@ -181,15 +176,20 @@ void ServerCanvas::drawImage(const QImage& picture, QPoint at)
     const QRect target = QRect(at, rgb.size()) & QRect(QPoint(0, 0), m_size);
     if (target.isEmpty())
         return;
-    put(m_pixmap, m_copyGc, m_depth, rgb, target.translated(-at), target.topLeft());
+    saveSnapshot();
+    put(m_pixmap, rgb, target.translated(-at), target.topLeft());
 }
 
-void ServerCanvas::drawPicture(const QImage& picture, QPoint at, bool keyed, const QRegion& clip, const QRect& box)
+void ServerCanvas::drawFrame(const KeyedFrame& frame, QPoint at, bool keyed, const QRegion& clip, const QRect& box)
 {
-    if (picture.isNull() || clip.isEmpty())
+    if (frame.isNull() || clip.isEmpty())
+        return;
+    const QRect within = box & QRect(at, frame.size()) & QRect(QPoint(0, 0), m_size);
+    if (within.isEmpty())
         return;
     xcb_connection_t* c = xcb(m_connection);
-    Picture& p = upload(picture);
+    saveSnapshot();
+    Picture& p = upload(frame);
     std::uint32_t gc = m_copyGc;
     if (keyed) {
         gc = p.maskGc;
@@ -199,7 +199,6 @@ void ServerCanvas::drawPicture(const QImage& picture, QPoint at, bool keyed, con
             p.maskOrigin = at;
         }
     }
-    const QRect within = box & QRect(at, picture.size()) & QRect(QPoint(0, 0), m_size);
     for (const QRect& rect : clip) {
         const QRect r = rect & within;
         if (r.isEmpty())
@@ -209,79 +208,113 @@ void ServerCanvas::drawPicture(const QImage& picture, QPoint at, bool keyed, con
     }
 }
 
-ServerCanvas::Picture& ServerCanvas::upload(const QImage& picture)
+ServerCanvas::Picture& ServerCanvas::upload(const KeyedFrame& frame)
 {
-    const qint64 key = picture.cacheKey();
-    if (auto it = m_pictures.find(key); it != m_pictures.end())
+    if (auto it = m_pictures.find(frame.id()); it != m_pictures.end())
         return it->second;
     if (m_pictures.size() >= maxPictures)
         freePictures();
 
     xcb_connection_t* c = xcb(m_connection);
-    const QImage rgb = picture.format() == QImage::Format_RGB32 ? picture : picture.convertToFormat(QImage::Format_RGB32);
-    const auto w = std::uint16_t(rgb.width());
-    const auto h = std::uint16_t(rgb.height());
+    const auto w = std::uint16_t(frame.width());
+    const auto h = std::uint16_t(frame.height());
     Picture p;
-    p.keep = picture;
+    p.keep = frame;
     p.pixmap = xcb_generate_id(c);
     xcb_create_pixmap(c, m_depth, p.pixmap, m_pixmap, w, h);
-    put(p.pixmap, m_copyGc, m_depth, rgb, rgb.rect(), QPoint(0, 0));
+    put(p.pixmap, frame.image(), frame.image().rect(), QPoint(0, 0));
 
+    // The mask is the frame's runs, drawn by the server: no bitmap layout to
+    // get right on our side.
     p.mask = xcb_generate_id(c);
     xcb_create_pixmap(c, 1, p.mask, m_pixmap, w, h);
     if (m_bitmapGc == 0) {
         m_bitmapGc = xcb_generate_id(c);
-        const std::uint32_t noExposures = 0;
-        xcb_create_gc(c, m_bitmapGc, p.mask, XCB_GC_GRAPHICS_EXPOSURES, &noExposures);
+        const std::uint32_t values[] = {0, 0};
+        xcb_create_gc(c, m_bitmapGc, p.mask, XCB_GC_FOREGROUND | XCB_GC_GRAPHICS_EXPOSURES, values);
     }
-    const std::vector<std::uint8_t> bits = packMask(xcb_get_setup(c), rgb);
-    // The figures' pictures are small; a mask too big for one request is a
-    // caller's mistake we would rather survive by drawing it unmasked.
-    if (bits.size() + putImageHeader <= m_maxRequestBytes) {
-        xcb_put_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, p.mask, m_bitmapGc, w, h, 0, 0, 0, 1, std::uint32_t(bits.size()),
-                      bits.data());
+    std::uint32_t colour = 0;
+    xcb_change_gc(c, m_bitmapGc, XCB_GC_FOREGROUND, &colour);
+    const xcb_rectangle_t all{0, 0, w, h};
+    xcb_poly_fill_rectangle(c, p.mask, m_bitmapGc, 1, &all);
+    colour = 1;
+    xcb_change_gc(c, m_bitmapGc, XCB_GC_FOREGROUND, &colour);
+    std::vector<xcb_rectangle_t> runs;
+    runs.reserve(frame.runCount());
+    for (int y = 0; y < frame.height(); ++y) {
+        const auto [first, last] = frame.runs(y);
+        for (auto run = first; run != last; ++run)
+            runs.push_back({std::int16_t(run->first), std::int16_t(y), std::uint16_t(run->second - run->first), 1});
     }
+    // In slices that each fit one request.
+    const std::size_t perRequest = std::max<std::size_t>(1, (m_maxRequestBytes - 12) / sizeof(xcb_rectangle_t));
+    for (std::size_t i = 0; i < runs.size(); i += perRequest)
+        xcb_poly_fill_rectangle(c, p.mask, m_bitmapGc, std::uint32_t(std::min(perRequest, runs.size() - i)),
+                                runs.data() + i);
+
     // No GraphicsExpose events; the clip origin starts at (0, 0).
     p.maskGc = xcb_generate_id(c);
     const std::uint32_t maskValues[] = {0, p.mask};
     xcb_create_gc(c, p.maskGc, m_pixmap, XCB_GC_GRAPHICS_EXPOSURES | XCB_GC_CLIP_MASK, maskValues);
-    return m_pictures.emplace(key, std::move(p)).first->second;
+    return m_pictures.emplace(frame.id(), std::move(p)).first->second;
 }
 
-void ServerCanvas::put(std::uint32_t drawable, std::uint32_t gc, std::uint8_t depth, const QImage& rgb,
-                       const QRect& source, QPoint at)
+void ServerCanvas::put(std::uint32_t drawable, const QImage& rgb, const QRect& source, QPoint at)
 {
-    // Rows are packed tightly and sent in bands that fit one request.
+    // Rows are packed tightly in the window's pixel layout and sent in bands
+    // that fit one request.
     xcb_connection_t* c = xcb(m_connection);
-    const std::uint32_t rowBytes = std::uint32_t(source.width()) * 4u;
+    const bool words = m_format.isXrgbWords();
+    const std::uint32_t bytesPerPixel = std::uint32_t(m_format.bitsPerPixel) / 8u;
+    const std::uint32_t rowBytes = m_format.rowBytes(source.width());
     const std::uint32_t room = m_maxRequestBytes > putImageHeader ? m_maxRequestBytes - putImageHeader : 0;
     const int bandRows = std::max(1, int(std::min<std::uint32_t>(room / rowBytes, std::uint32_t(source.height()))));
     for (int top = 0; top < source.height(); top += bandRows) {
         const int rows = std::min(bandRows, source.height() - top);
-        m_buffer.resize(std::size_t(rows) * rowBytes);
-        for (int i = 0; i < rows; ++i)
-            std::memcpy(m_buffer.data() + std::size_t(i) * rowBytes,
-                        rgb.constScanLine(source.top() + top + i) + std::size_t(source.left()) * 4u, rowBytes);
-        xcb_put_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, drawable, gc, std::uint16_t(source.width()), std::uint16_t(rows),
-                      std::int16_t(at.x()), std::int16_t(at.y() + top), 0, depth, std::uint32_t(m_buffer.size()),
-                      m_buffer.data());
+        m_buffer.assign(std::size_t(rows) * rowBytes, 0);
+        for (int i = 0; i < rows; ++i) {
+            std::uint8_t* out = m_buffer.data() + std::size_t(i) * rowBytes;
+            const auto* in = reinterpret_cast<const QRgb*>(rgb.constScanLine(source.top() + top + i)) + source.left();
+            if (words) {
+                std::memcpy(out, in, std::size_t(source.width()) * 4u);
+                continue;
+            }
+            for (int x = 0; x < source.width(); ++x, out += bytesPerPixel) {
+                const std::uint32_t v = platform::XPixelFormat::toChannel(std::uint32_t(qRed(in[x])), m_format.red)
+                    | platform::XPixelFormat::toChannel(std::uint32_t(qGreen(in[x])), m_format.green)
+                    | platform::XPixelFormat::toChannel(std::uint32_t(qBlue(in[x])), m_format.blue);
+                for (std::uint32_t b = 0; b < bytesPerPixel; ++b) {
+                    const std::uint32_t shift = 8u * (m_format.msbFirst ? bytesPerPixel - 1u - b : b);
+                    out[b] = std::uint8_t(v >> shift);
+                }
+            }
+        }
+        xcb_put_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, drawable, m_copyGc, std::uint16_t(source.width()),
+                      std::uint16_t(rows), std::int16_t(at.x()), std::int16_t(at.y() + top), 0, m_depth,
+                      std::uint32_t(m_buffer.size()), m_buffer.data());
     }
     if (m_buffer.capacity() > (1u << 20))
-        std::vector<std::uint8_t>().swap(m_buffer); // a backdrop's worth is not kept
+        std::vector<std::uint8_t>().swap(m_buffer); // a large picture's worth is not kept
 }
 
 QImage ServerCanvas::read() const
+{
+    return readPixmap(m_pixmap);
+}
+
+QImage ServerCanvas::readPixmap(std::uint32_t pixmap) const
 {
     xcb_connection_t* c = xcb(m_connection);
     QImage image(m_size, QImage::Format_RGB32);
     image.fill(Qt::black);
     // In bands, so no reply is bigger than a request may be.
-    const std::uint32_t rowBytes = std::uint32_t(m_size.width()) * 4u;
+    const std::uint32_t bytesPerPixel = std::uint32_t(m_format.bitsPerPixel) / 8u;
+    const std::uint32_t rowBytes = m_format.rowBytes(m_size.width());
     const int bandRows = std::max(1, int(std::min<std::uint32_t>(m_maxRequestBytes / rowBytes, std::uint32_t(m_size.height()))));
     for (int top = 0; top < m_size.height(); top += bandRows) {
         const int rows = std::min(bandRows, m_size.height() - top);
         const platform::XcbReply<xcb_get_image_reply_t> reply(xcb_get_image_reply(
-            c, xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, m_pixmap, 0, std::int16_t(top),
+            c, xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, pixmap, 0, std::int16_t(top),
                              std::uint16_t(m_size.width()), std::uint16_t(rows), ~0u),
             nullptr));
         if (reply == nullptr)
@@ -290,9 +323,16 @@ QImage ServerCanvas::read() const
         if (std::uint32_t(xcb_get_image_data_length(reply.get())) >= rowBytes * std::uint32_t(rows)) {
             for (int i = 0; i < rows; ++i) {
                 auto* dst = reinterpret_cast<QRgb*>(image.scanLine(top + i));
-                std::memcpy(dst, data + std::size_t(i) * rowBytes, rowBytes);
-                for (int x = 0; x < m_size.width(); ++x)
-                    dst[x] |= 0xff000000u; // what depth 24 leaves undefined
+                const std::uint8_t* in = data + std::size_t(i) * rowBytes;
+                for (int x = 0; x < m_size.width(); ++x, in += bytesPerPixel) {
+                    std::uint32_t v = 0;
+                    for (std::uint32_t b = 0; b < bytesPerPixel; ++b) {
+                        const std::uint32_t shift = 8u * (m_format.msbFirst ? bytesPerPixel - 1u - b : b);
+                        v |= std::uint32_t(in[b]) << shift;
+                    }
+                    dst[x] = 0xff000000u | (platform::XPixelFormat::fromChannel(v, m_format.red) << 16) | (platform::XPixelFormat::fromChannel(v, m_format.green) << 8)
+                        | platform::XPixelFormat::fromChannel(v, m_format.blue);
+                }
             }
         }
     }

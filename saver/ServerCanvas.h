@@ -1,16 +1,13 @@
 #pragma once
 // The saver's surface kept by the X server. A pixmap the size of the window
-// holds the pixels; each picture of the figures goes to the server once, with
-// a one-bit mask of its pixels that are not the key colour; every drawing is
-// then a copy the server makes, so a tick sends a few small requests and
-// touches no pixels of its own. The window has the pixmap as its background:
-// the server restores whatever gets exposed without asking us.
-//
-// A window that belongs to someone else (a screensaver host's, or the root)
-// keeps its own background: its owner set it, and the X protocol cannot tell
-// us what it was to put it back. Its exposed parts are then the caller's to
-// copy again with show().
-#include "PixelServer.h"
+// holds the pixels, and another the desktop snapshot; each frame of the
+// figures goes to the server once, with a one-bit mask made from its runs;
+// every drawing is then a copy the server makes, so a tick sends a few small
+// requests and no screen-sized picture ever passes through our memory. The
+// window has the pixmap as its background: the server restores whatever gets
+// exposed without asking us.
+#include "Canvas.h"
+#include "platform/XPixelFormat.h"
 
 #include <QImage>
 #include <QRegion>
@@ -22,35 +19,50 @@
 
 namespace hakop {
 
-class ServerCanvas : public PixelServer {
+class ServerCanvas : public Canvas {
 public:
     // connection is the xcb_connection_t* the window lives on; window its id;
-    // size the window's size in its own (device) pixels. Null when the
-    // window's pixels are not 32-bit 0x??RRGGBB words in this machine's byte
-    // order (8- and 16-bit displays), or the server has no room for the
-    // pixmap: the caller then keeps the pixels itself.
+    // size the window's size in its own (device) pixels. snapshot, when not
+    // 0, is a pixmap of the window's depth holding the desktop at the
+    // window's size (see copyRootToPixmap); the canvas owns and frees it,
+    // and its pixels start as the snapshot rather than black. Null when the
+    // window's visual is not TrueColor or the server has no room for the
+    // pixmap (the snapshot is freed then too).
+    // With asBackground false the window keeps its own background: it
+    // belongs to someone else (a screensaver host's window, or the root), and
+    // the X protocol cannot tell us what it was to put it back; its exposed
+    // parts are then the caller's to copy again with show().
     static std::unique_ptr<ServerCanvas> create(void* connection, std::uint32_t window, QSize size,
-                                                bool asBackground = true);
+                                                std::uint32_t snapshot = 0, bool asBackground = true);
     ~ServerCanvas() override;
     ServerCanvas(const ServerCanvas&) = delete;
     ServerCanvas& operator=(const ServerCanvas&) = delete;
 
     QSize size() const override { return m_size; }
+    void drawBackdrop() override;
+    void releaseBackdrop() override;
+    QImage backdrop() const override;
     void drawImage(const QImage& picture, QPoint at) override;
-    void drawPicture(const QImage& picture, QPoint at, bool keyed, const QRegion& clip, const QRect& box) override;
+    void drawFrame(const KeyedFrame& frame, QPoint at, bool keyed, const QRegion& clip, const QRect& box) override;
     QImage read() const override;
+
+    // Uploads 'picture' (the canvas's size) as the snapshot: the pixels show
+    // it now and drawBackdrop() restores it. For a backdrop that does not come
+    // from the screen.
+    void setBackdrop(const QImage& picture);
 
     // Copies 'region' of the pixels onto the window, once the requests are sent.
     void show(const QRegion& region);
     // Sends the requests queued so far.
     void flush();
 
-    // Pictures uploaded so far. For tests.
+    // Frames uploaded so far. For tests.
     std::size_t uploadedPictures() const { return m_pictures.size(); }
+
 
 private:
     struct Picture {
-        QImage keep; // holds the cache key: it cannot name other pixels while kept
+        KeyedFrame keep; // the frame the id names, kept alive while uploaded
         std::uint32_t pixmap = 0;
         std::uint32_t mask = 0;
         // Copies through the mask. A figure mostly stays where it was, so
@@ -60,21 +72,28 @@ private:
         QPoint maskOrigin;
     };
     ServerCanvas() = default;
-    Picture& upload(const QImage& picture);
-    void put(std::uint32_t drawable, std::uint32_t gc, std::uint8_t depth, const QImage& image, const QRect& source,
-             QPoint at);
+    Picture& upload(const KeyedFrame& frame);
+    // Before the pixels change: the snapshot's own copy, if not made yet.
+    void saveSnapshot();
+    void put(std::uint32_t drawable, const QImage& rgb, const QRect& source, QPoint at);
+    QImage readPixmap(std::uint32_t pixmap) const;
     void freePictures();
 
     void* m_connection = nullptr;
     std::uint32_t m_window = 0;
     bool m_asBackground = true;
     std::uint32_t m_pixmap = 0;
+    std::uint32_t m_snapshot = 0;
+    // The pixels still are the snapshot handed in, and no copy of it exists yet.
+    bool m_snapshotUnsaved = false;
+    bool m_showsBackdrop = false; // nothing drawn since the snapshot was: redrawing it changes nothing
     std::uint32_t m_copyGc = 0; // plain copies
-    std::uint32_t m_bitmapGc = 0; // for uploading masks; made with the first one
+    std::uint32_t m_bitmapGc = 0; // for drawing masks; made with the first one
     std::uint8_t m_depth = 0;
+    platform::XPixelFormat m_format;
     QSize m_size;
     std::uint32_t m_maxRequestBytes = 0;
-    std::unordered_map<qint64, Picture> m_pictures;
+    std::unordered_map<std::uint64_t, Picture> m_pictures; // by KeyedFrame::id()
     std::vector<std::uint8_t> m_buffer; // packing buffer for uploads
 };
 

@@ -34,7 +34,7 @@ TEST(Animation, StartPlacesFiveRisingBoxes)
         EXPECT_EQ(s->Top(), int(expected.Random(480u)) - 35);
         EXPECT_EQ(s->rect().size(), QSize(85, 75));
         EXPECT_TRUE(s->Transparent());
-        EXPECT_EQ(s->Picture().cacheKey(), frames().Frames(1).cacheKey());
+        EXPECT_EQ(s->Picture(), frames().Frames(1));
         EXPECT_EQ(scene.surface().paintList()[i - 1], s) << "attached in order";
     }
     EXPECT_EQ(scene.random().seed(), expected.seed());
@@ -66,7 +66,7 @@ TEST(Animation, TimingFromStart)
     for (int i = 1; i <= 5; ++i) {
         const int st = scene.animation().state(i);
         ASSERT_TRUE(st == 16 || st == 23) << st;
-        EXPECT_EQ(scene.animation().sprite(i)->Picture().cacheKey(), frames().Frames(st).cacheKey())
+        EXPECT_EQ(scene.animation().sprite(i)->Picture(), frames().Frames(st))
             << "the first walking frame shows after the 15th tick";
     }
     EXPECT_EQ(observe(scene.animation()).left, start.left) << "nobody moved yet";
@@ -146,7 +146,7 @@ TEST(Animation, TwoPhaseSwapStampsTheSilhouetteBeforeMoving)
     scene.tick();
     ASSERT_FALSE(afterFirstPass.isNull());
     EXPECT_NE(first->rect(), at) << "the sprite moved afterwards";
-    const QImage& sil = frames().Frames(slot);
+    const QImage& sil = frames().Frames(slot).image();
     int stamped = 0;
     for (int y = 0; y < 75; ++y)
         for (int x = 0; x < 85; ++x)

@@ -34,14 +34,14 @@ TEST(FrameTable, SlotsAliasAndOffset)
     EXPECT_EQ(f.FrameOffset(), 25);
     // The very same picture, not an equal copy.
     EXPECT_EQ(&f.Frames(20), &f.Frames(13));
-    EXPECT_EQ(f.Frames(20).constBits(), f.Frames(13).constBits());
-    EXPECT_EQ(f.Frames(45).cacheKey(), f.Frames(38).cacheKey());
-    EXPECT_EQ(&f.Frames(45), &f.Image(32));
-    EXPECT_EQ(&f.Frames(1), &f.Image(1));
-    EXPECT_EQ(&f.Frames(21), &f.Image(39));
-    EXPECT_EQ(&f.Frames(25), &f.Image(43));
-    EXPECT_EQ(&f.Frames(26), &f.Image(20));
-    EXPECT_EQ(&f.Frames(50), &f.Image(48));
+    EXPECT_EQ(f.Frames(20).image().constBits(), f.Frames(13).image().constBits());
+    EXPECT_EQ(f.Frames(45).id(), f.Frames(38).id());
+    EXPECT_EQ(&f.Frames(45).image(), &f.Image(32));
+    EXPECT_EQ(&f.Frames(1).image(), &f.Image(1));
+    EXPECT_EQ(&f.Frames(21).image(), &f.Image(39));
+    EXPECT_EQ(&f.Frames(25).image(), &f.Image(43));
+    EXPECT_EQ(&f.Frames(26).image(), &f.Image(20));
+    EXPECT_EQ(&f.Frames(50).image(), &f.Image(48));
     for (int bad : {0, 51, -1})
         EXPECT_THROW(f.Frames(bad), std::out_of_range) << bad;
     EXPECT_THROW(f.Image(0), std::out_of_range);
@@ -52,15 +52,15 @@ TEST(FrameTable, EverySilhouetteIsFoundAtFrameOffset)
 {
     const TIForm& f = embeddedFrames();
     for (int s = 1; s <= 25; ++s)
-        EXPECT_TRUE(samePixels(f.Frames(s + f.FrameOffset()), silhouetteOf(f.Frames(s)))) << "slot " << s;
+        EXPECT_TRUE(samePixels(f.Frames(s + f.FrameOffset()).image(), silhouetteOf(f.Frames(s).image()))) << "slot " << s;
 }
 
 TEST(FrameTable, WalkingLeftMirrorsWalkingRight)
 {
     const TIForm& f = embeddedFrames();
     for (int s = 14; s <= 17; ++s)
-        EXPECT_TRUE(samePixels(f.Frames(s + 7), mirrorOf(f.Frames(s)))) << "slot " << s + 7;
-    EXPECT_TRUE(samePixels(f.Frames(19), mirrorOf(f.Frames(18))));
+        EXPECT_TRUE(samePixels(f.Frames(s + 7).image(), mirrorOf(f.Frames(s).image()))) << "slot " << s + 7;
+    EXPECT_TRUE(samePixels(f.Frames(19).image(), mirrorOf(f.Frames(18).image())));
 }
 
 TEST(FrameTable, BadPicturesAreRefusedWithAClearMessage)

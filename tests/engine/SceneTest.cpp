@@ -2,6 +2,7 @@
 // closing, and two scenes side by side.
 #include "ImageList.h"
 #include "SaverScene.h"
+#include "MemoryCanvas.h"
 #include "TestPictures.h"
 
 #include <gtest/gtest.h>
@@ -44,8 +45,8 @@ TEST(Scene, RealWalkingFramesLeaveATrail)
     sp.setPicture(embeddedFrames().Frames(17));
     s.paintPass();
 
-    const QImage& sil = embeddedFrames().Frames(41);
-    const QImage& next = embeddedFrames().Frames(17);
+    const QImage& sil = embeddedFrames().Frames(41).image();
+    const QImage& next = embeddedFrames().Frames(17).image();
     int blackLeftOf130 = 0;
     for (int y = 200; y < 275; ++y)
         for (int x = 90; x < 200; ++x) {
@@ -108,6 +109,43 @@ TEST(Scene, ClosingFreesTheSpritesAndKeepsTheirDrawings)
     EXPECT_TRUE(scene.surface().paintList().empty());
     advance(scene, 3);
     EXPECT_EQ(scene.surface().pixels(), before);
+    // The snapshot is let go: nothing left to redraw.
+    EXPECT_TRUE(scene.Backdrop().isNull());
+    scene.redrawBackdrop();
+    EXPECT_EQ(scene.surface().pixels(), before);
+}
+
+// The scene draws on whatever canvas it is given, and only through it.
+TEST(Scene, DrawsThroughTheCanvasItIsGiven)
+{
+    struct Recording : MemoryCanvas {
+        using MemoryCanvas::MemoryCanvas;
+        void drawBackdrop() override { ++backdrops; MemoryCanvas::drawBackdrop(); }
+        void drawFrame(const KeyedFrame& f, QPoint at, bool keyed, const QRegion& clip, const QRect& box) override
+        {
+            ++frames;
+            allKeyed &= keyed;
+            MemoryCanvas::drawFrame(f, at, keyed, clip, box);
+        }
+        int backdrops = 0, frames = 0;
+        bool allKeyed = true;
+    };
+    const QImage backdrop = patternBackdrop(QSize(320, 240));
+    auto canvas = std::make_unique<Recording>(backdrop);
+    Recording* seen = canvas.get();
+    SaverScene scene(std::move(canvas), embeddedFrames());
+    SaverScene reference(backdrop, embeddedFrames());
+    scene.show(7);
+    reference.show(7);
+    advance(scene, 25);
+    advance(reference, 25);
+    EXPECT_EQ(seen->backdrops, 1);
+    EXPECT_GT(seen->frames, 25);
+    EXPECT_TRUE(seen->allKeyed) << "the figures always leave their key colour out";
+    EXPECT_EQ(scene.surface().pixels(), reference.surface().pixels());
+    scene.redrawBackdrop();
+    EXPECT_EQ(seen->backdrops, 2);
+    EXPECT_EQ(scene.surface().pixels(), backdrop);
 }
 
 TEST(Scene, TwoScenesAreIndependent)

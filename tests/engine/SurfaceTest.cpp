@@ -27,7 +27,7 @@ std::unique_ptr<Sprite> placed(Surface& s, QRect r, const QImage& pic = {}, bool
     if (attach)
         sp->attach();
     if (!pic.isNull())
-        sp->setPicture(pic);
+        sp->setPicture(KeyedFrame(pic));
     return sp;
 }
 
@@ -38,7 +38,7 @@ QImage referencePass(QImage img, const QRegion& area, const std::vector<Sprite*>
         for (int y = r.top(); y <= r.bottom(); ++y) {
             for (int x = r.left(); x <= r.right(); ++x) {
                 for (const Sprite* s : list) {
-                    const QImage& p = s->Picture();
+                    const QImage& p = s->Picture().image();
                     const int u = x - s->Left(), v = y - s->Top();
                     if (p.isNull() || !s->rect().contains(x, y) || u >= p.width() || v >= p.height())
                         continue;
@@ -59,7 +59,7 @@ TEST(Sprite, MarkingFollowsTheOperationRules)
 {
     Surface s(QSize(200, 100));
     auto sp = placed(s, QRect(10, 20, 30, 40), {}, false);
-    sp->setPicture(picture(QSize(30, 40), QRect(0, 0, 30, 39), White));
+    sp->setPicture(KeyedFrame(picture(QSize(30, 40), QRect(0, 0, 30, 39), White)));
     EXPECT_FALSE(s.hasPending()) << "an unattached sprite marks nothing";
     EXPECT_TRUE(s.paintList().empty());
 
@@ -113,11 +113,11 @@ TEST(Sprite, PictureSharesPixelsWithoutCopying)
     const QImage frame = picture(QSize(85, 75), QRect(20, 10, 30, 30), White);
     const uchar* bits = frame.constBits();
     auto sp = placed(s, QRect(0, 0, 85, 75), frame);
-    EXPECT_EQ(sp->Picture().constBits(), bits);
-    EXPECT_EQ(sp->Picture().cacheKey(), frame.cacheKey());
+    EXPECT_EQ(sp->Picture().image().constBits(), bits);
+    EXPECT_EQ(sp->Picture().image().cacheKey(), frame.cacheKey());
     s.paintPass();
     s.paintPass();
-    EXPECT_EQ(sp->Picture().constBits(), bits) << "painting must not detach the picture";
+    EXPECT_EQ(sp->Picture().image().constBits(), bits) << "painting must not detach the picture";
     EXPECT_EQ(frame.constBits(), bits);
 }
 
@@ -138,13 +138,13 @@ TEST(Surface, PaintPassDrawsEverySpriteMeetingTheAreaInAttachOrder)
     EXPECT_EQ(px(s, 15, 5), Silver) << "its key-coloured pixel lets the earlier one show";
 
     // The later sprite's silhouette blackens the earlier figure in the overlap...
-    second->setPicture(silhouetteOf(whiteRing));
+    second->setPicture(KeyedFrame(silhouetteOf(whiteRing)));
     second->PaintPending();
     EXPECT_EQ(px(s, 12, 5), Black);
     EXPECT_EQ(px(s, 5, 5), Silver);
     // ...while the earlier sprite's silhouette is painted over again by the later one.
-    second->setPicture(whiteRing);
-    first->setPicture(silhouetteOf(silver));
+    second->setPicture(KeyedFrame(whiteRing));
+    first->setPicture(KeyedFrame(silhouetteOf(silver)));
     first->PaintPending();
     EXPECT_EQ(px(s, 5, 5), Black);
     EXPECT_EQ(px(s, 12, 5), White);
@@ -157,7 +157,7 @@ TEST(Surface, PassIsClippedToThePendingArea)
     Surface s(QSize(50, 50));
     const QImage grey = picture(QSize(20, 20), QRect(0, 0, 20, 19), Silver);
     auto sp = placed(s, QRect(0, 0, 20, 20), {}, false);
-    sp->setPicture(grey);
+    sp->setPicture(KeyedFrame(grey));
     sp->attach();
     s.paintPass();
     s.drawDirect(picture(QSize(50, 50), QRect(), Yellow)); // covers the sprite; marks nothing
@@ -206,7 +206,7 @@ TEST(Surface, KeyColourAndTransparencyRules)
     auto keyed = placed(s, QRect(0, 0, 10, 10), redKey);
     auto opaque = placed(s, QRect(10, 0, 10, 10), {});
     opaque->setTransparent(false);
-    opaque->setPicture(redKey);
+    opaque->setPicture(KeyedFrame(redKey));
     auto empty = placed(s, QRect(20, 0, 10, 10), {});
     s.paintPass();
     EXPECT_EQ(px(s, 1, 1), White);
@@ -241,7 +241,10 @@ TEST(Surface, PicturesInOtherFormatsDrawTheSame)
         } else {
             EXPECT_EQ(s.pixels(), expect.pixels()) << "format " << f;
         }
-        EXPECT_EQ(b->Picture().constBits(), other.constBits()) << "no conversion on assignment";
+        // Converted once, when the keyed form is made; sprites then share it.
+        auto d = placed(s, QRect(3, 4, 12, 8));
+        d->setPicture(b->Picture());
+        EXPECT_EQ(d->Picture().image().constBits(), b->Picture().image().constBits()) << "format " << f;
     }
 }
 
@@ -338,12 +341,12 @@ TEST(Surface, WalkingFigureLeavesBlackBehind)
     const QImage walk17 = picture(fs, QRect(QPoint(22, 12), QPoint(63, 60)), Silver);
     auto sp = placed(s, QRect(100, 200, 85, 75), walk16);
     s.paintPass();
-    sp->setPicture(silhouetteOf(walk16));
+    sp->setPicture(KeyedFrame(silhouetteOf(walk16)));
     EXPECT_EQ(s.pending(), QRegion(100, 200, 85, 75));
     sp->PaintPending();
     sp->setLeft(108);
     EXPECT_EQ(s.pending(), QRegion(100, 200, 93, 75));
-    sp->setPicture(walk17);
+    sp->setPicture(KeyedFrame(walk17));
     s.paintPass();
     for (int x = 110; x < 200; ++x) {
         const QRgb expected = x < 121 || x > 171 ? backdrop.pixel(x, 230)
@@ -383,7 +386,7 @@ TEST(Surface, RandomOperationsMatchTheReferencePainter)
             case 1: sp.setTop(uni(-40, 80)); break;
             case 2: sp.setWidth(uni(0, 35)); break;
             case 3: sp.setHeight(uni(0, 35)); break;
-            case 4: sp.setPicture(randomPicture()); break;
+            case 4: sp.setPicture(KeyedFrame(randomPicture())); break;
             case 5: sp.attach(); break;
             case 6: sp.setTransparent(uni(0, 1)); break;
             case 7: s.MarkPending(QRect(uni(-20, 70), uni(-20, 70), uni(0, 40), uni(0, 40))); break;

@@ -1,0 +1,28 @@
+#pragma once
+// A canvas in our own memory: a QImage the engine draws into, pixel for pixel.
+#include "Canvas.h"
+
+namespace hakop {
+
+class MemoryCanvas : public Canvas {
+public:
+    // Pixels of 'backdrop's size, restored to it on drawBackdrop.
+    explicit MemoryCanvas(QImage backdrop);
+    // Pixels of 'size' in 'format', with no snapshot.
+    explicit MemoryCanvas(QSize size, QImage::Format format = QImage::Format_RGB32);
+
+    QSize size() const override { return m_pixels.size(); }
+    void drawBackdrop() override;
+    void releaseBackdrop() override { m_backdrop = QImage(); }
+    QImage backdrop() const override { return m_backdrop; }
+    void drawImage(const QImage& picture, QPoint at) override;
+    void drawFrame(const KeyedFrame& frame, QPoint at, bool keyed, const QRegion& clip, const QRect& box) override;
+    // The pixels themselves, shared rather than copied.
+    QImage read() const override { return m_pixels; }
+
+private:
+    QImage m_backdrop;
+    QImage m_pixels;
+};
+
+} // namespace hakop

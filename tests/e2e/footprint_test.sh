@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# The running saver keeps nothing screen-sized in its own memory: its peak
+# resident memory on a 7680 x 4320 screen stays within 16 MiB of that on a
+# 1024 x 768 one (a single 8K picture alone would be 126 MiB).
+#   footprint_test.sh HAKOP MAPWATCH WITH_X
+set -euo pipefail
+hakop=$1 mapwatch=$2 with_x=$3
+
+peak() { # SIZE -> peak RSS in KiB
+  "$with_x" --size "$1" -- "$mapwatch" "$hakop" /s 2>/dev/null | awk '{print $2}'
+}
+small=$(peak 1024x768x24)
+large=$(peak 7680x4320x24)
+echo "peak RSS: $small KiB at 1024 x 768, $large KiB at 7680 x 4320"
+[ "$small" -gt 0 ] && [ "$large" -gt 0 ] || { echo "FAIL: no measurement" >&2; exit 1; }
+[ $((large - small)) -le $((16 * 1024)) ] || { echo "FAIL: the saver's memory grows with the screen" >&2; exit 1; }

@@ -1,0 +1,32 @@
+/* The floor to compare a saver's start-up with: grab the root with one
+ * XGetImage, map a full-screen window and show the picture on it. */
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <stdio.h>
+
+int main(void)
+{
+    Display *dpy = XOpenDisplay(NULL);
+    if (dpy == NULL)
+        return 1;
+    const int s = DefaultScreen(dpy);
+    const Window root = RootWindow(dpy, s);
+    const unsigned w = DisplayWidth(dpy, s), h = DisplayHeight(dpy, s);
+    XImage *image = XGetImage(dpy, root, 0, 0, w, h, AllPlanes, ZPixmap);
+    if (image == NULL)
+        return 1;
+    XSetWindowAttributes a;
+    a.override_redirect = True;
+    a.event_mask = ExposureMask;
+    const Window win = XCreateWindow(dpy, root, 0, 0, w, h, 0, CopyFromParent, InputOutput, CopyFromParent,
+                                     CWOverrideRedirect | CWEventMask, &a);
+    const GC gc = XCreateGC(dpy, win, 0, NULL);
+    XMapWindow(dpy, win);
+    for (;;) {
+        XEvent e;
+        XNextEvent(dpy, &e);
+        if (e.type == Expose && e.xexpose.count == 0)
+            XPutImage(dpy, win, gc, image, 0, 0, 0, 0, w, h);
+    }
+}
