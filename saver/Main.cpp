@@ -295,9 +295,7 @@ void THAKOPForm::FormMouseMove(std::int32_t x, std::int32_t y)
     // Compared with the last recorded move, never with the start: small steps
     // add up without ending the saver. A stored (0, 0) means "nothing recorded".
     if (LastX != 0 || LastY != 0) {
-        if (std::llabs(static_cast<long long>(x) - LastX) > 5)
-            close();
-        else if (std::llabs(static_cast<long long>(y) - LastY) > 5)
+        if (std::llabs(static_cast<long long>(x) - LastX) > 5 || std::llabs(static_cast<long long>(y) - LastY) > 5)
             close();
     }
     LastX = x;
