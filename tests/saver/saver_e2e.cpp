@@ -31,6 +31,7 @@
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 #include <csignal>
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -84,24 +85,46 @@ std::size_t imageHash(const QImage& image)
 
 class Process {
 public:
-    Process(std::vector<std::string> argv, std::vector<std::pair<std::string, std::string>> env,
+    Process(std::vector<std::string> argv, const std::vector<std::pair<std::string, std::string>>& env,
             const std::string& stdoutPath = {})
     {
+        // Everything is prepared before the fork: the test may run threads,
+        // and between fork and exec only async-signal-safe calls are sound
+        // (setenv and fopen take locks another thread may have held).
+        std::vector<std::string> environment;
+        for (char** e = environ; *e != nullptr; ++e) {
+            const std::string entry(*e);
+            const std::string name = entry.substr(0, entry.find('='));
+            bool replaced = false;
+            for (const auto& [n, v] : env)
+                replaced = replaced || n == name;
+            if (!replaced)
+                environment.push_back(entry);
+        }
+        for (const auto& [name, value] : env)
+            environment.push_back(name + "=" + value);
+        std::vector<char*> envp;
+        envp.reserve(environment.size() + 1);
+        for (auto& e : environment)
+            envp.push_back(e.data());
+        envp.push_back(nullptr);
+        std::vector<char*> args;
+        args.reserve(argv.size() + 1);
+        for (auto& a : argv)
+            args.push_back(a.data());
+        args.push_back(nullptr);
+        const int out =
+            stdoutPath.empty() ? -1 : ::open(stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+
         m_pid = fork();
         if (m_pid == 0) {
-            for (const auto& [name, value] : env)
-                setenv(name.c_str(), value.c_str(), 1);
-            if (!stdoutPath.empty()) {
-                if (FILE* out = std::fopen(stdoutPath.c_str(), "w"))
-                    dup2(fileno(out), STDOUT_FILENO);
-            }
-            std::vector<char*> args;
-            for (auto& a : argv)
-                args.push_back(a.data());
-            args.push_back(nullptr);
-            execvp(args[0], args.data());
+            if (out >= 0)
+                dup2(out, STDOUT_FILENO);
+            execvpe(args[0], args.data(), envp.data());
             _exit(127);
         }
+        if (out >= 0)
+            ::close(out);
     }
     ~Process()
     {
@@ -366,7 +389,7 @@ protected:
         x.paintDesktop();
         desktop = x.screen();
         log = tempPath("verifier.log");
-        std::remove(log.c_str());
+        (void)std::remove(log.c_str()); // there may be none
     }
     void TearDown() override
     {
@@ -375,7 +398,7 @@ protected:
         // test's saver must not find this one.
         for (const auto end = Clock::now() + 5s; !x.windowsOfClass("THAKOPForm").empty() && Clock::now() < end;)
             sleepFor(10ms);
-        std::remove(log.c_str());
+        (void)std::remove(log.c_str()); // there may be none
     }
 
     // Starts "hakop /s" with the frozen clock and the given verifier.
@@ -681,7 +704,7 @@ TEST_F(Saver, InputGoesToTheSaverAndNotToTheProgramThatHadTheFocus)
     EXPECT_EQ(saver->exitCodeWithin(closesWithin), 0);
     sleepFor(300ms);
     const std::string during = readFile(events).substr(mark);
-    std::remove(events.c_str());
+    (void)std::remove(events.c_str()); // best effort: a temporary file
     EXPECT_FALSE(hasEvent(during, "KeyPress")) << during;
     EXPECT_FALSE(hasEvent(during, "MotionNotify")) << during;
 }
