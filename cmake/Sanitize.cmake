@@ -9,11 +9,15 @@
 # whose exit code the test may not look at) is still seen.
 set(HAKOP_SANITIZE "" CACHE STRING
     "Sanitizers for every target: empty, address,undefined or thread")
+# Sanitized programs run several times slower: tests with a TIMEOUT of their
+# own multiply it by this.
+set(HAKOP_TEST_TIMEOUT_SCALE 1)
 
 if(HAKOP_SANITIZE STREQUAL "")
   return()
 endif()
 
+set(HAKOP_TEST_TIMEOUT_SCALE 4)
 string(REPLACE "," ";" hakop_sanitizers "${HAKOP_SANITIZE}")
 foreach(s IN LISTS hakop_sanitizers)
   if(NOT s MATCHES "^(address|undefined|thread)$")
@@ -47,6 +51,10 @@ if(NOT DEFINED ENV{LSAN_OPTIONS})
 endif()
 if(NOT DEFINED ENV{UBSAN_OPTIONS})
   set(ENV{UBSAN_OPTIONS} \"halt_on_error=1:print_stacktrace=1:suppressions=${supp}/ubsan.supp:log_path=${logs}/ubsan\")
+endif()
+# Tests that wait for a program to end allow this many times longer.
+if(NOT DEFINED ENV{HAKOP_TEST_SLOWDOWN})
+  set(ENV{HAKOP_TEST_SLOWDOWN} 4)
 endif()
 if(NOT DEFINED ENV{TSAN_OPTIONS})
   set(ENV{TSAN_OPTIONS} \"halt_on_error=1:second_deadlock_stack=1:suppressions=${supp}/tsan.supp:log_path=${logs}/tsan\")
