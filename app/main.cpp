@@ -76,7 +76,8 @@ int main(int argc, char** argv)
 
     Display* display = XOpenDisplay(nullptr);
     if (display == nullptr) {
-        std::fprintf(stderr, "hakop: cannot open X display \"%s\"\n", XDisplayName(nullptr));
+        // If stderr itself cannot be written there is nobody left to tell.
+        (void)std::fprintf(stderr, "hakop: cannot open X display \"%s\"\n", XDisplayName(nullptr));
         return 1;
     }
     XSetIOErrorHandler(onXlibConnectionLost);

@@ -105,13 +105,15 @@ void WindowPlacement::onShow()
         m_target = centred(lastKnownFrame);
     m_settling = true;
     placeFrame(lastKnownFrame);
-    m_pollsLeft = settleMilliseconds / pollMilliseconds;
+    // A deadline on the clock, not a count of polls: on a busy machine the
+    // polls come late, and the settling must not outlast its time.
+    m_settleDeadline.setRemainingTime(settleMilliseconds);
     m_poll.start();
 }
 
 void WindowPlacement::checkFrame()
 {
-    if (m_settling && m_window.isVisible() && --m_pollsLeft > 0) {
+    if (m_settling && m_window.isVisible() && !m_settleDeadline.hasExpired()) {
         onGeometryChange();
         return;
     }

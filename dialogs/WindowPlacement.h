@@ -8,6 +8,7 @@
 // frame of a dialog decorated earlier, or none) and is corrected once, as
 // soon as the real frame is known.
 #include <QMargins>
+#include <QDeadlineTimer>
 #include <QObject>
 #include <QPoint>
 #include <QRect>
@@ -42,7 +43,7 @@ private:
     bool m_settling = false;   // waiting for the window manager's frame
     bool m_firstShowing = false;
     QTimer m_poll; // the frame's arrival raises no event of its own
-    int m_pollsLeft = 0;
+    QDeadlineTimer m_settleDeadline;
 };
 
 } // namespace hakop

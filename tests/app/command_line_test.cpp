@@ -149,7 +149,7 @@ TEST(ModeDispatch, KeysAreWholeCaseSensitiveStrings)
 
 TEST(ModeDispatch, ArgvPicksTheModeFromTheFirstArgument)
 {
-    const auto mode = [](Words args) {
+    const auto mode = [](const Words& args) {
         std::vector<const char*> argv;
         for (const auto& a : args)
             argv.push_back(a.c_str());

@@ -55,7 +55,7 @@ Action keyPress(Qt::Key k, Qt::KeyboardModifiers mods = Qt::NoModifier)
     return [k, mods](TAboutForm& about) { key(&about, k, mods); };
 }
 
-Action inMemo(Action then)
+Action inMemo(const Action& then)
 {
     return [then](TAboutForm& about) {
         about.Memo1->setFocus(Qt::TabFocusReason);

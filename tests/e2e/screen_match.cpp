@@ -14,6 +14,7 @@
 
 #include <QGuiApplication>
 #include <QImage>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -52,12 +53,24 @@ void advance(hakop::SaverScene& scene)
     scene.paintPending();
 }
 
+// A tick count from the command line; -1 for anything but a plain number, so
+// a typo cannot silently become 0 ticks searched.
+int tickCount(const char* text)
+{
+    char* end = nullptr;
+    errno = 0;
+    const long n = std::strtol(text, &end, 10);
+    if (end == text || *end != '\0' || errno != 0 || n < 0 || n > 1'000'000)
+        return -1;
+    return static_cast<int>(n);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     if (argc < 4) {
-        std::fprintf(stderr, "usage: screen_match BACKDROP.png SEED SHOT.png [--after-reset] [--max-ticks N] [--max-ticks-after-reset J]\n");
+        (void)std::fprintf(stderr, "usage: screen_match BACKDROP.png SEED SHOT.png [--after-reset] [--max-ticks N] [--max-ticks-after-reset J]\n");
         return 2;
     }
     QGuiApplication::setAttribute(Qt::AA_Use96Dpi);
@@ -65,7 +78,7 @@ int main(int argc, char** argv)
     const auto seed = static_cast<std::uint32_t>(std::strtoul(argv[2], nullptr, 10));
     const QImage shot = QImage(argv[3]).convertToFormat(QImage::Format_RGB32);
     if (backdrop.isNull() || shot.isNull()) {
-        std::fprintf(stderr, "screen_match: cannot read %s or %s\n", argv[1], argv[3]);
+        (void)std::fprintf(stderr, "screen_match: cannot read %s or %s\n", argv[1], argv[3]);
         return 2;
     }
     bool afterReset = false;
@@ -75,9 +88,13 @@ int main(int argc, char** argv)
         if (!std::strcmp(argv[i], "--after-reset"))
             afterReset = true;
         else if (!std::strcmp(argv[i], "--max-ticks") && i + 1 < argc)
-            maxTicks = std::atoi(argv[++i]);
+            maxTicks = tickCount(argv[++i]);
         else if (!std::strcmp(argv[i], "--max-ticks-after-reset") && i + 1 < argc)
-            maxTicksAfterReset = std::atoi(argv[++i]);
+            maxTicksAfterReset = tickCount(argv[++i]);
+    }
+    if (maxTicks < 0 || maxTicksAfterReset < 0) {
+        (void)std::fprintf(stderr, "screen_match: a tick count must be a whole number from 0\n");
+        return 2;
     }
 
     const hakop::TIForm frames;

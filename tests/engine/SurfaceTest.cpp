@@ -361,7 +361,7 @@ TEST(Surface, WalkingFigureLeavesBlackBehind)
 // pixel-by-pixel reference, and the pending area must stay inside the surface.
 TEST(Surface, RandomOperationsMatchTheReferencePainter)
 {
-    std::mt19937 rng(20261208);
+    std::mt19937 rng(20261208); // NOLINT(cert-msc51-cpp): a fixed seed keeps a failure reproducible
     auto uni = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
     const QRgb palette[] = {Yellow, Black, White, Silver, qRgb(255, 0, 0), qRgb(0, 0, 128)};
     auto randomPicture = [&] {
@@ -377,6 +377,7 @@ TEST(Surface, RandomOperationsMatchTheReferencePainter)
         Surface s(QSize(uni(20, 70), uni(20, 70)));
         s.drawDirect(patternBackdrop(s.size()));
         std::vector<std::unique_ptr<Sprite>> sprites;
+        sprites.reserve(4);
         for (int i = 0; i < 4; ++i)
             sprites.push_back(placed(s, QRect(uni(-30, 70), uni(-30, 70), uni(0, 30), uni(0, 30)), {}, false));
         for (int op = 0; op < 200; ++op) {

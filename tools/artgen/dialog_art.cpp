@@ -16,6 +16,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstring>
+#include <iterator>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -382,17 +383,23 @@ struct Blot {
 class Canvas {
 public:
     Canvas(int width, int height, Colour ground)
-        : width_(width), height_(height), pixels_(static_cast<std::size_t>(width * height), ground)
+        : width_(width), height_(height), pixels_(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), ground)
     {
     }
 
     void set(int x, int y, Colour c)
     {
         if (x >= 0 && y >= 0 && x < width_ && y < height_)
-            pixels_[static_cast<std::size_t>(y * width_ + x)] = c;
+            pixels_[index(x, y)] = c;
     }
 
-    Colour at(int x, int y) const { return pixels_[static_cast<std::size_t>(y * width_ + x)]; }
+    Colour at(int x, int y) const { return pixels_[index(x, y)]; }
+
+    // In size_t from the start, so a large canvas cannot overflow int.
+    std::size_t index(int x, int y) const
+    {
+        return static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) + static_cast<std::size_t>(x);
+    }
 
     // Copies a character map with its top-left pixel at (left, top); the yellow
     // ground of the map is left out.
@@ -629,10 +636,12 @@ QPoint drawSheet(Canvas& canvas, QPoint nearEdgeMiddle)
     const double cross[][2] = {{-0.5, 0}, {0.5, 0}, {0.5, 1},  {1.5, 1},   {1.5, 2},   {0.5, 2},
                                {0.5, 3},  {-0.5, 3}, {-0.5, 2}, {-1.5, 2}, {-1.5, 1}, {-0.5, 1}};
     std::vector<QPoint> outline;
+    outline.reserve(std::size(cross));
     for (const auto& p : cross)
         outline.push_back(project(p[0], p[1]));
 
     std::vector<QPoint> shadow;
+    shadow.reserve(outline.size());
     for (const QPoint& p : outline)
         shadow.push_back(p + QPoint(4, 2));
     canvas.fillPolygon(toF(shadow), Grey);

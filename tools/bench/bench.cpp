@@ -48,7 +48,7 @@ std::unique_ptr<hakop::SaverScene> runningScene(QSize size)
 void BM_Tick(benchmark::State& state)
 {
     auto scene = runningScene(QSize(int(state.range(0)), int(state.range(1))));
-    for (auto _ : state)
+    for (auto _ : state) // NOLINT(clang-analyzer-deadcode.DeadStores): the library's loop idiom; '_' is the iteration
         scene->tick();
     benchmark::DoNotOptimize(scene->surface().pixels().constBits());
 }
@@ -61,7 +61,7 @@ void BM_PaintPass(benchmark::State& state)
     scene->paintPending();
     hakop::Sprite* sprite = scene->animation().sprite(3);
     const hakop::KeyedFrame picture = sprite->Picture();
-    for (auto _ : state) {
+    for (auto _ : state) { // NOLINT(clang-analyzer-deadcode.DeadStores): the library's loop idiom; '_' is the iteration
         sprite->setPicture(picture);
         scene->paintPending();
     }
@@ -73,7 +73,7 @@ void BM_FirstPass(benchmark::State& state)
     auto scene = std::make_unique<hakop::SaverScene>(backdrop(QSize(int(state.range(0)), int(state.range(1)))),
                                                      frames());
     scene->show(45296789);
-    for (auto _ : state) {
+    for (auto _ : state) { // NOLINT(clang-analyzer-deadcode.DeadStores): the library's loop idiom; '_' is the iteration
         scene->surface().MarkPending(scene->surface().rect());
         scene->paintPending();
     }
