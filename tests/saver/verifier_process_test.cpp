@@ -3,6 +3,7 @@
 // line on stderr saying why.
 #include "saver/VerifierProcess.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -221,7 +222,7 @@ TEST(VerifierHelperLookup, BesideTheExecutableFirstThenWhereThePackageInstallsIt
     EXPECT_EQ(hakop::VerifierProcess::findHelper("bin"), "");
     ASSERT_EQ(chdir("/"), 0);
 
-    std::system(("rm -rf " + root).c_str());
+    std::filesystem::remove_all(root);
 }
 
 } // namespace
