@@ -22,6 +22,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <new>
 
 namespace {
 
@@ -44,6 +45,16 @@ int onXlibConnectionLost(Display*)
     connectionLost();
 }
 
+// Running out of memory is said as that, not taken for a lost display (the
+// toolkit's connection breaks with "insufficient memory" when xcb cannot
+// allocate).
+[[noreturn]] void outOfMemory()
+{
+    static const char line[] = "hakop: out of memory\n";
+    [[maybe_unused]] auto written = ::write(STDERR_FILENO, line, sizeof line - 1);
+    ::_exit(1);
+}
+
 int ignoreXlibErrors(Display*, XErrorEvent*)
 {
     return 0;
@@ -54,8 +65,11 @@ int ignoreXlibErrors(Display*, XErrorEvent*)
 // QApplication. Catch that warning and leave the same way as for Xlib.
 void watchToolkitMessages(QtMsgType, const QString& message)
 {
-    if (message.contains(QLatin1String("X11 connection broke")))
+    if (message.contains(QLatin1String("X11 connection broke"))) {
+        if (message.contains(QLatin1String("nsufficient memory")))
+            outOfMemory();
         connectionLost();
+    }
 }
 
 } // namespace
@@ -125,6 +139,12 @@ int main(int argc, char** argv)
             case Mode::Preview:
                 break;
             }
+        } catch (const hakop::UnusableScreen& failure) {
+            // No box: it could not be seen either.
+            std::fprintf(stderr, "hakop: %s\n", failure.what());
+            exitCode = 1;
+        } catch (const std::bad_alloc&) {
+            outOfMemory();
         } catch (const hakop::SetupFailure& failure) {
             hakop::failWindowSetup(failure);
         } catch (const std::exception& failure) {

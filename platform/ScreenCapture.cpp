@@ -67,7 +67,7 @@ QRect rootRect(void* display)
     auto* dpy = static_cast<Display*>(display);
     if (dpy == nullptr)
         return {};
-    Screen* screen = ScreenOfDisplay(dpy, 0);
+    Screen* screen = DefaultScreenOfDisplay(dpy);
     return QRect(0, 0, WidthOfScreen(screen), HeightOfScreen(screen));
 }
 
@@ -83,7 +83,7 @@ QImage captureScreen(void* display, const QRect& area)
         return result;
 
     // Nothing is drawn while we read: the server copies the pixels in one request.
-    XImage* image = XGetImage(dpy, RootWindow(dpy, 0), from.x(), from.y(), static_cast<unsigned>(from.width()),
+    XImage* image = XGetImage(dpy, DefaultRootWindow(dpy), from.x(), from.y(), static_cast<unsigned>(from.width()),
                               static_cast<unsigned>(from.height()), AllPlanes, ZPixmap);
     if (image == nullptr) {
         logSurvived("could not read the screen; the saver starts from a black picture");

@@ -1,0 +1,68 @@
+#pragma once
+// What keeps the saver covering the screen for its whole run: it holds the
+// keyboard and the pointer, stays above every other window and stays mapped.
+// Outside a pause (the verifier's question, a failure box):
+//  - a grab it cannot get is retried at every tick for as long as it runs,
+//    with one line on stderr when it starts waiting and one when it gets it;
+//  - a window mapped or raised above it is covered again;
+//  - unmapped by another client, it maps itself again and takes its grabs back.
+// During a pause the grabs are free and other windows may lie above it.
+#include <QObject>
+#include <QTimer>
+
+#include <chrono>
+#include <memory>
+#include <string_view>
+
+namespace hakop {
+
+namespace platform {
+class InputGrab;
+class StackingWatch;
+}
+
+// When waiting for the grabs is worth a line: once when another client's grab
+// first refuses us, once when both are finally held; never for the attempts
+// between, nor for one made before the window could be grabbed at all.
+class GrabWaitLog {
+public:
+    // The line for this attempt's outcome, or empty.
+    std::string_view attempt(bool held, bool refused);
+
+private:
+    bool m_waiting = false;
+};
+
+class ScreenKeeper : public QObject {
+public:
+    // display is the toolkit's Xlib Display* (the grabs must belong to the
+    // connection the window's events arrive on); window the saver's X id.
+    ScreenKeeper(void* display, unsigned long window, std::chrono::milliseconds tick);
+    ~ScreenKeeper() override;
+
+    // The window is on its way to the screen: keep it from now on.
+    void start();
+    // The saver closes: everything held is given back and nothing kept.
+    void stop();
+    // Lets go for a while (nests): grabs released, others may stack above.
+    void pause();
+    // Ends a pause: maps and raises the window and takes the grabs back.
+    void resume();
+
+    bool holdsInput() const;
+
+private:
+    void keep();
+    void takeInput();
+
+    std::unique_ptr<platform::InputGrab> m_grab;
+    std::unique_ptr<platform::StackingWatch> m_watch;
+    void* m_display;
+    unsigned long m_window;
+    QTimer m_retry;
+    GrabWaitLog m_waitLog;
+    int m_pauses = 0;
+    bool m_running = false;
+};
+
+} // namespace hakop
