@@ -12,11 +12,14 @@
 #include "dialogs/SettingsMode.h"
 #include "saver/SaverMode.h"
 
+#include <QGuiApplication>
 #include <QIcon>
 #include <QSocketNotifier>
+#include <QtGui/qguiapplication_platform.h>
 
 #include <X11/Xlib.h>
 #include <unistd.h>
+#include <xcb/xcb.h>
 
 #include <atomic>
 #include <cstdio>
@@ -40,19 +43,29 @@ constexpr const char* saverWindowClass = "THAKOPForm";
     ::_exit(1);
 }
 
-int onXlibConnectionLost(Display*)
-{
-    connectionLost();
-}
-
-// Running out of memory is said as that, not taken for a lost display (the
-// toolkit's connection breaks with "insufficient memory" when xcb cannot
-// allocate).
+// Running out of memory is said as that, not taken for a lost display (xcb
+// closes a connection when it cannot allocate room for a reply).
 [[noreturn]] void outOfMemory()
 {
     static const char line[] = "hakop: out of memory\n";
     [[maybe_unused]] auto written = ::write(STDERR_FILENO, line, sizeof line - 1);
     ::_exit(1);
+}
+
+// xcb closes a connection when it cannot allocate a reply (a whole-screen
+// read on a large screen under a memory limit): that is no lost display.
+bool toolkitConnectionOutOfMemory()
+{
+    auto* x11 = qGuiApp != nullptr ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    return x11 != nullptr && x11->connection() != nullptr
+        && xcb_connection_has_error(x11->connection()) == XCB_CONN_CLOSED_MEM_INSUFFICIENT;
+}
+
+int onXlibConnectionLost(Display*)
+{
+    if (toolkitConnectionOutOfMemory())
+        outOfMemory();
+    connectionLost();
 }
 
 int ignoreXlibErrors(Display*, XErrorEvent*)
@@ -66,7 +79,8 @@ int ignoreXlibErrors(Display*, XErrorEvent*)
 void watchToolkitMessages(QtMsgType, const QString& message)
 {
     if (message.contains(QLatin1String("X11 connection broke"))) {
-        if (message.contains(QLatin1String("nsufficient memory")))
+        // xcb's code 3: it closed the connection because it could not allocate.
+        if (message.contains(QLatin1String("(code 3)")) || toolkitConnectionOutOfMemory())
             outOfMemory();
         connectionLost();
     }
