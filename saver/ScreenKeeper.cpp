@@ -26,6 +26,11 @@ ScreenKeeper::ScreenKeeper(void* display, unsigned long window, std::chrono::mil
 {
     m_retry.setInterval(tick);
     connect(&m_retry, &QTimer::timeout, this, [this] { takeInput(); });
+    m_restack.setSingleShot(true);
+    connect(&m_restack, &QTimer::timeout, this, [this] {
+        if (m_running && m_pauses == 0)
+            keep();
+    });
 }
 
 ScreenKeeper::~ScreenKeeper() = default;
@@ -51,6 +56,7 @@ void ScreenKeeper::stop()
 {
     m_running = false;
     m_retry.stop();
+    m_restack.stop();
     m_watch.reset();
     m_grab->release();
 }
@@ -60,6 +66,7 @@ void ScreenKeeper::pause()
     if (m_pauses++ > 0)
         return;
     m_retry.stop();
+    m_restack.stop();
     m_grab->release();
 }
 
@@ -77,9 +84,22 @@ bool ScreenKeeper::holdsInput() const
 
 void ScreenKeeper::keep()
 {
-    if (m_watch && m_watch->works() && !m_watch->onTop())
-        m_watch->raise();
+    restack();
     takeInput();
+}
+
+void ScreenKeeper::restack()
+{
+    if (!m_watch || !m_watch->works() || m_watch->onTop())
+        return;
+    const qint64 tick = m_retry.interval();
+    if (m_sinceRaise.isValid() && m_sinceRaise.elapsed() < tick) {
+        if (!m_restack.isActive())
+            m_restack.start(static_cast<int>(tick - m_sinceRaise.elapsed()));
+        return;
+    }
+    m_watch->raise();
+    m_sinceRaise.start();
 }
 
 void ScreenKeeper::takeInput()

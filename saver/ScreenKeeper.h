@@ -4,9 +4,12 @@
 // Outside a pause (the verifier's question, a failure box):
 //  - a grab it cannot get is retried at every tick for as long as it runs,
 //    with one line on stderr when it starts waiting and one when it gets it;
-//  - a window mapped or raised above it is covered again;
+//  - a window mapped or raised above it is covered again, at most once a
+//    tick (another program keeping itself on top the same way takes turns
+//    with the saver instead of both spinning);
 //  - unmapped by another client, it maps itself again and takes its grabs back.
 // During a pause the grabs are free and other windows may lie above it.
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 
@@ -53,6 +56,7 @@ public:
 
 private:
     void keep();
+    void restack();
     void takeInput();
 
     std::unique_ptr<platform::InputGrab> m_grab;
@@ -60,6 +64,8 @@ private:
     void* m_display;
     unsigned long m_window;
     QTimer m_retry;
+    QTimer m_restack; // a raise put off to the next tick
+    QElapsedTimer m_sinceRaise;
     GrabWaitLog m_waitLog;
     int m_pauses = 0;
     bool m_running = false;
