@@ -4,6 +4,9 @@
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <poll.h>
+
+#include <set>
 
 namespace hakop::platform {
 
@@ -49,6 +52,7 @@ StackingWatch::StackingWatch(void* display, unsigned long window, Listener liste
 
 StackingWatch::~StackingWatch()
 {
+    yieldToNewWindows(false);
     m_notifier.reset();
     if (m_dpy != nullptr)
         XCloseDisplay(asDisplay(m_dpy));
@@ -91,6 +95,67 @@ void StackingWatch::drain()
         m_listener(Change::Mapped);
     if (above)
         m_listener(Change::SomethingAbove);
+}
+
+void StackingWatch::yieldToNewWindows(bool on)
+{
+    if (m_dpy == nullptr || on == m_yielding.joinable())
+        return;
+    if (on) {
+        // The connection is the thread's alone until it is joined.
+        m_notifier->setEnabled(false);
+        m_stopYielding = false;
+        m_yielding = std::thread([this] { yieldLoop(); });
+        return;
+    }
+    m_stopYielding = true;
+    m_yielding.join();
+    m_notifier->setEnabled(true);
+}
+
+void StackingWatch::yieldLoop()
+{
+    Display* dpy = asDisplay(m_dpy);
+    std::set<Window> mapped; // since the yielding began, still mapped
+    while (!m_stopYielding) {
+        bool changed = false;
+        while (XPending(dpy) > 0) {
+            XEvent event;
+            XNextEvent(dpy, &event);
+            if (event.type == MapNotify && event.xmap.window != m_window)
+                mapped.insert(event.xmap.window);
+            else if (event.type == UnmapNotify)
+                mapped.erase(event.xunmap.window);
+            else if (event.type == DestroyNotify)
+                mapped.erase(event.xdestroywindow.window);
+            changed = true;
+        }
+        if (changed && !mapped.empty()) {
+            // Below the lowest of them, wherever a window manager stacked them.
+            Window rootReturn = 0;
+            Window parent = 0;
+            Window* children = nullptr;
+            unsigned int count = 0;
+            if (XQueryTree(dpy, m_root, &rootReturn, &parent, &children, &count) != 0) {
+                Window lowest = 0;
+                for (unsigned int i = 0; i < count && children[i] != m_window; ++i)
+                    if (lowest == 0 && mapped.count(children[i]) != 0)
+                        lowest = children[i];
+                if (children != nullptr)
+                    XFree(children);
+                if (lowest != 0) {
+                    XWindowChanges below{};
+                    below.sibling = lowest;
+                    below.stack_mode = Below;
+                    XConfigureWindow(dpy, m_window, CWSibling | CWStackMode, &below);
+                    XFlush(dpy);
+                }
+            }
+        }
+        pollfd ready{ConnectionNumber(dpy), POLLIN, 0};
+        if (XPending(dpy) == 0)
+            poll(&ready, 1, 50);
+    }
 }
 
 bool StackingWatch::viewable() const

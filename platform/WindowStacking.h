@@ -3,9 +3,11 @@
 // must while other clients map notifications, menus or prompts, raise their
 // own windows or unmap ours. The watch only tells what changed; what to do
 // about it is the caller's rule.
+#include <atomic>
 #include <functional>
-#include <string>
 #include <memory>
+#include <string>
+#include <thread>
 
 class QSocketNotifier;
 
@@ -33,18 +35,26 @@ public:
     // True when the window is viewable and no viewable sibling lies above it.
     bool onTop() const;
     bool viewable() const;
+    // While on, the watch runs on a thread of its own (the event loop may be
+    // blocked meanwhile, as while the verifier is asked) and keeps each
+    // window mapped in that time above the watched one, window-manager frames
+    // included: a prompt shows over the saver. Off joins the thread.
+    void yieldToNewWindows(bool on);
     // Raises the window over every sibling, mapping it if it is unmapped;
     // the server has done so when this returns.
     void raise();
 
 private:
     void drain();
+    void yieldLoop();
 
     void* m_dpy = nullptr; // own connection
     unsigned long m_window;
     unsigned long m_root = 0;
     Listener m_listener;
     std::unique_ptr<QSocketNotifier> m_notifier;
+    std::thread m_yielding;
+    std::atomic<bool> m_stopYielding{false};
 };
 
 // Whether a screen whose default visual is of 'visualClass' (X's TrueColor,

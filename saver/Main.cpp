@@ -175,7 +175,7 @@ bool THAKOPForm::FormCloseQuery()
         // It runs in a helper process, so whatever a faulty module does there
         // only ever comes back as a refusal.
         if (m_keeper)
-            m_keeper->pause();
+            m_keeper->pause(true);
         platform::flushDisplay(x11Display());
         canClose = m_verifier->mayClose(static_cast<unsigned long>(winId()));
         if (m_keeper)

@@ -61,8 +61,10 @@ void ScreenKeeper::stop()
     m_grab->release();
 }
 
-void ScreenKeeper::pause()
+void ScreenKeeper::pause(bool yield)
 {
+    if (yield && m_watch)
+        m_watch->yieldToNewWindows(true);
     if (m_pauses++ > 0)
         return;
     m_retry.stop();
@@ -74,6 +76,8 @@ void ScreenKeeper::resume()
 {
     if (m_pauses == 0 || --m_pauses > 0 || !m_running)
         return;
+    if (m_watch)
+        m_watch->yieldToNewWindows(false);
     keep();
 }
 

@@ -48,7 +48,10 @@ public:
     // The saver closes: everything held is given back and nothing kept.
     void stop();
     // Lets go for a while (nests): grabs released, others may stack above.
-    void pause();
+    // With 'yield' (the verifier's question, while the event loop waits for
+    // it), each window mapped meanwhile is put above the saver, so a prompt
+    // shows even where a window manager would stack it underneath.
+    void pause(bool yield = false);
     // Ends a pause: maps and raises the window and takes the grabs back.
     void resume();
 

@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <sstream>
@@ -49,17 +50,18 @@ std::string readFile(const std::string& path)
     return s.str();
 }
 
-// The saver, started with the frozen clock and no verifier; stderr to a file.
+// The saver, started with the frozen clock and no verifier (or the stand-in
+// in 'modules'); stderr to a file.
 class SaverProcess {
 public:
-    explicit SaverProcess(const std::string& display = {})
+    explicit SaverProcess(const std::string& display = {}, const std::string& modules = HAKOP_SAVER_TEST_EMPTY_DIR)
         : m_stderr(std::string("/tmp/hakop-on-top-") + std::to_string(getpid()) + ".err")
     {
         m_pid = fork();
         if (m_pid == 0) {
             if (!display.empty())
                 setenv("DISPLAY", display.c_str(), 1);
-            setenv("LD_LIBRARY_PATH", HAKOP_SAVER_TEST_EMPTY_DIR, 1);
+            setenv("LD_LIBRARY_PATH", modules.c_str(), 1);
             setenv("LD_PRELOAD", "/usr/$LIB/faketime/libfaketime.so.1", 1);
             setenv("FAKETIME", "2026-12-08 12:00:00.000", 1);
             setenv("FAKETIME_DONT_FAKE_MONOTONIC", "1", 1);
@@ -326,6 +328,57 @@ TEST_F(StayOnTop, AWindowMappedAboveIsCoveredAgainAndAnUnmapIsUndone)
     x.key(XK_Escape, true);
     x.key(XK_Escape, false);
     EXPECT_EQ(saver.exitCodeWithin(5s), 0);
+}
+
+// A window a verifier maps while it is asked (its prompt) shows above the
+// saver, wherever a window manager stacks it.
+TEST_F(StayOnTop, AVerifiersPromptShowsAboveTheSaver)
+{
+    SaverProcess saver({}, std::string(HAKOP_STANDINS_DIR) + "/event-loop");
+    const Window w = x.waitForSaver(saver);
+    ASSERT_NE(w, 0u);
+    ASSERT_TRUE(x.waitUntil([&] { return x.keyboardHeldByOthers(); }, 10s));
+    x.key(XK_a, true);
+    x.key(XK_a, false);
+    // The stand-in's prompt: a white 200 x 80 window, wherever it was put.
+    auto promptShows = [&] {
+        std::function<std::optional<QRect>(Window)> find = [&](Window parent) -> std::optional<QRect> {
+            Window rootReturn = 0;
+            Window up = 0;
+            Window* children = nullptr;
+            unsigned int count = 0;
+            std::optional<QRect> found;
+            if (XQueryTree(x.dpy(), parent, &rootReturn, &up, &children, &count) == 0)
+                return found;
+            for (unsigned int i = 0; i < count && !found; ++i) {
+                XWindowAttributes a{};
+                if (children[i] != w && XGetWindowAttributes(x.dpy(), children[i], &a) != 0
+                    && a.map_state == IsViewable && a.width == 200 && a.height == 80) {
+                    int rx = 0;
+                    int ry = 0;
+                    Window child = 0;
+                    XTranslateCoordinates(x.dpy(), children[i], x.root(), 0, 0, &rx, &ry, &child);
+                    found = QRect(rx, ry, 200, 80);
+                } else {
+                    found = find(children[i]);
+                }
+            }
+            if (children != nullptr)
+                XFree(children);
+            return found;
+        };
+        const std::optional<QRect> prompt = find(x.root());
+        if (!prompt)
+            return false;
+        const QImage shot = x.screen();
+        int white = 0;
+        for (int y = prompt->top() + 10; y < prompt->bottom() - 10; y += 10)
+            for (int xx = prompt->left() + 10; xx < prompt->right() - 10; xx += 10)
+                white += (shot.pixel(xx, y) & 0xffffff) == 0xffffff ? 1 : 0;
+        return white >= 50; // nearly all of its 54 samples
+    };
+    EXPECT_TRUE(x.waitUntil(promptShows, 1200ms)) << "the prompt is hidden under the saver";
+    EXPECT_EQ(saver.exitCodeWithin(8s), 0);
 }
 
 // Ctrl already down when the saver starts is no key press it sees; Tab with
