@@ -1,8 +1,13 @@
 #include "Failure.h"
 
+#include "platform/InputGrab.h"
+#include "platform/Overlay.h"
+
 #include <QApplication>
 #include <QMessageBox>
 #include <QString>
+#include <QTimer>
+#include <QtGui/qguiapplication_platform.h>
 
 #include <dlfcn.h>
 #include <link.h>
@@ -13,6 +18,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
+#include <new>
 #include <system_error>
 
 namespace hakop {
@@ -99,8 +106,43 @@ void reportHandlerFailure(const std::exception& failure)
         std::fprintf(stderr, "%s\n", qPrintable(text));
         return;
     }
-    QMessageBox box(QMessageBox::Critical, QStringLiteral("HAKOP"), text, QMessageBox::Ok);
-    box.exec();
+    if (dynamic_cast<const std::bad_alloc*>(&failure) != nullptr)
+        logSurvived("out of memory; the program goes on");
+    // One box is enough: a failure while it is open (a tick's, a second
+    // input's) is only logged, so boxes never pile up.
+    static bool boxOpen = false;
+    if (boxOpen) {
+        logSurvived("another failure while its box is open: " + text.toStdString());
+        return;
+    }
+    boxOpen = true;
+    {
+        // While it is open the saver (if one runs) lets the box lie above it
+        // and have the keyboard; afterwards it takes its grabs back.
+        platform::OverlayScope overlay;
+        QMessageBox box(QMessageBox::Critical, QStringLiteral("HAKOP"), text, QMessageBox::Ok);
+        std::unique_ptr<platform::InputGrab> grab;
+        QTimer take;
+        if (platform::overlayKeeperSet()) {
+            // Above a full-screen window no window manager would stack it.
+            box.setWindowFlags(box.windowFlags() | Qt::X11BypassWindowManagerHint | Qt::WindowStaysOnTopHint);
+            auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+            void* display = x11 != nullptr ? static_cast<void*>(x11->display()) : nullptr;
+            take.setInterval(50);
+            QObject::connect(&take, &QTimer::timeout, &box, [&] {
+                if (!grab)
+                    grab = std::make_unique<platform::InputGrab>(display, static_cast<unsigned long>(box.winId()));
+                box.raise();
+                if (grab->tryTake())
+                    take.stop();
+            });
+            take.start();
+        }
+        box.exec();
+        take.stop();
+        grab.reset();
+    }
+    boxOpen = false;
 }
 
 } // namespace hakop

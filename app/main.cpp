@@ -12,16 +12,20 @@
 #include "dialogs/SettingsMode.h"
 #include "saver/SaverMode.h"
 
+#include <QGuiApplication>
 #include <QIcon>
 #include <QSocketNotifier>
+#include <QtGui/qguiapplication_platform.h>
 
 #include <X11/Xlib.h>
 #include <unistd.h>
+#include <xcb/xcb.h>
 
 #include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <new>
 
 namespace {
 
@@ -39,8 +43,28 @@ constexpr const char* saverWindowClass = "THAKOPForm";
     ::_exit(1);
 }
 
+// Running out of memory is said as that, not taken for a lost display (xcb
+// closes a connection when it cannot allocate room for a reply).
+[[noreturn]] void outOfMemory()
+{
+    static const char line[] = "hakop: out of memory\n";
+    [[maybe_unused]] auto written = ::write(STDERR_FILENO, line, sizeof line - 1);
+    ::_exit(1);
+}
+
+// xcb closes a connection when it cannot allocate a reply (a whole-screen
+// read on a large screen under a memory limit): that is no lost display.
+bool toolkitConnectionOutOfMemory()
+{
+    auto* x11 = qGuiApp != nullptr ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    return x11 != nullptr && x11->connection() != nullptr
+        && xcb_connection_has_error(x11->connection()) == XCB_CONN_CLOSED_MEM_INSUFFICIENT;
+}
+
 int onXlibConnectionLost(Display*)
 {
+    if (toolkitConnectionOutOfMemory())
+        outOfMemory();
     connectionLost();
 }
 
@@ -54,8 +78,12 @@ int ignoreXlibErrors(Display*, XErrorEvent*)
 // QApplication. Catch that warning and leave the same way as for Xlib.
 void watchToolkitMessages(QtMsgType, const QString& message)
 {
-    if (message.contains(QLatin1String("X11 connection broke")))
+    if (message.contains(QLatin1String("X11 connection broke"))) {
+        // xcb's code 3: it closed the connection because it could not allocate.
+        if (message.contains(QLatin1String("(code 3)")) || toolkitConnectionOutOfMemory())
+            outOfMemory();
         connectionLost();
+    }
 }
 
 } // namespace
@@ -126,6 +154,12 @@ int main(int argc, char** argv)
             case Mode::Preview:
                 break;
             }
+        } catch (const hakop::UnusableScreen& failure) {
+            // No box: it could not be seen either.
+            std::fprintf(stderr, "hakop: %s\n", failure.what());
+            exitCode = 1;
+        } catch (const std::bad_alloc&) {
+            outOfMemory();
         } catch (const hakop::SetupFailure& failure) {
             hakop::failWindowSetup(failure);
         } catch (const std::exception& failure) {

@@ -25,6 +25,13 @@ private:
     const void* m_address;
 };
 
+// The screen cannot show the saver at all (too few colours): no box could be
+// seen on it either, so the entry program says why in one line and ends.
+class UnusableScreen : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
 // Starts a window's timer and throws SetupFailure("EOutOfResources",
 // "タイマーを取得できません") when the platform has none to give (the timer
 // is not active after start). Tests replace the starter to reach the failure.

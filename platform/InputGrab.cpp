@@ -20,6 +20,7 @@ bool InputGrab::tryTake()
     auto* dpy = static_cast<Display*>(m_display);
     if (dpy == nullptr || m_window == 0)
         return false;
+    m_refused = false;
     XWindowAttributes attributes{};
     if (XGetWindowAttributes(dpy, m_window, &attributes) == 0 || attributes.map_state != IsViewable)
         return false;
@@ -39,6 +40,7 @@ bool InputGrab::tryTake()
             == GrabSuccess;
     }
     XFlush(dpy);
+    m_refused = !held();
     return held();
 }
 

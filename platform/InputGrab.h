@@ -24,12 +24,19 @@ public:
     void release();
 
     bool held() const { return m_keyboard && m_pointer; }
+    // True when the last tryTake found a grab held by another client (as
+    // opposed to a window not viewable yet).
+    bool refused() const { return m_refused; }
+    // The server has dropped both grabs by itself (the window was unmapped):
+    // forget them without asking it.
+    void lost() { m_keyboard = m_pointer = false; }
 
 private:
     void* m_display;
     unsigned long m_window;
     bool m_keyboard = false;
     bool m_pointer = false;
+    bool m_refused = false;
 };
 
 } // namespace hakop::platform

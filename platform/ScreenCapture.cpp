@@ -1,5 +1,7 @@
 #include "ScreenCapture.h"
 
+#include "XcbReply.h"
+
 #include "Failure.h"
 
 #include <X11/Xlib.h>
@@ -69,7 +71,7 @@ QRect rootRect(void* display)
     auto* dpy = static_cast<Display*>(display);
     if (dpy == nullptr)
         return {};
-    Screen* screen = ScreenOfDisplay(dpy, 0);
+    Screen* screen = DefaultScreenOfDisplay(dpy);
     return QRect(0, 0, WidthOfScreen(screen), HeightOfScreen(screen));
 }
 
@@ -85,7 +87,7 @@ QImage captureScreen(void* display, const QRect& area)
         return result;
 
     // Nothing is drawn while we read: the server copies the pixels in one request.
-    XImage* image = XGetImage(dpy, RootWindow(dpy, 0), from.x(), from.y(), static_cast<unsigned>(from.width()),
+    XImage* image = XGetImage(dpy, DefaultRootWindow(dpy), from.x(), from.y(), static_cast<unsigned>(from.width()),
                               static_cast<unsigned>(from.height()), AllPlanes, ZPixmap);
     if (image == nullptr) {
         logSurvived("could not read the screen; the saver starts from a black picture");
@@ -106,23 +108,26 @@ std::uint32_t copyRootToPixmap(void* connection, std::uint32_t window, const QRe
     if (c == nullptr || xcb_connection_has_error(c) || window == 0 || area.isEmpty() || area.width() > 32767
         || area.height() > 32767)
         return 0;
-    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
-    xcb_get_geometry_reply_t* geometry = xcb_get_geometry_reply(c, xcb_get_geometry(c, window), nullptr);
+    // The root of the window's own screen (the one the saver runs on, which
+    // need not be the display's first).
+    const XcbReply<xcb_get_geometry_reply_t> geometry(xcb_get_geometry_reply(c, xcb_get_geometry(c, window), nullptr));
     if (geometry == nullptr)
         return 0;
     const std::uint8_t depth = geometry->depth;
-    std::free(geometry);
-    if (depth != screen->root_depth)
+    const xcb_screen_t* screen = nullptr;
+    for (auto it = xcb_setup_roots_iterator(xcb_get_setup(c)); it.rem > 0; xcb_screen_next(&it)) {
+        if (it.data->root == geometry->root)
+            screen = it.data;
+    }
+    if (screen == nullptr || depth != screen->root_depth)
         return 0;
 
     const std::uint32_t pixmap = xcb_generate_id(c);
-    xcb_generic_error_t* error = xcb_request_check(
+    const XcbReply<xcb_generic_error_t> error(xcb_request_check(
         c, xcb_create_pixmap_checked(c, depth, pixmap, window, std::uint16_t(area.width()),
-                                     std::uint16_t(area.height())));
-    if (error != nullptr) { // no room on the server
-        std::free(error);
+                                     std::uint16_t(area.height()))));
+    if (error != nullptr) // no room on the server
         return 0;
-    }
     // Windows on the root are copied too, as they show; no exposure events
     // for parts that cannot be copied: they stay black.
     const std::uint32_t gc = xcb_generate_id(c);

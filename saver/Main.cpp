@@ -6,9 +6,10 @@
 #include "platform/ApplicationWindow.h"
 #include "platform/CursorCounter.h"
 #include "platform/Failure.h"
-#include "platform/InputGrab.h"
+#include "platform/Overlay.h"
 #include "platform/ScreenCapture.h"
 #include "platform/WindowClass.h"
+#include "platform/WindowStacking.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -19,17 +20,17 @@
 #include <QWindow>
 #include <QtGui/qguiapplication_platform.h>
 
+#include <chrono>
 #include <cmath>
 #include <utility>
 #include <stdexcept>
+#include <string>
 
 namespace hakop {
 
 namespace {
 
 constexpr int tickInterval = 100;
-constexpr int grabRetryInterval = 50;
-constexpr int grabRetryLimit = 60; // three seconds, then we live without
 
 void* x11Display()
 {
@@ -86,8 +87,11 @@ THAKOPForm::THAKOPForm(QWidget* parent)
     Timer1.start();
     requireActiveTimer(Timer1.isActive()); // throws to whoever builds the window
 
-    m_grabRetry.setInterval(grabRetryInterval);
-    connect(&m_grabRetry, &QTimer::timeout, this, [this] { takeInput(); });
+    // Nothing drawn on a screen without true colour would be seen, and no
+    // box either: the caller says why in one line.
+    std::string why;
+    if (!platform::defaultScreenShowsColour(x11Display(), &why))
+        throw UnusableScreen(why);
 
     runHandler([this] { FormCreate(); });
 }
@@ -98,6 +102,8 @@ THAKOPForm::~THAKOPForm()
     Timer1.stop();
     platform::CursorCounter::setOnVisibilityChanged(nullptr);
     platform::freePixmap(xcbConnection(), m_snapshot); // one never handed over
+    if (m_keeper)
+        platform::setOverlayKeeper(nullptr);
 }
 
 QImage THAKOPForm::Backdrop() const
@@ -107,7 +113,7 @@ QImage THAKOPForm::Backdrop() const
 
 bool THAKOPForm::holdsInput() const
 {
-    return m_grab && m_grab->held();
+    return m_keeper && m_keeper->holdsInput();
 }
 
 // ---------------------------------------------------------------------------
@@ -135,7 +141,14 @@ void THAKOPForm::FormCreate()
     platform::setWindowCaption(x11Display(), window, "HAKOPForm");
     if (QWindow* handle = windowHandle())
         handle->installEventFilter(this);
-    m_grab = std::make_unique<platform::InputGrab>(x11Display(), window);
+    m_keeper = std::make_unique<ScreenKeeper>(x11Display(), window, std::chrono::milliseconds(tickInterval));
+    // A failure box opens above the saver and has the input while it is up.
+    platform::setOverlayKeeper([this](bool overlayShown) {
+        if (overlayShown)
+            m_keeper->pause();
+        else
+            m_keeper->resume();
+    });
 
     // Not yet visible, so the snapshot shows the desktop without the saver.
     // The server copies it into a pixmap of its own: the picture never
@@ -176,13 +189,12 @@ bool THAKOPForm::FormCloseQuery()
         // The verifier may prompt: it needs the cursor and the input we hold.
         // It runs in a helper process, so whatever a faulty module does there
         // only ever comes back as a refusal.
-        m_grabRetry.stop();
-        if (m_grab)
-            m_grab->release();
+        if (m_keeper)
+            m_keeper->pause(true);
         platform::flushDisplay(x11Display());
         canClose = m_verifier->mayClose(static_cast<unsigned long>(winId()));
-        m_grabAttempts = 0;
-        takeInput();
+        if (m_keeper)
+            m_keeper->resume();
     }
     platform::CursorCounter::ShowCursor(false);
     m_presentation.redrawBackdrop();
@@ -194,11 +206,10 @@ void THAKOPForm::FormClose()
     // Stopped before the scene lock is taken: stopping waits for a tick under
     // way, and that tick waits for the lock.
     Timer1.stop();
-    m_grabRetry.stop();
     m_presentation.close();
     m_verifier = nullptr;
-    if (m_grab)
-        m_grab->release();
+    if (m_keeper)
+        m_keeper->stop();
 }
 
 void THAKOPForm::FormKeyDown()
@@ -268,12 +279,11 @@ void THAKOPForm::showEvent(QShowEvent* event)
         return;
     m_shown = true;
     runHandler([this] { FormShow(); });
-    m_grabAttempts = 0;
-    m_grabRetry.start();
     QTimer::singleShot(0, this, [this] {
         activateWindow();
         setFocus(Qt::ActiveWindowFocusReason);
-        takeInput();
+        if (m_keeper && !m_closed)
+            m_keeper->start();
     });
 }
 
@@ -331,26 +341,6 @@ void THAKOPForm::focusInEvent(QFocusEvent*)
 
 void THAKOPForm::focusOutEvent(QFocusEvent*)
 {
-}
-
-void THAKOPForm::takeInput()
-{
-    if (m_closed || !m_grab) {
-        m_grabRetry.stop();
-        return;
-    }
-    // Another client may hold a grab for a moment: keep trying for a while.
-    if (m_grab->tryTake()) {
-        m_grabRetry.stop();
-        return;
-    }
-    if (++m_grabAttempts >= grabRetryLimit) {
-        m_grabRetry.stop();
-        logSurvived("could not grab the keyboard and pointer; running without them");
-        return;
-    }
-    if (!m_grabRetry.isActive())
-        m_grabRetry.start();
 }
 
 void THAKOPForm::refreshScreenSize()

@@ -20,10 +20,15 @@
 // the rules that keep the lock safe are written at the top of Presentation.h.
 //
 // Closing: a key or a mouse move -> close() -> closeEvent -> FormCloseQuery
-// (grabs released, cursor shown, Verifier::mayClose, grabs taken back) ->
-// FormClose (Timer1 stopped, then the scene closed) -> formClosed.
+// (the keeper pauses: grabs released, cursor shown, Verifier::mayClose, the
+// keeper resumes: grabs taken back) -> FormClose (Timer1 stopped, then the
+// scene closed) -> formClosed.
+//
+// ScreenKeeper holds the input and keeps the window mapped and on top for
+// the whole run; a failure box pauses it while it is open.
 #include "InputRules.h"
 #include "Presentation.h"
+#include "ScreenKeeper.h"
 #include "TickTimer.h"
 
 #include <QImage>
@@ -39,9 +44,6 @@ namespace hakop {
 
 class TIForm;
 class Verifier;
-namespace platform {
-class InputGrab;
-}
 
 class THAKOPForm : public QWidget {
     Q_OBJECT
@@ -49,8 +51,9 @@ class THAKOPForm : public QWidget {
 public:
     // Builds the window as its form description says, starts Timer1 and runs
     // FormCreate: afterwards the native window exists, unmapped, with its
-    // class set, and the X server holds a snapshot of the desktop. Throws SetupFailure when
-    // there is no timer to be had.
+    // class set, and the X server holds a snapshot of the desktop. Throws
+    // SetupFailure when there is no timer to be had, UnusableScreen when the
+    // screen cannot show the saver's colours.
     explicit THAKOPForm(QWidget* parent = nullptr);
     ~THAKOPForm() override;
 
@@ -105,7 +108,6 @@ private:
     void Timer1Timer();
 
     void refreshScreenSize();
-    void takeInput();
     QPoint devicePosition(const QMouseEvent* event) const;
 
     Verifier* m_verifier = nullptr;
@@ -116,9 +118,7 @@ private:
     Presentation m_presentation;
     MouseThreshold m_mouse;
     LeftCapture m_leftCapture;
-    std::unique_ptr<platform::InputGrab> m_grab;
-    QTimer m_grabRetry;
-    int m_grabAttempts = 0;
+    std::unique_ptr<ScreenKeeper> m_keeper;
     bool m_shown = false;
     bool m_inCloseQuery = false;
     std::atomic<bool> m_closed{false}; // read by Timer1Timer on the tick thread

@@ -1,0 +1,125 @@
+#include "ScreenKeeper.h"
+
+#include "platform/Failure.h"
+#include "platform/InputGrab.h"
+#include "platform/WindowStacking.h"
+
+namespace hakop {
+
+std::string_view GrabWaitLog::attempt(bool held, bool refused)
+{
+    if (held && m_waiting) {
+        m_waiting = false;
+        return "got the keyboard and pointer";
+    }
+    if (!held && refused && !m_waiting) {
+        m_waiting = true;
+        return "another program holds the keyboard or pointer; waiting for it to let go";
+    }
+    return {};
+}
+
+ScreenKeeper::ScreenKeeper(void* display, unsigned long window, std::chrono::milliseconds tick)
+    : m_grab(std::make_unique<platform::InputGrab>(display, window))
+    , m_display(display)
+    , m_window(window)
+{
+    m_retry.setInterval(tick);
+    connect(&m_retry, &QTimer::timeout, this, [this] { takeInput(); });
+    m_restack.setSingleShot(true);
+    connect(&m_restack, &QTimer::timeout, this, [this] {
+        if (m_running && m_pauses == 0)
+            keep();
+    });
+}
+
+ScreenKeeper::~ScreenKeeper() = default;
+
+void ScreenKeeper::start()
+{
+    if (m_running)
+        return;
+    m_running = true;
+    using Change = platform::StackingWatch::Change;
+    m_watch = std::make_unique<platform::StackingWatch>(m_display, m_window, [this](Change change) {
+        if (change == Change::Unmapped)
+            m_grab->lost(); // the server dropped them with the mapping
+        if (m_running && m_pauses == 0)
+            keep();
+    });
+    if (!m_watch->works())
+        logSurvived("cannot watch the window stacking; the saver may be covered by other windows");
+    takeInput();
+}
+
+void ScreenKeeper::stop()
+{
+    m_running = false;
+    m_retry.stop();
+    m_restack.stop();
+    m_watch.reset();
+    m_grab->release();
+}
+
+void ScreenKeeper::pause(bool yield)
+{
+    if (yield && m_watch)
+        m_watch->yieldToNewWindows(true);
+    if (m_pauses++ > 0)
+        return;
+    m_retry.stop();
+    m_restack.stop();
+    m_grab->release();
+}
+
+void ScreenKeeper::resume()
+{
+    if (m_pauses == 0 || --m_pauses > 0 || !m_running)
+        return;
+    if (m_watch)
+        m_watch->yieldToNewWindows(false);
+    keep();
+}
+
+bool ScreenKeeper::holdsInput() const
+{
+    return m_grab->held();
+}
+
+void ScreenKeeper::keep()
+{
+    restack();
+    takeInput();
+}
+
+void ScreenKeeper::restack()
+{
+    if (!m_watch || !m_watch->works() || m_watch->onTop())
+        return;
+    const qint64 tick = m_retry.interval();
+    if (m_sinceRaise.isValid() && m_sinceRaise.elapsed() < tick) {
+        if (!m_restack.isActive())
+            m_restack.start(static_cast<int>(tick - m_sinceRaise.elapsed()));
+        return;
+    }
+    m_watch->raise();
+    m_sinceRaise.start();
+}
+
+void ScreenKeeper::takeInput()
+{
+    if (!m_running || m_pauses > 0) {
+        m_retry.stop();
+        return;
+    }
+    const bool held = m_grab->held() || m_grab->tryTake();
+    const std::string_view line = m_waitLog.attempt(held, m_grab->refused());
+    if (!line.empty())
+        logSurvived(line);
+    if (held)
+        m_retry.stop();
+    else if (!m_retry.isActive())
+        m_retry.start();
+}
+
+} // namespace hakop

@@ -1,0 +1,77 @@
+#pragma once
+// What keeps the saver covering the screen for its whole run: it holds the
+// keyboard and the pointer, stays above every other window and stays mapped.
+// Outside a pause (the verifier's question, a failure box):
+//  - a grab it cannot get is retried at every tick for as long as it runs,
+//    with one line on stderr when it starts waiting and one when it gets it;
+//  - a window mapped or raised above it is covered again, at most once a
+//    tick (another program keeping itself on top the same way takes turns
+//    with the saver instead of both spinning);
+//  - unmapped by another client, it maps itself again and takes its grabs back.
+// During a pause the grabs are free and other windows may lie above it.
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTimer>
+
+#include <chrono>
+#include <memory>
+#include <string_view>
+
+namespace hakop {
+
+namespace platform {
+class InputGrab;
+class StackingWatch;
+}
+
+// When waiting for the grabs is worth a line: once when another client's grab
+// first refuses us, once when both are finally held; never for the attempts
+// between, nor for one made before the window could be grabbed at all.
+class GrabWaitLog {
+public:
+    // The line for this attempt's outcome, or empty.
+    std::string_view attempt(bool held, bool refused);
+
+private:
+    bool m_waiting = false;
+};
+
+class ScreenKeeper : public QObject {
+public:
+    // display is the toolkit's Xlib Display* (the grabs must belong to the
+    // connection the window's events arrive on); window the saver's X id.
+    ScreenKeeper(void* display, unsigned long window, std::chrono::milliseconds tick);
+    ~ScreenKeeper() override;
+
+    // The window is on its way to the screen: keep it from now on.
+    void start();
+    // The saver closes: everything held is given back and nothing kept.
+    void stop();
+    // Lets go for a while (nests): grabs released, others may stack above.
+    // With 'yield' (the verifier's question, while the event loop waits for
+    // it), each window mapped meanwhile is put above the saver, so a prompt
+    // shows even where a window manager would stack it underneath.
+    void pause(bool yield = false);
+    // Ends a pause: maps and raises the window and takes the grabs back.
+    void resume();
+
+    bool holdsInput() const;
+
+private:
+    void keep();
+    void restack();
+    void takeInput();
+
+    std::unique_ptr<platform::InputGrab> m_grab;
+    std::unique_ptr<platform::StackingWatch> m_watch;
+    void* m_display;
+    unsigned long m_window;
+    QTimer m_retry;
+    QTimer m_restack; // a raise put off to the next tick
+    QElapsedTimer m_sinceRaise;
+    GrabWaitLog m_waitLog;
+    int m_pauses = 0;
+    bool m_running = false;
+};
+
+} // namespace hakop

@@ -1,0 +1,54 @@
+// The keeper's pure rules: when waiting for the grabs is worth a line, and
+// which screens can show the saver at all.
+#include "saver/ScreenKeeper.h"
+#include "platform/WindowStacking.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include <X11/X.h> // after gtest: its macros clash with gtest's names
+
+namespace {
+
+std::vector<std::string> linesFor(const std::vector<std::pair<bool, bool>>& attempts)
+{
+    hakop::GrabWaitLog log;
+    std::vector<std::string> lines;
+    for (const auto& [held, refused] : attempts)
+        if (const auto line = log.attempt(held, refused); !line.empty())
+            lines.emplace_back(line);
+    return lines;
+}
+
+TEST(GrabWaitLog, SaysOnceWhenWaitingStartsAndOnceWhenItEnds)
+{
+    // Held at once: nothing to say.
+    EXPECT_TRUE(linesFor({{true, false}, {true, false}}).empty());
+    // Not viewable yet is no refusal: still nothing.
+    EXPECT_TRUE(linesFor({{false, false}, {false, false}, {true, false}}).empty());
+    // Refused for many ticks, then held: two lines, whatever the count between.
+    const auto lines = linesFor({{false, true}, {false, true}, {false, false}, {false, true}, {true, false}});
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_NE(lines[0].find("waiting"), std::string::npos);
+    EXPECT_NE(lines[1].find("got"), std::string::npos);
+    // A second wait later in the run is told again.
+    EXPECT_EQ(linesFor({{false, true}, {true, false}, {false, true}, {true, false}}).size(), 4u);
+}
+
+TEST(ColourScreen, OnlyTrueColourOfFifteenBitsOrMore)
+{
+    using hakop::platform::colourScreen;
+    for (int depth : {15, 16, 24, 30, 32}) {
+        EXPECT_TRUE(colourScreen(TrueColor, depth)) << depth;
+        EXPECT_TRUE(colourScreen(DirectColor, depth)) << depth;
+    }
+    EXPECT_FALSE(colourScreen(TrueColor, 8));
+    EXPECT_FALSE(colourScreen(TrueColor, 12));
+    for (int visualClass : {StaticGray, GrayScale, StaticColor, PseudoColor})
+        EXPECT_FALSE(colourScreen(visualClass, 8)) << visualClass;
+    EXPECT_FALSE(colourScreen(PseudoColor, 24));
+}
+
+} // namespace

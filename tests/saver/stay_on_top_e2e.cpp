@@ -1,0 +1,473 @@
+// The saver holding on to the screen against other clients: the real program
+// on a private X server, driven from a second connection as another program
+// would (a grab held at start, a notification mapped above it, an unmap), on
+// a second screen, beside a primary monitor away from the origin, and on a
+// screen it cannot draw on. The clock is frozen so the engine can replay
+// where the figures are.
+#include "ImageList.h"
+#include "SaverScene.h"
+#include "platform/ScreenCapture.h"
+
+#include <QGuiApplication>
+#include <QImage>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+constexpr std::uint32_t fixedSeed = 12u * 3600u * 1000u; // the frozen clock below, in ms since midnight
+
+void sleepFor(std::chrono::milliseconds ms) { std::this_thread::sleep_for(ms); }
+
+std::string readFile(const std::string& path)
+{
+    std::ifstream in(path);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// The saver, started with the frozen clock and no verifier (or the stand-in
+// in 'modules'); stderr to a file.
+class SaverProcess {
+public:
+    explicit SaverProcess(const std::string& display = {}, const std::string& modules = HAKOP_SAVER_TEST_EMPTY_DIR)
+        : m_stderr(std::string("/tmp/hakop-on-top-") + std::to_string(getpid()) + ".err")
+    {
+        m_pid = fork();
+        if (m_pid == 0) {
+            if (!display.empty())
+                setenv("DISPLAY", display.c_str(), 1);
+            setenv("LD_LIBRARY_PATH", modules.c_str(), 1);
+            setenv("LD_PRELOAD", "/usr/$LIB/faketime/libfaketime.so.1", 1);
+            setenv("FAKETIME", "2026-12-08 12:00:00.000", 1);
+            setenv("FAKETIME_DONT_FAKE_MONOTONIC", "1", 1);
+            if (FILE* err = std::fopen(m_stderr.c_str(), "w"))
+                dup2(fileno(err), STDERR_FILENO);
+            execl(HAKOP_EXECUTABLE, HAKOP_EXECUTABLE, "/s", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+    }
+    ~SaverProcess()
+    {
+        if (running()) {
+            kill(m_pid, SIGCONT);
+            kill(m_pid, SIGKILL);
+            waitpid(m_pid, nullptr, 0);
+        }
+        std::remove(m_stderr.c_str());
+    }
+    bool running()
+    {
+        if (m_status)
+            return false;
+        int status = 0;
+        if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
+            m_status = status;
+            return false;
+        }
+        return true;
+    }
+    std::optional<int> exitCodeWithin(std::chrono::milliseconds limit)
+    {
+        for (const auto end = Clock::now() + limit; running() && Clock::now() < end;)
+            sleepFor(10ms);
+        if (running())
+            return std::nullopt;
+        return WIFEXITED(*m_status) ? WEXITSTATUS(*m_status) : 128 + WTERMSIG(*m_status);
+    }
+    void pause() { kill(m_pid, SIGSTOP); }
+    void resume() { kill(m_pid, SIGCONT); }
+    std::vector<std::string> reports() const
+    {
+        std::vector<std::string> lines;
+        std::istringstream in(readFile(m_stderr));
+        for (std::string line; std::getline(in, line);)
+            lines.push_back(line);
+        return lines;
+    }
+
+private:
+    pid_t m_pid = -1;
+    std::optional<int> m_status;
+    std::string m_stderr;
+};
+
+// Another client on the same display.
+class Client {
+public:
+    explicit Client(const char* name = nullptr)
+        : m_dpy(XOpenDisplay(name))
+    {
+    }
+    ~Client()
+    {
+        if (m_dpy != nullptr)
+            XCloseDisplay(m_dpy);
+    }
+    Display* dpy() const { return m_dpy; }
+    Window root() const { return DefaultRootWindow(m_dpy); }
+    QSize size() const { return {DisplayWidth(m_dpy, DefaultScreen(m_dpy)), DisplayHeight(m_dpy, DefaultScreen(m_dpy))}; }
+    QImage screen() const { return hakop::platform::captureScreen(m_dpy, QRect(QPoint(0, 0), size())); }
+
+    // A picture with detail everywhere on the default screen's root: any
+    // pixel out of place shows. 'salt' tells two screens apart.
+    QImage paintDesktop(int salt = 0)
+    {
+        const QSize s = size();
+        QImage picture(s, QImage::Format_RGB32);
+        for (int y = 0; y < s.height(); ++y) {
+            auto* row = reinterpret_cast<QRgb*>(picture.scanLine(y));
+            for (int x = 0; x < s.width(); ++x)
+                row[x] = qRgb((x * 7 + y * 3 + salt) & 0xff, ((x / 3) ^ (y * 5)) & 0xff, ((x * y + salt) >> 4) & 0xff);
+        }
+        const int scr = DefaultScreen(m_dpy);
+        XImage* image = XCreateImage(m_dpy, DefaultVisual(m_dpy, scr), static_cast<unsigned>(DefaultDepth(m_dpy, scr)),
+                                     ZPixmap, 0, reinterpret_cast<char*>(picture.bits()),
+                                     static_cast<unsigned>(s.width()), static_cast<unsigned>(s.height()), 32,
+                                     static_cast<int>(picture.bytesPerLine()));
+        const Pixmap pixmap = XCreatePixmap(m_dpy, root(), static_cast<unsigned>(s.width()),
+                                            static_cast<unsigned>(s.height()),
+                                            static_cast<unsigned>(DefaultDepth(m_dpy, scr)));
+        GC gc = XCreateGC(m_dpy, pixmap, 0, nullptr);
+        XPutImage(m_dpy, pixmap, gc, image, 0, 0, 0, 0, static_cast<unsigned>(s.width()),
+                  static_cast<unsigned>(s.height()));
+        XSetWindowBackgroundPixmap(m_dpy, root(), pixmap);
+        XClearWindow(m_dpy, root());
+        XFreeGC(m_dpy, gc);
+        XFreePixmap(m_dpy, pixmap);
+        image->data = nullptr;
+        XDestroyImage(image);
+        XSync(m_dpy, False);
+        return picture;
+    }
+
+    // The saver's window once it is viewable on this client's screen, or 0.
+    Window waitForSaver(SaverProcess& saver, std::chrono::milliseconds limit = 15s)
+    {
+        for (const auto end = Clock::now() + limit; Clock::now() < end && saver.running(); sleepFor(5ms)) {
+            Window rootReturn = 0;
+            Window parent = 0;
+            Window* children = nullptr;
+            unsigned int count = 0;
+            Window found = 0;
+            if (XQueryTree(m_dpy, root(), &rootReturn, &parent, &children, &count) != 0) {
+                for (unsigned int i = 0; i < count; ++i) {
+                    XClassHint hint{};
+                    if (XGetClassHint(m_dpy, children[i], &hint) == 0)
+                        continue;
+                    if (hint.res_class != nullptr && std::string(hint.res_class) == "THAKOPForm"
+                        && viewable(children[i]))
+                        found = children[i];
+                    XFree(hint.res_name);
+                    XFree(hint.res_class);
+                }
+                if (children != nullptr)
+                    XFree(children);
+            }
+            if (found != 0)
+                return found;
+        }
+        return 0;
+    }
+    bool viewable(Window w) const
+    {
+        XWindowAttributes a{};
+        return XGetWindowAttributes(m_dpy, w, &a) != 0 && a.map_state == IsViewable;
+    }
+    // Whether another client holds the keyboard: our grab attempt fails.
+    bool keyboardHeldByOthers() const
+    {
+        const int k = XGrabKeyboard(m_dpy, root(), False, GrabModeAsync, GrabModeAsync, CurrentTime);
+        if (k == GrabSuccess)
+            XUngrabKeyboard(m_dpy, CurrentTime);
+        XSync(m_dpy, False);
+        return k == AlreadyGrabbed;
+    }
+    bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit)
+    {
+        for (const auto end = Clock::now() + limit; Clock::now() < end; sleepFor(20ms))
+            if (condition())
+                return true;
+        return condition();
+    }
+    void key(KeySym sym, bool down)
+    {
+        XTestFakeKeyEvent(m_dpy, XKeysymToKeycode(m_dpy, sym), down ? True : False, CurrentTime);
+        XSync(m_dpy, False);
+        sleepFor(60ms);
+    }
+
+private:
+    Display* m_dpy;
+};
+
+const hakop::TIForm& frames()
+{
+    static const hakop::TIForm store;
+    return store;
+}
+
+// How many pixels of 'shot' are neither the desktop's nor any the figures
+// could have drawn over it in the first ticks.
+long long unexplainedPixels(const QImage& shot, const QImage& desktop)
+{
+    hakop::SaverScene scene(desktop.convertToFormat(QImage::Format_RGB32), frames());
+    scene.show(fixedSeed);
+    scene.paintPending();
+    std::vector<bool> explained(static_cast<std::size_t>(shot.width()) * shot.height(), false);
+    auto explain = [&](const QImage& candidate) {
+        for (int y = 0; y < shot.height(); ++y) {
+            const auto* a = reinterpret_cast<const QRgb*>(shot.constScanLine(y));
+            const auto* b = reinterpret_cast<const QRgb*>(candidate.constScanLine(y));
+            for (int x = 0; x < shot.width(); ++x)
+                if ((a[x] & 0xffffff) == (b[x] & 0xffffff))
+                    explained[static_cast<std::size_t>(y) * shot.width() + x] = true;
+        }
+    };
+    explain(desktop.convertToFormat(QImage::Format_RGB32));
+    for (int t = 0; t <= 60; ++t) {
+        explain(scene.surface().pixels());
+        scene.tick();
+        scene.paintPending();
+    }
+    long long count = 0;
+    for (bool e : explained)
+        count += e ? 0 : 1;
+    return count;
+}
+
+class StayOnTop : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_NE(x.dpy(), nullptr) << "no X server; run under with-x"; }
+    Client x;
+};
+
+TEST_F(StayOnTop, AGrabHeldAtStartIsTakenOverOnceLetGo)
+{
+    ASSERT_EQ(XGrabKeyboard(x.dpy(), x.root(), False, GrabModeAsync, GrabModeAsync, CurrentTime), GrabSuccess);
+    XSync(x.dpy(), False);
+    SaverProcess saver;
+    ASSERT_NE(x.waitForSaver(saver), 0u);
+    sleepFor(4s); // longer than any start-up patience
+    ASSERT_TRUE(saver.running());
+    XUngrabKeyboard(x.dpy(), CurrentTime);
+    XSync(x.dpy(), False);
+    EXPECT_TRUE(x.waitUntil([&] { return x.keyboardHeldByOthers(); }, 2s)) << "the saver gave up on the keyboard";
+    const auto lines = saver.reports();
+    ASSERT_EQ(lines.size(), 2u) << "one line when it starts waiting, one when it gets it";
+    EXPECT_NE(lines[0].find("waiting"), std::string::npos) << lines[0];
+    EXPECT_NE(lines[1].find("got the keyboard"), std::string::npos) << lines[1];
+    // And the keyboard is the saver's: a key ends it.
+    x.key(XK_a, true);
+    x.key(XK_a, false);
+    EXPECT_EQ(saver.exitCodeWithin(5s), 0);
+}
+
+TEST_F(StayOnTop, AWindowMappedAboveIsCoveredAgainAndAnUnmapIsUndone)
+{
+    SaverProcess saver;
+    const Window w = x.waitForSaver(saver);
+    ASSERT_NE(w, 0u);
+    ASSERT_TRUE(x.waitUntil([&] { return x.keyboardHeldByOthers(); }, 10s));
+
+    // A notification: override-redirect, so no window manager would stack it.
+    XSetWindowAttributes attributes{};
+    attributes.override_redirect = True;
+    attributes.background_pixel = 0x00ff00;
+    const Window note = XCreateWindow(x.dpy(), x.root(), 100, 100, 200, 120, 0, CopyFromParent, InputOutput,
+                                      CopyFromParent, CWOverrideRedirect | CWBackPixel, &attributes);
+    auto noteShows = [&] {
+        const QImage shot = x.screen();
+        int green = 0;
+        for (int y = 110; y < 210; y += 10)
+            for (int xx = 110; xx < 290; xx += 10)
+                green += (shot.pixel(xx, y) & 0xffffff) == 0x00ff00 ? 1 : 0;
+        return green > 100; // nearly all of its 180 samples
+    };
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round == 0 ? "mapped" : "raised");
+        if (round == 0)
+            XMapWindow(x.dpy(), note);
+        else
+            XRaiseWindow(x.dpy(), note);
+        XSync(x.dpy(), False);
+        EXPECT_TRUE(x.waitUntil([&] { return !noteShows(); }, 300ms)) << "the window stays above the saver";
+    }
+
+    XUnmapWindow(x.dpy(), w);
+    XSync(x.dpy(), False);
+    EXPECT_TRUE(x.waitUntil([&] { return x.viewable(w); }, 1s)) << "the saver stays unmapped";
+    EXPECT_TRUE(x.waitUntil([&] { return x.keyboardHeldByOthers(); }, 1s)) << "the grabs stay lost";
+    EXPECT_FALSE(noteShows());
+    EXPECT_TRUE(saver.running());
+    XDestroyWindow(x.dpy(), note);
+    x.key(XK_Escape, true);
+    x.key(XK_Escape, false);
+    EXPECT_EQ(saver.exitCodeWithin(5s), 0);
+}
+
+// A window a verifier maps while it is asked (its prompt) shows above the
+// saver, wherever a window manager stacks it.
+TEST_F(StayOnTop, AVerifiersPromptShowsAboveTheSaver)
+{
+    SaverProcess saver({}, std::string(HAKOP_STANDINS_DIR) + "/event-loop");
+    const Window w = x.waitForSaver(saver);
+    ASSERT_NE(w, 0u);
+    ASSERT_TRUE(x.waitUntil([&] { return x.keyboardHeldByOthers(); }, 10s));
+    x.key(XK_a, true);
+    x.key(XK_a, false);
+    // The stand-in's prompt: a white 200 x 80 window, wherever it was put.
+    auto promptShows = [&] {
+        std::function<std::optional<QRect>(Window)> find = [&](Window parent) -> std::optional<QRect> {
+            Window rootReturn = 0;
+            Window up = 0;
+            Window* children = nullptr;
+            unsigned int count = 0;
+            std::optional<QRect> found;
+            if (XQueryTree(x.dpy(), parent, &rootReturn, &up, &children, &count) == 0)
+                return found;
+            for (unsigned int i = 0; i < count && !found; ++i) {
+                XWindowAttributes a{};
+                if (children[i] != w && XGetWindowAttributes(x.dpy(), children[i], &a) != 0
+                    && a.map_state == IsViewable && a.width == 200 && a.height == 80) {
+                    int rx = 0;
+                    int ry = 0;
+                    Window child = 0;
+                    XTranslateCoordinates(x.dpy(), children[i], x.root(), 0, 0, &rx, &ry, &child);
+                    found = QRect(rx, ry, 200, 80);
+                } else {
+                    found = find(children[i]);
+                }
+            }
+            if (children != nullptr)
+                XFree(children);
+            return found;
+        };
+        const std::optional<QRect> prompt = find(x.root());
+        if (!prompt)
+            return false;
+        const QImage shot = x.screen();
+        int white = 0;
+        for (int y = prompt->top() + 10; y < prompt->bottom() - 10; y += 10)
+            for (int xx = prompt->left() + 10; xx < prompt->right() - 10; xx += 10)
+                white += (shot.pixel(xx, y) & 0xffffff) == 0xffffff ? 1 : 0;
+        return white >= 50; // nearly all of its 54 samples
+    };
+    EXPECT_TRUE(x.waitUntil(promptShows, 1200ms)) << "the prompt is hidden under the saver";
+    EXPECT_EQ(saver.exitCodeWithin(8s), 0);
+}
+
+// Ctrl already down when the saver starts is no key press it sees; Tab with
+// Ctrl held must still end it.
+TEST_F(StayOnTop, CtrlHeldBeforeTheStartThenTabEndsIt)
+{
+    x.key(XK_Control_L, true);
+    SaverProcess saver;
+    ASSERT_NE(x.waitForSaver(saver), 0u);
+    ASSERT_TRUE(x.waitUntil([&] { return x.keyboardHeldByOthers(); }, 10s));
+    sleepFor(300ms);
+    const bool keptWhileHeld = saver.running();
+    x.key(XK_Tab, true);
+    x.key(XK_Tab, false);
+    const auto code = saver.exitCodeWithin(5s);
+    x.key(XK_Control_L, false);
+    ASSERT_TRUE(keptWhileHeld);
+    EXPECT_EQ(code, 0);
+}
+
+// Started on screen 1 of a two-screen display, the saver covers that screen
+// and shows that screen's desktop. Needs with-x --second-screen.
+TEST_F(StayOnTop, OnTheSecondScreenItShowsThatScreensPicture)
+{
+    ASSERT_GE(ScreenCount(x.dpy()), 2) << "needs a display with two screens";
+    const std::string name = std::string(DisplayString(x.dpy()));
+    const std::string second = name.substr(0, name.rfind('.') == std::string::npos ? name.size() : name.rfind('.')) + ".1";
+    Client first; // screen 0, painted differently
+    first.paintDesktop(0);
+    Client other(second.c_str());
+    ASSERT_NE(other.dpy(), nullptr);
+    const QImage desktop = other.paintDesktop(101);
+
+    SaverProcess saver(second);
+    ASSERT_NE(other.waitForSaver(saver), 0u) << "no saver on screen 1";
+    saver.pause();
+    sleepFor(20ms);
+    const QImage shot = other.screen();
+    saver.resume();
+    EXPECT_EQ(unexplainedPixels(shot, desktop), 0) << "screen 1 does not show its own desktop under the figures";
+}
+
+// A primary monitor to the right of another: the saver covers it alone and its
+// picture is that monitor's part of the desktop, pixel for pixel. Needs a
+// RandR layout set up by the caller (see CMakeLists.txt).
+TEST_F(StayOnTop, APrimaryMonitorAwayFromTheOriginIsCapturedInPlace)
+{
+    const QImage desktop = x.paintDesktop();
+    const QRect primary(desktop.width() / 2, 0, desktop.width() - desktop.width() / 2, desktop.height());
+    SaverProcess saver;
+    const Window w = x.waitForSaver(saver);
+    ASSERT_NE(w, 0u);
+    saver.pause();
+    sleepFor(20ms);
+    const QImage shot = x.screen();
+    saver.resume();
+    XWindowAttributes a{};
+    ASSERT_NE(XGetWindowAttributes(x.dpy(), w, &a), 0);
+    EXPECT_EQ(QRect(a.x, a.y, a.width, a.height), primary);
+    EXPECT_EQ(unexplainedPixels(shot.copy(primary), desktop.copy(primary)), 0);
+    const QRect other(0, 0, primary.x(), desktop.height());
+    EXPECT_EQ(shot.copy(other).convertToFormat(QImage::Format_RGB32),
+              desktop.copy(other).convertToFormat(QImage::Format_RGB32))
+        << "the other monitor is covered";
+}
+
+TEST_F(StayOnTop, AScreenWithoutTrueColourIsOneLineAndExitOne)
+{
+    SaverProcess saver;
+    EXPECT_EQ(saver.exitCodeWithin(10s), 1);
+    const auto lines = saver.reports();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].rfind("hakop: ", 0), 0u);
+    EXPECT_NE(lines[0].find("8 bits"), std::string::npos) << lines[0];
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // The engine replay needs no window system of its own.
+    std::vector<char*> args(argv, argv + argc);
+    static char platform[] = "-platform";
+    static char offscreen[] = "offscreen";
+    args.push_back(platform);
+    args.push_back(offscreen);
+    XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+    int qtArgc = static_cast<int>(args.size());
+    QGuiApplication app(qtArgc, args.data());
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
