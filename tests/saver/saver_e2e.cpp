@@ -809,13 +809,13 @@ TEST_F(Saver, ARefusingVerifierKeepsItAndLeavesTheCleanSnapshot)
     // starts, longer on a loaded machine), with at most a few ticks of new
     // drawing on it.
     std::set<std::size_t> afterReset;
-    for (int k = shownTick; k <= shownTick + 10; ++k) {
+    for (int k = shownTick; k <= shownTick + 10 * slowdown(); ++k) {
         Replay replay(desktop);
         while (replay.ticks() < k)
             replay.tick();
         replay.resetToSnapshot();
         afterReset.insert(imageHash(replay.pixels()));
-        for (int j = 0; j < 6; ++j) {
+        for (int j = 0; j < 6 * slowdown(); ++j) {
             replay.tick();
             afterReset.insert(imageHash(replay.pixels()));
         }

@@ -69,5 +69,6 @@ int main(int argc, char **argv)
     kill(pid, SIGKILL);
     waitpid(pid, NULL, 0);
     printf("%.1f %ld\n", mapped, kib);
+    XCloseDisplay(dpy);
     return kib < 0;
 }
