@@ -34,7 +34,7 @@ constexpr std::uint8_t badDrawable = 9;
 std::string windowName(std::uint32_t window)
 {
     char text[16];
-    std::snprintf(text, sizeof text, "0x%x", unsigned(window));
+    (void)std::snprintf(text, sizeof text, "0x%x", unsigned(window)); // always fits: 8 hex digits
     return text;
 }
 
@@ -134,7 +134,7 @@ bool Guest::handleEvents(GuestEnd& end)
             }
             if (!m_toldOfErrors) {
                 m_toldOfErrors = true;
-                std::fprintf(stderr, "hakop: the X server refused a request (error %u, major %u); going on\n",
+                (void)std::fprintf(stderr, "hakop: the X server refused a request (error %u, major %u); going on\n",
                              unsigned(error->error_code), unsigned(error->major_code));
             }
             break;

@@ -78,7 +78,7 @@ void setTimerStarterForTesting(TimerStarter starter)
     timerStarter = starter != nullptr ? starter : defaultTimerStarter;
 }
 
-void reportFailure(std::exception_ptr failure)
+void reportFailure(const std::exception_ptr& failure)
 {
     if (!failure)
         return;
@@ -100,13 +100,14 @@ void setFailureReporter(FailureReporter newReporter)
 
 void logSurvived(std::string_view what)
 {
-    std::fprintf(stderr, "hakop: %.*s\n", static_cast<int>(what.size()), what.data());
+    // Nowhere to report a failed report: stderr is the last resort.
+    (void)std::fprintf(stderr, "hakop: %.*s\n", static_cast<int>(what.size()), what.data());
 }
 
 void failedCheck(const char* condition, const char* file, int line)
 {
-    std::fprintf(stderr, "hakop: internal check failed: %s (%s:%d)\n", condition, file, line);
-    std::fflush(nullptr);
+    (void)std::fprintf(stderr, "hakop: internal check failed: %s (%s:%d)\n", condition, file, line);
+    (void)std::fflush(nullptr); // aborting next either way
     std::abort();
 }
 

@@ -45,7 +45,7 @@ void setTimerStarterForTesting(TimerStarter starter);
 // A failure an event handler caught and the program survives. It goes to the
 // reporter the program installed, on the GUI thread (from another thread it
 // is queued there); without one, it becomes a "hakop:" line on stderr.
-void reportFailure(std::exception_ptr failure);
+void reportFailure(const std::exception_ptr& failure);
 using FailureReporter = std::function<void(const std::exception&)>;
 void setFailureReporter(FailureReporter reporter);
 

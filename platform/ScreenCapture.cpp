@@ -9,6 +9,7 @@
 #include <xcb/xcb.h>
 
 #include <bit>
+#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -45,7 +46,7 @@ void copyInto(QImage& target, const XImage* image, QPoint at)
     if (isPlainXrgb(image)) {
         // The common case: the server's pixels already are 0x??RRGGBB words.
         for (int y = 0; y < h; ++y) {
-            const auto* src = reinterpret_cast<const std::uint32_t*>(image->data + y * image->bytes_per_line);
+            const auto* src = reinterpret_cast<const std::uint32_t*>(image->data + static_cast<std::ptrdiff_t>(y) * image->bytes_per_line);
             auto* dst = reinterpret_cast<std::uint32_t*>(target.scanLine(at.y() + y)) + at.x();
             for (int x = 0; x < w; ++x)
                 dst[x] = 0xff000000u | src[x];

@@ -66,7 +66,7 @@ void startClean()
         signal(sig, SIG_DFL); // fails harmlessly for KILL, STOP and glibc's own
     sigset_t none;
     sigemptyset(&none);
-    sigprocmask(SIG_SETMASK, &none, nullptr);
+    pthread_sigmask(SIG_SETMASK, &none, nullptr);
 
     const int first = answerDescriptor + 1;
     if (close_range(static_cast<unsigned>(first), ~0u, 0) != 0) {

@@ -49,7 +49,7 @@ TEST(KeyedFrame, CopiesShareOneFormAndEveryFormHasItsOwnNumber)
 {
     const QImage p = picture(QSize(20, 10), QRect(2, 2, 5, 5), White);
     const KeyedFrame a(p);
-    const KeyedFrame copy = a;
+    const KeyedFrame copy = a; // NOLINT(performance-unnecessary-copy-initialization): the copy is what is tested
     const KeyedFrame again(p); // the same pixels, worked out anew
     EXPECT_EQ(copy, a);
     EXPECT_EQ(copy.id(), a.id());

@@ -111,7 +111,7 @@ public:
                 environment.push_back(entry);
         }
         for (const auto& [name, value] : env)
-            environment.push_back(name + "=" + value);
+            environment.push_back(std::string(name).append("=").append(value));
         std::vector<char*> envp;
         envp.reserve(environment.size() + 1);
         for (auto& e : environment)

@@ -31,7 +31,7 @@ static long peak_kib(pid_t pid)
     while (fgets(line, sizeof line, f) != NULL)
         if (strncmp(line, "VmHWM:", 6) == 0)
             kib = strtol(line + 6, NULL, 10);
-    fclose(f);
+    (void)fclose(f); /* read only: nothing to lose */
     return kib;
 }
 
