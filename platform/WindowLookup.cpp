@@ -50,6 +50,7 @@ bool windowWithClassExists(Display* display, const char* cls)
 
     bool found = false;
     std::vector<Window> pending;
+    pending.reserve(static_cast<std::size_t>(ScreenCount(display)));
     for (int s = 0; s < ScreenCount(display); ++s)
         pending.push_back(RootWindow(display, s));
     while (!found && !pending.empty()) {

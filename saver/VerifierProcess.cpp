@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -57,11 +58,17 @@ private:
     int m_fd;
 };
 
+// strerror's buffer is shared between threads; the library's category is not.
+std::string errorText(int error)
+{
+    return std::generic_category().message(error);
+}
+
 std::string describeStatus(int status)
 {
     if (WIFSIGNALED(status)) {
         const int sig = WTERMSIG(status);
-        const char* name = strsignal(sig);
+        const char* name = sigdescr_np(sig); // strsignal is not safe beside the tick thread
         return "it was killed by signal " + std::to_string(sig) + (name != nullptr ? std::string(" (") + name + ")" : "");
     }
     if (WIFEXITED(status)) {
@@ -212,7 +219,7 @@ VerifierProcess::Outcome VerifierProcess::ask(unsigned long window) const
 
     int ends[2];
     if (pipe2(ends, O_CLOEXEC) != 0) {
-        refused.failure = std::string("no pipe for its helper: ") + std::strerror(errno);
+        refused.failure = std::string("no pipe for its helper: ") + errorText(errno);
         return refused;
     }
     Descriptor readEnd(ends[0]);
@@ -221,7 +228,7 @@ VerifierProcess::Outcome VerifierProcess::ask(unsigned long window) const
     Descriptor writeEnd(fcntl(ends[1], F_DUPFD_CLOEXEC, 10));
     close(ends[1]);
     if (writeEnd.get() < 0) {
-        refused.failure = std::string("no pipe for its helper: ") + std::strerror(errno);
+        refused.failure = std::string("no pipe for its helper: ") + errorText(errno);
         return refused;
     }
 
@@ -251,7 +258,7 @@ VerifierProcess::Outcome VerifierProcess::ask(unsigned long window) const
     posix_spawnattr_destroy(&attributes);
     writeEnd.reset();
     if (spawnError != 0) {
-        refused.failure = "its helper " + m_helper + " could not be started: " + std::strerror(spawnError);
+        refused.failure = "its helper " + m_helper + " could not be started: " + errorText(spawnError);
         return refused;
     }
 
@@ -263,7 +270,7 @@ VerifierProcess::Outcome VerifierProcess::ask(unsigned long window) const
     int status = 0;
     bool killed = false;
     if (!reap(pid, status, whole, killed)) {
-        refused.failure = std::string("the end of its helper could not be observed: ") + std::strerror(errno);
+        refused.failure = std::string("the end of its helper could not be observed: ") + errorText(errno);
         return refused;
     }
     if (killed) {
