@@ -130,7 +130,8 @@ void reportHandlerFailure(const std::exception& failure)
             auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
             void* display = x11 != nullptr ? static_cast<void*>(x11->display()) : nullptr;
             take.setInterval(50);
-            QObject::connect(&take, &QTimer::timeout, &box, [&] {
+            // display by value: the timer fires during exec(), after this block.
+            QObject::connect(&take, &QTimer::timeout, &box, [&box, &grab, &take, display] {
                 if (!grab)
                     grab = std::make_unique<platform::InputGrab>(display, static_cast<unsigned long>(box.winId()));
                 box.raise();
