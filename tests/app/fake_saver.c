@@ -67,7 +67,7 @@ int main(int argc, char** argv)
                     done = 1;
             }
             if (!done) {
-                struct timespec pause = {0, 20 * 1000 * 1000};
+                struct timespec pause = {0, 20L * 1000 * 1000};
                 nanosleep(&pause, NULL);
             }
         }

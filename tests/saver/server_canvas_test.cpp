@@ -177,8 +177,9 @@ TEST_F(Canvas, DrawsWhatASurfaceInMemoryDraws)
     onServer.drawDirect(corner, QPoint(280, 180));
     inMemory.drawDirect(corner, QPoint(280, 180));
 
-    std::mt19937 rng(20261208);
+    std::mt19937 rng(20261208); // NOLINT(cert-msc51-cpp): the same pictures every run
     std::vector<KeyedFrame> pictures;
+    pictures.reserve(6);
     for (int i = 0; i < 6; ++i)
         pictures.emplace_back(figure(QSize(17 + 13 * i, 11 + 9 * i), rng,
                                   i % 2 ? QImage::Format_RGB32 : QImage::Format_ARGB32));

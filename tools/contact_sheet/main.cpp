@@ -23,7 +23,7 @@
 namespace {
 
 const QColor Ground(160, 160, 160);
-const QRgb Key = qRgb(255, 255, 0);
+constexpr QRgb Key = qRgb(255, 255, 0);
 
 struct Picture {
     QString name;
