@@ -51,7 +51,7 @@ void progress(qulonglong done, qulonglong total)
     static const bool terminal = ::isatty(STDERR_FILENO) != 0;
     if (terminal)
         std::fprintf(stderr, "\rhakop-record: frame %llu/%llu", done, total);
-    else if (done % (framesPerSecond * 10) == 0 || done == total)
+    else if (done % (framesPerSecond * 10ULL) == 0 || done == total)
         std::fprintf(stderr, "hakop-record: frame %llu/%llu\n", done, total);
     if (terminal && done == total)
         std::fputc('\n', stderr);
