@@ -42,4 +42,13 @@ bool run(const QImage& backdrop, std::uint32_t seed, std::uint64_t ticks,
     return true;
 }
 
+std::optional<qulonglong> number(const char* text, qulonglong max)
+{
+    bool ok = false;
+    const qulonglong v = QString::fromLocal8Bit(text).toULongLong(&ok, 10);
+    if (!ok || v > max)
+        return std::nullopt;
+    return v;
+}
+
 } // namespace hakop::sim

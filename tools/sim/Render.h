@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <optional>
 #include <functional>
 
 namespace hakop::sim {
@@ -23,5 +24,8 @@ Picture readPicture(const QString& path);
 // 'frame' stopped it.
 bool run(const QImage& backdrop, std::uint32_t seed, std::uint64_t ticks,
          const std::function<bool(std::uint64_t tick, const QImage& pixels)>& frame);
+
+// A whole decimal number from a command line, from 0 to 'max'; empty otherwise.
+std::optional<qulonglong> number(const char* text, qulonglong max);
 
 } // namespace hakop::sim

@@ -29,15 +29,6 @@ int usage()
     return 2;
 }
 
-std::optional<qulonglong> number(const char* text, qulonglong max)
-{
-    bool ok = false;
-    const qulonglong v = QString::fromLocal8Bit(text).toULongLong(&ok, 10);
-    if (!ok || v > max)
-        return std::nullopt;
-    return v;
-}
-
 std::uint32_t seedFromClock()
 {
     const QTime now = QDateTime::currentDateTimeUtc().time();
@@ -67,13 +58,13 @@ int main(int argc, char** argv)
     if (argc == 6) {
         if (QByteArray(argv[4]) != "--seed")
             return usage();
-        seed = number(argv[5], 0xffffffffu);
+        seed = hakop::sim::number(argv[5], 0xffffffffu);
         if (!seed) {
             std::fprintf(stderr, "hakop-record: --seed needs an integer from 0 to 4294967295\n");
             return 2;
         }
     }
-    const auto seconds = number(argv[2], 3600);
+    const auto seconds = hakop::sim::number(argv[2], 3600);
     if (!seconds || *seconds == 0) {
         std::fprintf(stderr, "hakop-record: SECONDS must be a whole number from 1 to 3600\n");
         return 2;

@@ -27,15 +27,6 @@ int usage()
     return 2;
 }
 
-std::optional<qulonglong> number(const char* text, qulonglong max)
-{
-    bool ok = false;
-    const qulonglong v = QString::fromLocal8Bit(text).toULongLong(&ok, 10);
-    if (!ok || v > max)
-        return std::nullopt;
-    return v;
-}
-
 std::optional<std::uint32_t> seedAt(const QString& text)
 {
     static const QRegularExpression re(QStringLiteral("^(\\d{1,2}):(\\d{2}):(\\d{2})(?:\\.(\\d{1,3}))?$"));
@@ -73,14 +64,14 @@ int main(int argc, char** argv)
     }
     if (argc != 5 && argc != 8)
         return usage();
-    const auto seed = number(argv[2], 0xffffffffu);
-    const auto ticks = number(argv[3], 0x7fffffff);
+    const auto seed = hakop::sim::number(argv[2], 0xffffffffu);
+    const auto ticks = hakop::sim::number(argv[3], 0x7fffffff);
     std::optional<qulonglong> every;
     QString prefix;
     if (argc == 8) {
         if (QByteArray(argv[5]) != "--every")
             return usage();
-        every = number(argv[6], 0x7fffffff);
+        every = hakop::sim::number(argv[6], 0x7fffffff);
         prefix = QString::fromLocal8Bit(argv[7]);
         if (!every || *every == 0) {
             std::fprintf(stderr, "hakop-sim: --every needs a positive number\n");
