@@ -22,7 +22,6 @@
 
 #include <chrono>
 #include <cmath>
-#include <utility>
 #include <stdexcept>
 #include <string>
 
@@ -101,7 +100,6 @@ THAKOPForm::~THAKOPForm()
     // Before the presentation goes: a tick under way finishes first.
     Timer1.stop();
     platform::CursorCounter::setOnVisibilityChanged(nullptr);
-    platform::freePixmap(xcbConnection(), m_snapshot); // one never handed over
     if (m_keeper)
         platform::setOverlayKeeper(nullptr);
 }
@@ -150,15 +148,6 @@ void THAKOPForm::FormCreate()
             m_keeper->resume();
     });
 
-    // Not yet visible, so the snapshot shows the desktop without the saver.
-    // The server copies it into a pixmap of its own: the picture never
-    // passes through our memory.
-    const QRect primary = primaryScreenDeviceRect();
-    m_snapshotSize = primary.size();
-    m_snapshot = platform::copyRootToPixmap(xcbConnection(), static_cast<std::uint32_t>(window), primary);
-    if (m_snapshot == 0)
-        logSurvived("the X server could not copy the desktop; the saver shows it black");
-
     m_mouse.reset();
 }
 
@@ -173,9 +162,19 @@ void THAKOPForm::FormShow()
             Qt::UniqueConnection);
     connect(primaryScreen(), &QScreen::geometryChanged, this, &THAKOPForm::refreshScreenSize,
             Qt::UniqueConnection);
+    // The window is mapped by now with no background of its own, so it goes
+    // on showing the desktop beneath it: the screen is covered at once,
+    // whatever its size. The server then copies that very picture into a
+    // pixmap of its own (it never passes through our memory), and the canvas
+    // takes it over as the window's background.
+    const QRect primary = primaryScreenDeviceRect();
+    const std::uint32_t snapshot =
+        platform::copyRootToPixmap(xcbConnection(), static_cast<std::uint32_t>(winId()), primary);
+    if (snapshot == 0)
+        logSurvived("the X server could not copy the desktop; the saver shows it black");
     RandomSource clock;
     clock.randomize();
-    m_presentation.start(std::exchange(m_snapshot, 0), m_snapshotSize, *m_frames, screenSize, clock.seed());
+    m_presentation.start(snapshot, primary.size(), *m_frames, screenSize, clock.seed());
 
     if (auto* applicationWindow = platform::ApplicationWindow::instance())
         applicationWindow->hide();
@@ -274,16 +273,22 @@ bool THAKOPForm::eventFilter(QObject* watched, QEvent* event)
 void THAKOPForm::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    // Runs before the window is mapped; only the first showing starts the saver.
+    // Runs before the window is mapped; only the first showing starts the
+    // saver, once the map request has gone out (see FormShow).
     if (m_shown || event->spontaneous())
         return;
     m_shown = true;
-    runHandler([this] { FormShow(); });
     QTimer::singleShot(0, this, [this] {
+        if (m_closed)
+            return;
+        // The input first: the snapshot's copy that FormShow asks for takes
+        // the server a while on a large screen, and keys typed meanwhile
+        // must not reach the windows the saver already covers.
         activateWindow();
         setFocus(Qt::ActiveWindowFocusReason);
-        if (m_keeper && !m_closed)
+        if (m_keeper)
             m_keeper->start();
+        runHandler([this] { FormShow(); });
     });
 }
 

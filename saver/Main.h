@@ -51,7 +51,7 @@ class THAKOPForm : public QWidget {
 public:
     // Builds the window as its form description says, starts Timer1 and runs
     // FormCreate: afterwards the native window exists, unmapped, with its
-    // class set, and the X server holds a snapshot of the desktop. Throws
+    // class set. The desktop snapshot is taken once it is mapped. Throws
     // SetupFailure when there is no timer to be had, UnusableScreen when the
     // screen cannot show the saver's colours.
     explicit THAKOPForm(QWidget* parent = nullptr);
@@ -112,9 +112,6 @@ private:
 
     Verifier* m_verifier = nullptr;
     const TIForm* m_frames = nullptr;
-    // The desktop snapshot on the X server, until FormShow hands it to the canvas.
-    std::uint32_t m_snapshot = 0;
-    QSize m_snapshotSize;
     Presentation m_presentation;
     MouseThreshold m_mouse;
     LeftCapture m_leftCapture;
