@@ -4,7 +4,6 @@
 // show and where the figures are (the pointer is only moved where none can be).
 #include "ImageList.h"
 #include "SaverScene.h"
-#include "platform/ScreenCapture.h"
 
 #include <QGuiApplication>
 #include <QImage>
@@ -16,7 +15,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <functional>
 #include <map>
 #include <memory>
@@ -24,7 +22,6 @@
 #include <set>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -33,33 +30,24 @@
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 #include <csignal>
-#include <fcntl.h>
-#include <sys/wait.h>
 #include <unistd.h>
+
+// Xlib's macros come after every Qt and test framework header.
+#include "ChildProcess.h"
+#include "XClient.h"
 
 namespace {
 
-using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
+using namespace e2e;
 
 // The frozen clock and the seed it gives: milliseconds since midnight UTC.
 constexpr const char* fixedClock = "2026-12-08 12:00:00.000";
 constexpr std::uint32_t fixedSeed = 12u * 3600u * 1000u;
 
-void sleepFor(std::chrono::milliseconds ms) { std::this_thread::sleep_for(ms); }
-
 std::string standin(const std::string& kind)
 {
     // A directory without any PASSWORD.CPL stands for "no verifier installed".
     return kind == "none" ? std::string(HAKOP_SAVER_TEST_EMPTY_DIR) : std::string(HAKOP_STANDINS_DIR) + "/" + kind;
-}
-
-std::string readFile(const std::string& path)
-{
-    std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
 }
 
 std::string tempPath(const char* name)
@@ -82,257 +70,6 @@ std::size_t imageHash(const QImage& image)
     }
     return h;
 }
-
-// HAKOP_TEST_SLOWDOWN stretches the waits for the saver in sanitized builds,
-// whose programs run several times slower and scan for leaks as they exit.
-int slowdown()
-{
-    const char* factor = std::getenv("HAKOP_TEST_SLOWDOWN");
-    return factor != nullptr ? std::max(1, std::atoi(factor)) : 1; // NOLINT(cert-err34-c): junk reads as 1
-}
-
-// --- a child process ----------------------------------------------------------
-
-class Process {
-public:
-    Process(std::vector<std::string> argv, const std::vector<std::pair<std::string, std::string>>& env,
-            const std::string& stdoutPath = {}, const std::string& stderrPath = {})
-    {
-        // Everything is prepared before the fork: the test may run threads,
-        // and between fork and exec only async-signal-safe calls are sound
-        // (setenv and fopen take locks another thread may have held).
-        std::vector<std::string> environment;
-        for (char** e = environ; *e != nullptr; ++e) {
-            const std::string entry(*e);
-            const std::string name = entry.substr(0, entry.find('='));
-            bool replaced = false;
-            for (const auto& [n, v] : env)
-                replaced = replaced || n == name;
-            if (!replaced)
-                environment.push_back(entry);
-        }
-        for (const auto& [name, value] : env)
-            environment.push_back(std::string(name).append("=").append(value));
-        std::vector<char*> envp;
-        envp.reserve(environment.size() + 1);
-        for (auto& e : environment)
-            envp.push_back(e.data());
-        envp.push_back(nullptr);
-        std::vector<char*> args;
-        args.reserve(argv.size() + 1);
-        for (auto& a : argv)
-            args.push_back(a.data());
-        args.push_back(nullptr);
-        const int out =
-            stdoutPath.empty() ? -1 : ::open(stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-        const int err =
-            stderrPath.empty() ? -1 : ::open(stderrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-
-        m_pid = fork();
-        if (m_pid == 0) {
-            if (out >= 0)
-                dup2(out, STDOUT_FILENO);
-            if (err >= 0)
-                dup2(err, STDERR_FILENO);
-            execvpe(args[0], args.data(), envp.data());
-            _exit(127);
-        }
-        if (out >= 0)
-            ::close(out);
-        if (err >= 0)
-            ::close(err);
-    }
-    ~Process()
-    {
-        if (running()) {
-            kill(m_pid, SIGCONT);
-            kill(m_pid, SIGKILL);
-            waitpid(m_pid, nullptr, 0);
-        }
-    }
-    Process(const Process&) = delete;
-    Process& operator=(const Process&) = delete;
-
-    bool running()
-    {
-        if (m_pid <= 0 || m_status)
-            return false;
-        int status = 0;
-        if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
-            m_status = status;
-            return false;
-        }
-        return true;
-    }
-    // The exit code, once the process ended within 'limit'; nullopt if it is still running.
-    std::optional<int> exitCodeWithin(std::chrono::milliseconds limit)
-    {
-        const auto end = Clock::now() + limit * slowdown();
-        while (running() && Clock::now() < end)
-            sleepFor(10ms);
-        if (running())
-            return std::nullopt;
-        return WIFEXITED(*m_status) ? WEXITSTATUS(*m_status) : 128 + WTERMSIG(*m_status);
-    }
-    void pause() { kill(m_pid, SIGSTOP); }
-    void resume() { kill(m_pid, SIGCONT); }
-    pid_t pid() const { return m_pid; }
-
-private:
-    pid_t m_pid = -1;
-    std::optional<int> m_status;
-};
-
-// --- the X server, from outside -------------------------------------------------
-
-class XServer {
-public:
-    XServer()
-        : m_dpy(XOpenDisplay(nullptr))
-    {
-    }
-    ~XServer()
-    {
-        if (m_dpy != nullptr)
-            XCloseDisplay(m_dpy);
-    }
-    Display* dpy() const { return m_dpy; }
-    Window root() const { return DefaultRootWindow(m_dpy); }
-    QSize size() const { return {DisplayWidth(m_dpy, 0), DisplayHeight(m_dpy, 0)}; }
-    QImage screen() const { return hakop::platform::captureScreen(m_dpy, QRect(QPoint(0, 0), size())); }
-
-    // A desktop with detail everywhere: any pixel out of place shows.
-    void paintDesktop()
-    {
-        const QSize s = size();
-        QImage picture(s, QImage::Format_RGB32);
-        for (int y = 0; y < s.height(); ++y) {
-            auto* row = reinterpret_cast<QRgb*>(picture.scanLine(y));
-            for (int x = 0; x < s.width(); ++x)
-                row[x] = qRgb((x * 7 + y * 3) & 0xff, ((x / 3) ^ (y * 5)) & 0xff, ((x * y) >> 4) & 0xff);
-        }
-        const int depth = DefaultDepth(m_dpy, 0);
-        XImage* image = XCreateImage(m_dpy, DefaultVisual(m_dpy, 0), static_cast<unsigned>(depth), ZPixmap, 0,
-                                     reinterpret_cast<char*>(picture.bits()), static_cast<unsigned>(s.width()),
-                                     static_cast<unsigned>(s.height()), 32, static_cast<int>(picture.bytesPerLine()));
-        const Pixmap pixmap = XCreatePixmap(m_dpy, root(), static_cast<unsigned>(s.width()),
-                                            static_cast<unsigned>(s.height()), static_cast<unsigned>(depth));
-        GC gc = XCreateGC(m_dpy, pixmap, 0, nullptr);
-        XPutImage(m_dpy, pixmap, gc, image, 0, 0, 0, 0, static_cast<unsigned>(s.width()),
-                  static_cast<unsigned>(s.height()));
-        XSetWindowBackgroundPixmap(m_dpy, root(), pixmap);
-        XClearWindow(m_dpy, root());
-        XFreeGC(m_dpy, gc);
-        XFreePixmap(m_dpy, pixmap);
-        image->data = nullptr; // the pixels belong to the QImage
-        XDestroyImage(image);
-        XSync(m_dpy, False);
-    }
-
-    // Every window in the tree whose WM_CLASS class is 'cls'.
-    std::vector<Window> windowsOfClass(const char* cls) const
-    {
-        return windowsWhere([&](Window w) {
-            XClassHint hint{};
-            if (XGetClassHint(m_dpy, w, &hint) == 0)
-                return false;
-            const bool match = hint.res_class != nullptr && std::string(hint.res_class) == cls;
-            XFree(hint.res_name);
-            XFree(hint.res_class);
-            return match;
-        });
-    }
-    // Every window in the tree whose WM_NAME is 'name'.
-    std::vector<Window> windowsNamed(const char* name) const
-    {
-        return windowsWhere([&](Window w) {
-            char* title = nullptr;
-            if (XFetchName(m_dpy, w, &title) == 0 || title == nullptr)
-                return false;
-            const bool match = std::string(title) == name;
-            XFree(title);
-            return match;
-        });
-    }
-    std::vector<Window> windowsWhere(const std::function<bool(Window)>& matches) const
-    {
-        std::vector<Window> found;
-        std::function<void(Window)> visit = [&](Window w) {
-            if (matches(w))
-                found.push_back(w);
-            Window rootReturn = 0, parent = 0;
-            Window* children = nullptr;
-            unsigned int count = 0;
-            if (XQueryTree(m_dpy, w, &rootReturn, &parent, &children, &count) != 0) {
-                for (unsigned int i = 0; i < count; ++i)
-                    visit(children[i]);
-                if (children != nullptr)
-                    XFree(children);
-            }
-        };
-        visit(root());
-        return found;
-    }
-    bool viewable(Window w) const
-    {
-        XWindowAttributes a{};
-        return XGetWindowAttributes(m_dpy, w, &a) != 0 && a.map_state == IsViewable;
-    }
-    // True while another client holds the keyboard and the pointer.
-    bool inputHeldByOthers() const
-    {
-        bool keyboard = false;
-        bool pointer = false;
-        const int k = XGrabKeyboard(m_dpy, root(), False, GrabModeAsync, GrabModeAsync, CurrentTime);
-        if (k == GrabSuccess)
-            XUngrabKeyboard(m_dpy, CurrentTime);
-        else
-            keyboard = k == AlreadyGrabbed;
-        const int p = XGrabPointer(m_dpy, root(), False, ButtonPressMask, GrabModeAsync, GrabModeAsync, None, None,
-                                   CurrentTime);
-        if (p == GrabSuccess)
-            XUngrabPointer(m_dpy, CurrentTime);
-        else
-            pointer = p == AlreadyGrabbed;
-        XSync(m_dpy, False);
-        return keyboard && pointer;
-    }
-
-    // Input as a user gives it; each waits a little, so the saver sees every
-    // event on its own (Qt merges motion events that queue up).
-    void moveTo(QPoint p)
-    {
-        XTestFakeMotionEvent(m_dpy, 0, p.x(), p.y(), CurrentTime);
-        XSync(m_dpy, False);
-        sleepFor(120ms);
-    }
-    void keyDown(KeySym sym) { fakeKey(sym, true); }
-    void keyUp(KeySym sym) { fakeKey(sym, false); }
-    void tap(std::initializer_list<KeySym> chord)
-    {
-        for (KeySym s : chord)
-            fakeKey(s, true);
-        for (auto it = std::rbegin(chord); it != std::rend(chord); ++it)
-            fakeKey(*it, false);
-        sleepFor(120ms);
-    }
-    void click(unsigned int button)
-    {
-        XTestFakeButtonEvent(m_dpy, button, True, CurrentTime);
-        XTestFakeButtonEvent(m_dpy, button, False, CurrentTime);
-        XSync(m_dpy, False);
-        sleepFor(80ms);
-    }
-
-private:
-    void fakeKey(KeySym sym, bool down)
-    {
-        XTestFakeKeyEvent(m_dpy, XKeysymToKeycode(m_dpy, sym), down ? True : False, CurrentTime);
-        XSync(m_dpy, False);
-    }
-
-    Display* m_dpy;
-};
 
 // --- the headless engine, replaying the saver -----------------------------------
 
@@ -427,20 +164,13 @@ protected:
         env.emplace_back("LD_PRELOAD", "/usr/$LIB/faketime/libfaketime.so.1");
         env.emplace_back("FAKETIME", fixedClock);
         env.emplace_back("FAKETIME_DONT_FAKE_MONOTONIC", "1");
-        saver = std::make_unique<Process>(std::vector<std::string>{HAKOP_EXECUTABLE, "/s"}, env, std::string(),
+        saver = std::make_unique<ChildProcess>(std::vector<std::string>{HAKOP_EXECUTABLE, "/s"}, env, std::string(),
                                           stderrPath);
     }
     // Waits until the saver window is on screen; returns it, or 0.
     Window waitForWindow(std::chrono::milliseconds limit = 15s)
     {
-        const auto end = Clock::now() + limit;
-        while (Clock::now() < end && saver->running()) {
-            const auto windows = x.windowsOfClass("THAKOPForm");
-            if (windows.size() == 1 && x.viewable(windows.front()))
-                return windows.front();
-            sleepFor(2ms);
-        }
-        return 0;
+        return x.waitForWindowOfClass("THAKOPForm", *saver, limit);
     }
     // Waits until the saver holds the keyboard and the pointer.
     bool waitForInput(std::chrono::milliseconds limit = 10s)
@@ -532,11 +262,11 @@ protected:
             && QSize(a.width, a.height) == x.size();
     }
 
-    XServer x;
+    XClient x;
     QImage desktop;
     std::string log;
     std::string stderrPath; // where the saver's stderr goes, when set
-    std::unique_ptr<Process> saver;
+    std::unique_ptr<ChildProcess> saver;
 };
 
 constexpr auto closesWithin = 5s;
@@ -726,7 +456,7 @@ bool hasEvent(const std::string& events, const std::string& type, const std::str
 TEST_F(Saver, InputGoesToTheSaverAndNotToTheProgramThatHadTheFocus)
 {
     const std::string events = tempPath("xev.log");
-    Process xev({"stdbuf", "-oL", "xev", "-geometry", "300x200+40+40"}, {{"LC_ALL", "C"}}, events);
+    ChildProcess xev({"stdbuf", "-oL", "xev", "-geometry", "300x200+40+40"}, {{"LC_ALL", "C"}}, events);
     Window probe = 0;
     for (const auto end = Clock::now() + 10s; probe == 0 && Clock::now() < end; sleepFor(20ms)) {
         for (Window w : x.windowsNamed("Event Tester"))
@@ -945,7 +675,7 @@ TEST_F(Saver, ASecondStartDoesNothingWhileTheSaverRuns)
 {
     startAndWait();
     for (const char* mode : {"/s", "/c", "/a"}) {
-        Process second({HAKOP_EXECUTABLE, mode}, {{"LD_LIBRARY_PATH", standin("none")}});
+        ChildProcess second({HAKOP_EXECUTABLE, mode}, {{"LD_LIBRARY_PATH", standin("none")}});
         EXPECT_EQ(second.exitCodeWithin(5s), 0) << mode;
     }
     EXPECT_EQ(x.windowsOfClass("THAKOPForm").size(), 1u);

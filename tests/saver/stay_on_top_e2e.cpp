@@ -6,7 +6,6 @@
 // where the figures are.
 #include "ImageList.h"
 #include "SaverScene.h"
-#include "platform/ScreenCapture.h"
 
 #include <QGuiApplication>
 #include <QImage>
@@ -14,215 +13,67 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
-#include <sys/wait.h>
 #include <unistd.h>
+
+// Xlib's macros come after every Qt and test framework header.
+#include "ChildProcess.h"
+#include "XClient.h"
 
 namespace {
 
-using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
+using namespace e2e;
 
 constexpr std::uint32_t fixedSeed = 12u * 3600u * 1000u; // the frozen clock below, in ms since midnight
 
-void sleepFor(std::chrono::milliseconds ms) { std::this_thread::sleep_for(ms); }
-
-std::string readFile(const std::string& path)
-{
-    std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 // The saver, started with the frozen clock and no verifier (or the stand-in
-// in 'modules'); stderr to a file.
-class SaverProcess {
+// in 'modules'); its stderr goes to a file.
+class SaverProcess : public ChildProcess {
 public:
     explicit SaverProcess(const std::string& display = {}, const std::string& modules = HAKOP_SAVER_TEST_EMPTY_DIR)
-        : m_stderr(std::string("/tmp/hakop-on-top-") + std::to_string(getpid()) + ".err")
+        : ChildProcess({HAKOP_EXECUTABLE, "/s"}, environment(display, modules), {}, stderrPath())
     {
-        m_pid = fork();
-        if (m_pid == 0) {
-            if (!display.empty())
-                setenv("DISPLAY", display.c_str(), 1);
-            setenv("LD_LIBRARY_PATH", modules.c_str(), 1);
-            setenv("LD_PRELOAD", "/usr/$LIB/faketime/libfaketime.so.1", 1);
-            setenv("FAKETIME", "2026-12-08 12:00:00.000", 1);
-            setenv("FAKETIME_DONT_FAKE_MONOTONIC", "1", 1);
-            if (FILE* err = std::fopen(m_stderr.c_str(), "w"))
-                dup2(fileno(err), STDERR_FILENO);
-            execl(HAKOP_EXECUTABLE, HAKOP_EXECUTABLE, "/s", static_cast<char*>(nullptr));
-            _exit(127);
-        }
     }
-    ~SaverProcess()
-    {
-        if (running()) {
-            kill(m_pid, SIGCONT);
-            kill(m_pid, SIGKILL);
-            waitpid(m_pid, nullptr, 0);
-        }
-        std::remove(m_stderr.c_str());
-    }
-    bool running()
-    {
-        if (m_status)
-            return false;
-        int status = 0;
-        if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
-            m_status = status;
-            return false;
-        }
-        return true;
-    }
-    std::optional<int> exitCodeWithin(std::chrono::milliseconds limit)
-    {
-        for (const auto end = Clock::now() + limit; running() && Clock::now() < end;)
-            sleepFor(10ms);
-        if (running())
-            return std::nullopt;
-        return WIFEXITED(*m_status) ? WEXITSTATUS(*m_status) : 128 + WTERMSIG(*m_status);
-    }
-    void pause() { kill(m_pid, SIGSTOP); }
-    void resume() { kill(m_pid, SIGCONT); }
+    ~SaverProcess() { std::remove(stderrPath().c_str()); }
+    SaverProcess(const SaverProcess&) = delete;
+    SaverProcess& operator=(const SaverProcess&) = delete;
+
     std::vector<std::string> reports() const
     {
         std::vector<std::string> lines;
-        std::istringstream in(readFile(m_stderr));
+        std::istringstream in(readFile(stderrPath()));
         for (std::string line; std::getline(in, line);)
             lines.push_back(line);
         return lines;
     }
 
 private:
-    pid_t m_pid = -1;
-    std::optional<int> m_status;
-    std::string m_stderr;
-};
-
-// Another client on the same display.
-class Client {
-public:
-    explicit Client(const char* name = nullptr)
-        : m_dpy(XOpenDisplay(name))
+    static std::string stderrPath() { return "/tmp/hakop-on-top-" + std::to_string(getpid()) + ".err"; }
+    static std::vector<std::pair<std::string, std::string>> environment(const std::string& display,
+                                                                        const std::string& modules)
     {
+        std::vector<std::pair<std::string, std::string>> env{
+            {"LD_LIBRARY_PATH", modules},
+            {"LD_PRELOAD", "/usr/$LIB/faketime/libfaketime.so.1"},
+            {"FAKETIME", "2026-12-08 12:00:00.000"},
+            {"FAKETIME_DONT_FAKE_MONOTONIC", "1"},
+        };
+        if (!display.empty())
+            env.emplace_back("DISPLAY", display);
+        return env;
     }
-    ~Client()
-    {
-        if (m_dpy != nullptr)
-            XCloseDisplay(m_dpy);
-    }
-    Display* dpy() const { return m_dpy; }
-    Window root() const { return DefaultRootWindow(m_dpy); }
-    QSize size() const { return {DisplayWidth(m_dpy, DefaultScreen(m_dpy)), DisplayHeight(m_dpy, DefaultScreen(m_dpy))}; }
-    QImage screen() const { return hakop::platform::captureScreen(m_dpy, QRect(QPoint(0, 0), size())); }
-
-    // A picture with detail everywhere on the default screen's root: any
-    // pixel out of place shows. 'salt' tells two screens apart.
-    QImage paintDesktop(int salt = 0)
-    {
-        const QSize s = size();
-        QImage picture(s, QImage::Format_RGB32);
-        for (int y = 0; y < s.height(); ++y) {
-            auto* row = reinterpret_cast<QRgb*>(picture.scanLine(y));
-            for (int x = 0; x < s.width(); ++x)
-                row[x] = qRgb((x * 7 + y * 3 + salt) & 0xff, ((x / 3) ^ (y * 5)) & 0xff, ((x * y + salt) >> 4) & 0xff);
-        }
-        const int scr = DefaultScreen(m_dpy);
-        XImage* image = XCreateImage(m_dpy, DefaultVisual(m_dpy, scr), static_cast<unsigned>(DefaultDepth(m_dpy, scr)),
-                                     ZPixmap, 0, reinterpret_cast<char*>(picture.bits()),
-                                     static_cast<unsigned>(s.width()), static_cast<unsigned>(s.height()), 32,
-                                     static_cast<int>(picture.bytesPerLine()));
-        const Pixmap pixmap = XCreatePixmap(m_dpy, root(), static_cast<unsigned>(s.width()),
-                                            static_cast<unsigned>(s.height()),
-                                            static_cast<unsigned>(DefaultDepth(m_dpy, scr)));
-        GC gc = XCreateGC(m_dpy, pixmap, 0, nullptr);
-        XPutImage(m_dpy, pixmap, gc, image, 0, 0, 0, 0, static_cast<unsigned>(s.width()),
-                  static_cast<unsigned>(s.height()));
-        XSetWindowBackgroundPixmap(m_dpy, root(), pixmap);
-        XClearWindow(m_dpy, root());
-        XFreeGC(m_dpy, gc);
-        XFreePixmap(m_dpy, pixmap);
-        image->data = nullptr;
-        XDestroyImage(image);
-        XSync(m_dpy, False);
-        return picture;
-    }
-
-    // The saver's window once it is viewable on this client's screen, or 0.
-    Window waitForSaver(SaverProcess& saver, std::chrono::milliseconds limit = 15s)
-    {
-        for (const auto end = Clock::now() + limit; Clock::now() < end && saver.running(); sleepFor(5ms)) {
-            Window rootReturn = 0;
-            Window parent = 0;
-            Window* children = nullptr;
-            unsigned int count = 0;
-            Window found = 0;
-            if (XQueryTree(m_dpy, root(), &rootReturn, &parent, &children, &count) != 0) {
-                for (unsigned int i = 0; i < count; ++i) {
-                    XClassHint hint{};
-                    if (XGetClassHint(m_dpy, children[i], &hint) == 0)
-                        continue;
-                    if (hint.res_class != nullptr && std::string(hint.res_class) == "THAKOPForm"
-                        && viewable(children[i]))
-                        found = children[i];
-                    XFree(hint.res_name);
-                    XFree(hint.res_class);
-                }
-                if (children != nullptr)
-                    XFree(children);
-            }
-            if (found != 0)
-                return found;
-        }
-        return 0;
-    }
-    bool viewable(Window w) const
-    {
-        XWindowAttributes a{};
-        return XGetWindowAttributes(m_dpy, w, &a) != 0 && a.map_state == IsViewable;
-    }
-    // Whether another client holds the keyboard: our grab attempt fails.
-    bool keyboardHeldByOthers() const
-    {
-        const int k = XGrabKeyboard(m_dpy, root(), False, GrabModeAsync, GrabModeAsync, CurrentTime);
-        if (k == GrabSuccess)
-            XUngrabKeyboard(m_dpy, CurrentTime);
-        XSync(m_dpy, False);
-        return k == AlreadyGrabbed;
-    }
-    bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit)
-    {
-        for (const auto end = Clock::now() + limit; Clock::now() < end; sleepFor(20ms))
-            if (condition())
-                return true;
-        return condition();
-    }
-    void key(KeySym sym, bool down)
-    {
-        XTestFakeKeyEvent(m_dpy, XKeysymToKeycode(m_dpy, sym), down ? True : False, CurrentTime);
-        XSync(m_dpy, False);
-        sleepFor(60ms);
-    }
-
-private:
-    Display* m_dpy;
 };
 
 const hakop::TIForm& frames()
@@ -263,7 +114,7 @@ long long unexplainedPixels(const QImage& shot, const QImage& desktop)
 class StayOnTop : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_NE(x.dpy(), nullptr) << "no X server; run under with-x"; }
-    Client x;
+    XClient x;
 };
 
 TEST_F(StayOnTop, AGrabHeldAtStartIsTakenOverOnceLetGo)
@@ -271,7 +122,7 @@ TEST_F(StayOnTop, AGrabHeldAtStartIsTakenOverOnceLetGo)
     ASSERT_EQ(XGrabKeyboard(x.dpy(), x.root(), False, GrabModeAsync, GrabModeAsync, CurrentTime), GrabSuccess);
     XSync(x.dpy(), False);
     SaverProcess saver;
-    ASSERT_NE(x.waitForSaver(saver), 0u);
+    ASSERT_NE(x.waitForWindowOfClass("THAKOPForm", saver), 0u);
     sleepFor(4s); // longer than any start-up patience
     ASSERT_TRUE(saver.running());
     XUngrabKeyboard(x.dpy(), CurrentTime);
@@ -290,7 +141,7 @@ TEST_F(StayOnTop, AGrabHeldAtStartIsTakenOverOnceLetGo)
 TEST_F(StayOnTop, AWindowMappedAboveIsCoveredAgainAndAnUnmapIsUndone)
 {
     SaverProcess saver;
-    const Window w = x.waitForSaver(saver);
+    const Window w = x.waitForWindowOfClass("THAKOPForm", saver);
     ASSERT_NE(w, 0u);
     ASSERT_TRUE(x.waitUntil([&] { return x.keyboardHeldByOthers(); }, 10s));
 
@@ -335,7 +186,7 @@ TEST_F(StayOnTop, AWindowMappedAboveIsCoveredAgainAndAnUnmapIsUndone)
 TEST_F(StayOnTop, AVerifiersPromptShowsAboveTheSaver)
 {
     SaverProcess saver({}, std::string(HAKOP_STANDINS_DIR) + "/event-loop");
-    const Window w = x.waitForSaver(saver);
+    const Window w = x.waitForWindowOfClass("THAKOPForm", saver);
     ASSERT_NE(w, 0u);
     ASSERT_TRUE(x.waitUntil([&] { return x.keyboardHeldByOthers(); }, 10s));
     x.key(XK_a, true);
@@ -387,7 +238,7 @@ TEST_F(StayOnTop, CtrlHeldBeforeTheStartThenTabEndsIt)
 {
     x.key(XK_Control_L, true);
     SaverProcess saver;
-    ASSERT_NE(x.waitForSaver(saver), 0u);
+    ASSERT_NE(x.waitForWindowOfClass("THAKOPForm", saver), 0u);
     ASSERT_TRUE(x.waitUntil([&] { return x.keyboardHeldByOthers(); }, 10s));
     sleepFor(300ms);
     const bool keptWhileHeld = saver.running();
@@ -406,14 +257,14 @@ TEST_F(StayOnTop, OnTheSecondScreenItShowsThatScreensPicture)
     ASSERT_GE(ScreenCount(x.dpy()), 2) << "needs a display with two screens";
     const std::string name = std::string(DisplayString(x.dpy()));
     const std::string second = name.substr(0, name.rfind('.') == std::string::npos ? name.size() : name.rfind('.')) + ".1";
-    Client first; // screen 0, painted differently
+    XClient first; // screen 0, painted differently
     first.paintDesktop(0);
-    Client other(second.c_str());
+    XClient other(second.c_str());
     ASSERT_NE(other.dpy(), nullptr);
     const QImage desktop = other.paintDesktop(101);
 
     SaverProcess saver(second);
-    ASSERT_NE(other.waitForSaver(saver), 0u) << "no saver on screen 1";
+    ASSERT_NE(other.waitForWindowOfClass("THAKOPForm", saver), 0u) << "no saver on screen 1";
     saver.pause();
     sleepFor(20ms);
     const QImage shot = other.screen();
@@ -429,7 +280,7 @@ TEST_F(StayOnTop, APrimaryMonitorAwayFromTheOriginIsCapturedInPlace)
     const QImage desktop = x.paintDesktop();
     const QRect primary(desktop.width() / 2, 0, desktop.width() - desktop.width() / 2, desktop.height());
     SaverProcess saver;
-    const Window w = x.waitForSaver(saver);
+    const Window w = x.waitForWindowOfClass("THAKOPForm", saver);
     ASSERT_NE(w, 0u);
     saver.pause();
     sleepFor(20ms);
