@@ -1,6 +1,9 @@
 // Faults the sanitizer builds must catch, to prove they really instrument
 // what they build: each mode commits one fault, then prints "survived", which
 // no sanitized run may reach (no report is recovered from).
+#include <QCoreApplication>
+#include <QTimer>
+
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -36,12 +39,33 @@ int dataRace()
     return shared;
 }
 
+// The same race with one side run by Qt's event loop, as the saver's GUI
+// thread runs everything: Qt's uninstrumented frames below ours must not
+// hide it.
+int dataRaceInEventLoop(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    int shared = 0;
+    std::thread other([&shared] {
+        for (int i = 0; i < 10000; ++i)
+            shared = shared + 1;
+    });
+    QTimer::singleShot(0, &app, [&] {
+        for (int i = 0; i < 10000; ++i)
+            shared = shared + 2;
+        other.join();
+        app.quit();
+    });
+    QCoreApplication::exec();
+    return shared;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
     if (argc != 2) {
-        std::fprintf(stderr, "usage: sanitize_faults use-after-free|signed-overflow|data-race\n");
+        std::fprintf(stderr, "usage: sanitize_faults use-after-free|signed-overflow|data-race|data-race-in-event-loop\n");
         return 2;
     }
     int result = 0;
@@ -51,6 +75,8 @@ int main(int argc, char **argv)
         result = signedOverflow(argc);
     else if (std::strcmp(argv[1], "data-race") == 0)
         result = dataRace();
+    else if (std::strcmp(argv[1], "data-race-in-event-loop") == 0)
+        result = dataRaceInEventLoop(argc, argv);
     else
         return 2;
     std::printf("survived %d\n", result);
