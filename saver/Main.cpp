@@ -281,14 +281,14 @@ void THAKOPForm::showEvent(QShowEvent* event)
     QTimer::singleShot(0, this, [this] {
         if (m_closed)
             return;
-        // The input first: the snapshot's copy that FormShow asks for takes
-        // the server a while on a large screen, and keys typed meanwhile
-        // must not reach the windows the saver already covers.
+        // The snapshot is asked for before the input is taken: a window that
+        // appears once the saver holds the input (and so is surely running)
+        // is covered by it, never part of its picture.
+        runHandler([this] { FormShow(); });
         activateWindow();
         setFocus(Qt::ActiveWindowFocusReason);
         if (m_keeper)
             m_keeper->start();
-        runHandler([this] { FormShow(); });
     });
 }
 
