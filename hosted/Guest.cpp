@@ -6,6 +6,7 @@
 #include "ImageList.h"
 #include "Random.h"
 #include "SaverScene.h"
+#include "platform/Failure.h"
 #include "saver/ServerCanvas.h"
 
 #include <xcb/xcb.h>
@@ -19,6 +20,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
+#include <string>
 
 namespace hakop::hosted {
 
@@ -134,8 +136,8 @@ bool Guest::handleEvents(GuestEnd& end)
             }
             if (!m_toldOfErrors) {
                 m_toldOfErrors = true;
-                (void)std::fprintf(stderr, "hakop: the X server refused a request (error %u, major %u); going on\n",
-                             unsigned(error->error_code), unsigned(error->major_code));
+                logSurvived("the X server refused a request (error " + std::to_string(error->error_code)
+                            + ", major " + std::to_string(error->major_code) + "); going on");
             }
             break;
         }

@@ -1,5 +1,7 @@
 #include "GuestOptions.h"
 
+#include "HostedHelp.h"
+
 #include <optional>
 
 namespace hakop::hosted {
@@ -102,6 +104,8 @@ GuestOptions parseGuestOptions(const std::vector<std::string>& args, const char*
                 throw UsageError(quoted(arg) + " needs a file name");
         } else if ((key == "help" || key == "h") && !value) {
             options.help = true;
+        } else if (key == "version" && !value) {
+            options.version = true;
         } else {
             throw UsageError("unknown option " + quoted(arg));
         }
@@ -119,15 +123,11 @@ GuestOptions parseGuestOptions(const std::vector<std::string>& args, const char*
     return options;
 }
 
-const char* usageText()
+std::string usageText()
 {
-    return "usage: hakop-hosted [-window-id ID | -root] [--backdrop FILE]\n"
-           "Draws HAKOP's figures into a screensaver host's window: the one given by\n"
-           "-window-id (hex 0x... or decimal), else $XSCREENSAVER_WINDOW, else with -root\n"
-           "the root window; with none of these, into a window of its own.\n"
-           "The backdrop is the host's desktop picture (_SCREENSAVER_SCREENSHOT) when\n"
-           "there is one, else FILE, else a plain built-in picture.\n"
-           "SIGTERM, SIGINT, SIGHUP end it; SIGUSR1 starts it afresh.\n";
+    return std::string("usage: hakop-hosted [-window-id ID | -root] [--backdrop FILE]\n"
+                       "       hakop-hosted --help | --version\n")
+           + helpDescription;
 }
 
 } // namespace hakop::hosted

@@ -32,6 +32,7 @@ struct GuestOptions {
     std::uint32_t window = 0; // with Target::Given
     std::string backdropFile; // empty: none asked for
     bool help = false;
+    bool version = false;
 };
 
 // args without the program name; hostWindow is $XSCREENSAVER_WINDOW (null or
@@ -39,7 +40,7 @@ struct GuestOptions {
 // the root option. Throws UsageError.
 GuestOptions parseGuestOptions(const std::vector<std::string>& args, const char* hostWindow);
 
-// The help text, for --help and after a usage error.
-const char* usageText();
+// The help text, for --help: the usage line, then what the program does.
+std::string usageText();
 
 } // namespace hakop::hosted

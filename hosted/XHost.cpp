@@ -120,6 +120,13 @@ void watchWindow(xcb_connection_t* c, std::uint32_t window)
     xcb_change_window_attributes(c, window, XCB_CW_EVENT_MASK, &mask);
 }
 
+void clearWindow(xcb_connection_t* c, std::uint32_t window)
+{
+    xcb_clear_area(c, 1, window, 0, 0, 0, 0);
+    // A round trip: the caller disconnects next, and the clear must be done by then.
+    std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+}
+
 std::uint32_t deleteWindowAtom(xcb_connection_t* c)
 {
     static const std::uint32_t atom = internAtom(c, "WM_DELETE_WINDOW");

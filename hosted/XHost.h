@@ -31,6 +31,11 @@ std::uint32_t windowRoot(xcb_connection_t* c, std::uint32_t window);
 // window; other clients' choices on it are not touched.
 void watchWindow(xcb_connection_t* c, std::uint32_t window);
 
+// Gives a window we drew on but do not own (the root) its own background
+// back, with exposures so its other clients draw their part again; returns
+// once the server has done it.
+void clearWindow(xcb_connection_t* c, std::uint32_t window);
+
 // A top-level window of our own, mapped, that asks the window manager for a
 // close message (see deleteWindowAtom) instead of being killed.
 std::uint32_t createOwnWindow(xcb_connection_t* c, xcb_screen_t* screen, QSize size);

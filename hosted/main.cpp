@@ -5,7 +5,9 @@
 #include "GuestOptions.h"
 #include "XHost.h"
 
+#include "HakopVersion.h"
 #include "ImageList.h"
+#include "platform/Failure.h"
 #include "platform/StandardStreams.h"
 
 #include <QImage>
@@ -52,7 +54,7 @@ void catchSignals()
 
 void say(const std::string& line)
 {
-    std::fprintf(stderr, "hakop: %s\n", line.c_str());
+    hakop::logSurvived(line);
 }
 
 QImage loadBackdropFile(const std::string& file)
@@ -113,12 +115,20 @@ int runGuest(const GuestOptions& options)
     if (backdrop.isNull() && !options.backdropFile.empty())
         backdrop = loadBackdropFile(options.backdropFile);
 
+    // The root is everybody's: what we drew there goes when we do.
+    const bool clearAtEnd = options.target == Target::Root;
     GuestEnd end = GuestEnd::Asked;
-    {
+    try {
         const hakop::TIForm frames;
         Guest guest(connection, window, options.target == Target::OwnWindow, std::move(backdrop), frames);
         end = guest.run(signalPipe[0]);
+    } catch (...) {
+        if (clearAtEnd)
+            clearWindow(connection, window);
+        throw;
     }
+    if (clearAtEnd && end != GuestEnd::DisplayLost)
+        clearWindow(connection, window);
     disconnect();
     if (end == GuestEnd::DisplayLost) {
         say("lost the connection to the X display");
@@ -131,6 +141,8 @@ int runGuest(const GuestOptions& options)
 
 int main(int argc, char** argv)
 {
+    // Its lines name this program, not the saver.
+    hakop::setLogName("hakop-hosted");
     // Hosts and idle daemons may start us with standard descriptors closed.
     hakop::platform::repairStandardStreams();
     hakop::platform::quietToolkitMessages();
@@ -144,7 +156,11 @@ int main(int argc, char** argv)
         return 2;
     }
     if (options.help) {
-        std::fputs(usageText(), stdout);
+        std::fputs(usageText().c_str(), stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::fputs("hakop-hosted " HAKOP_VERSION "\n", stdout);
         return 0;
     }
     try {

@@ -22,6 +22,9 @@ TimerStarter timerStarter = defaultTimerStarter;
 std::mutex reporterLock;
 FailureReporter reporter;
 
+// Set once before any thread starts; read when a line is written.
+const char* programName = "hakop";
+
 // 'address' is in the window that asked for a timer.
 [[noreturn]] void throwNoTimer(const void* address)
 {
@@ -101,12 +104,22 @@ void setFailureReporter(FailureReporter newReporter)
 void logSurvived(std::string_view what)
 {
     // Nowhere to report a failed report: stderr is the last resort.
-    (void)std::fprintf(stderr, "hakop: %.*s\n", static_cast<int>(what.size()), what.data());
+    (void)std::fprintf(stderr, "%s: %.*s\n", programName, static_cast<int>(what.size()), what.data());
+}
+
+void setLogName(const char* name)
+{
+    programName = name;
+}
+
+const char* logName()
+{
+    return programName;
 }
 
 void failedCheck(const char* condition, const char* file, int line)
 {
-    (void)std::fprintf(stderr, "hakop: internal check failed: %s (%s:%d)\n", condition, file, line);
+    (void)std::fprintf(stderr, "%s: internal check failed: %s (%s:%d)\n", programName, condition, file, line);
     (void)std::fflush(nullptr); // aborting next either way
     std::abort();
 }

@@ -1,5 +1,7 @@
 #include "StandardStreams.h"
 
+#include "Failure.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -37,7 +39,7 @@ void quietHandler(QtMsgType type, const QMessageLogContext&, const QString& mess
         messageObserver(type, message);
     if (type != QtFatalMsg)
         return;
-    QByteArray line = "hakop: " + message.toLocal8Bit().replace('\n', ' ') + '\n';
+    QByteArray line = QByteArray(logName()) + ": " + message.toLocal8Bit().replace('\n', ' ') + '\n';
     [[maybe_unused]] auto written = ::write(STDERR_FILENO, line.constData(), static_cast<size_t>(line.size()));
 }
 

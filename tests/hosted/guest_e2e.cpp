@@ -309,6 +309,24 @@ TEST_F(Guest, EndsQuietlyWhenTheHostDestroysItsWindow)
     EXPECT_EQ(guest.errors(), "");
 }
 
+TEST_F(Guest, OnTheRootItLeavesTheRootsOwnBackgroundWhenItEnds)
+{
+    // A desktop program drawing on the root hears when to draw its part again.
+    XSelectInput(m_display, m_root, ExposureMask);
+    const QRect all(QPoint(0, 0), m_screen);
+    GuestProcess guest({"-root"});
+    ASSERT_TRUE(waitFor([&] { return figuresIn(all); }, 10s)) << guest.errors();
+    XSync(m_display, True); // exposures from before the end do not count
+    guest.signal(SIGTERM);
+    EXPECT_EQ(guest.exitCodeWithin(2000ms), 0);
+    EXPECT_EQ(guest.errors(), "");
+    const QImage shot = screen();
+    EXPECT_EQ(count(shot, all, desktop), m_screen.width() * m_screen.height());
+    XEvent e{};
+    EXPECT_TRUE(XCheckTypedWindowEvent(m_display, m_root, Expose, &e));
+    XSelectInput(m_display, m_root, NoEventMask);
+}
+
 TEST_F(Guest, DrawsOnTheHostsDesktopPictureThenOnTheChosenFile)
 {
     const QRect r(40, 30, 480, 360);
@@ -456,7 +474,7 @@ TEST_F(Guest, BadWindowIdsAreRefusedInOneLine)
         GuestProcess guest(c.args, c.variable);
         EXPECT_EQ(guest.exitCodeWithin(3000ms), c.code);
         const std::string errors = guest.errors();
-        EXPECT_EQ(errors.rfind("hakop: ", 0), 0u) << errors;
+        EXPECT_EQ(errors.rfind("hakop-hosted: ", 0), 0u) << errors;
         EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
     }
 }

@@ -121,7 +121,7 @@ CONF
 esac
 
 # The guest ends quietly when its host ends it.
-if grep -q '^hakop:' "$tmp/host.log"; then
+if grep -qE '^hakop(-hosted)?:' "$tmp/host.log"; then
   cat "$tmp/host.log" >&2
   fail "hakop-hosted complained"
 fi
