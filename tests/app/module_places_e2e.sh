@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Every place the README names for the service modules, tried with the
 # stand-ins on the private X server with-x provides:
-#   module_places_e2e.sh HAKOP STANDINS_DIR CMAKE BUILD_DIR
+#   module_places_e2e.sh HAKOP STANDINS_DIR CMAKE BUILD_DIR README
 # For each place, MPR.DLL there is called by "hakop /a" and PASSWORD.CPL there
 # is asked by "hakop /s" when a key ends it. A copy installed into a
 # temporary prefix must not look in its own folder: it has no search path. The ld.so cache is shown, on a private cache, to index
@@ -12,13 +12,15 @@
 # seconds one check takes, and removed on any exit. A lock file serialises
 # this test with other copies of it running on the same machine.
 set -uo pipefail
-hakop=$1 standins=$2 cmake=$3 build=$4
+hakop=$1 standins=$2 cmake=$3 build=$4 readme=$5
 tmp=$(mktemp -d)
 placed=()
 pid=
+relink=
 cleanup() {
   [ -n "$pid" ] && kill "$pid" 2>/dev/null
   for f in "${placed[@]}"; do rm -f "$f"; done
+  [ -z "$relink" ] || ldconfig
   rm -rf "$tmp"
 }
 trap cleanup EXIT
@@ -125,6 +127,63 @@ if command -v ldconfig >/dev/null; then
 else
   echo "skipped: ldconfig cache check (no ldconfig here)"
 fi
+
+# The README's system-wide recipe, word for word (without sudo: this runs as
+# root), on the real /usr/local/lib and the system cache, with the README's
+# example modules built by its own commands: hakop-unlock (what the example
+# verifier runs) and the terminal the example password changer opens are
+# scripts here that write to the log. Then the README's check of which module
+# the saver will use, run as an unprivileged user.
+readme_block() { # pattern: the README's ```sh block holding it
+  awk -v pat="$1" '/^```sh$/ {inb = 1; block = ""; next}
+    /^```/ && inb {inb = 0; if (index(block, pat)) {printf "%s", block; exit}}
+    inb {block = block $0 "\n"}' "$readme"
+}
+local_lib=/usr/local/lib
+recipe_files=("$local_lib/libhakop-password.so" "$local_lib/libhakop-mpr.so" "$local_lib/PASSWORD.CPL" "$local_lib/MPR.DLL")
+system_recipe_ready() {
+  [ "$(id -u)" -eq 0 ] && [ -w "$local_lib" ] && command -v ldconfig >/dev/null && id nobody >/dev/null 2>&1 || return 1
+  for f in "${recipe_files[@]}"; do [ ! -e "$f" ] || { echo "  $f exists already; not touched" >&2; return 1; }; done
+}
+as_nobody() { setpriv --reuid=nobody --regid="$(id -g nobody)" --clear-groups env -i PATH=/usr/bin:/bin "$@"; }
+exec 9>/tmp/hakop-module-places.lock
+flock 9
+if system_recipe_ready; then
+  install_block=$(readme_block 'sudo ldconfig')
+  check_block=$(readme_block '/sbin/ldconfig -p')
+  mkdir -p "$tmp/recipe" "$tmp/bin"
+  awk -v dir="$tmp/recipe" '/^```c$/ {n++; out = dir "/example" n ".c"; next}
+                             /^```/ {out = ""} out != "" {print > out}' "$readme"
+  cp "$tmp/recipe/example1.c" "$tmp/recipe/verifier.c" && cp "$tmp/recipe/example2.c" "$tmp/recipe/change.c"
+  printf '#!/bin/sh\necho "verify 1" >>"$HAKOP_STANDIN_LOG"\n' >"$tmp/bin/hakop-unlock"
+  printf '#!/bin/sh\necho "SCRSAVE 1 0 0" >>"$HAKOP_STANDIN_LOG"\n' >"$tmp/bin/x-terminal-emulator"
+  chmod 755 "$tmp/bin"/*
+  placed+=("${recipe_files[@]}")
+  relink=1
+  if [ -z "$install_block" ] || [ -z "$check_block" ]; then
+    fail "the README's system-wide recipe or its check is missing"
+  elif ! (cd "$tmp/recipe" && grep -E '^cc -shared' "$readme" | sh -e && sed 's/^sudo //; s/ sudo / /g' <<<"$install_block" | sh -e); then
+    fail "the README's system-wide recipe did not run"
+  else
+    (export PATH=$tmp/bin:$PATH failures=0
+     change_called || fail "MPR.DLL installed by the README's recipe was not called"
+     verifier_asked || fail "PASSWORD.CPL installed by the README's recipe was not asked"
+     exit "$failures") || failures=$((failures + $?))
+    chmod 755 "$tmp" && mkdir -m 755 "$tmp/mine2" && cp "$tmp/recipe/PASSWORD.CPL" "$tmp/mine2/"
+    found=$(as_nobody sh -c "$check_block" | head -n1)
+    [ "$found" = "$local_lib/PASSWORD.CPL" ] || fail "the README's check names '$found', not the installed module"
+    found=$(as_nobody LD_LIBRARY_PATH="/nowhere:$tmp/mine2" sh -c "$check_block" | head -n1)
+    [ "$found" = "$tmp/mine2/PASSWORD.CPL" ] || fail "the README's check names '$found', not the one on LD_LIBRARY_PATH"
+  fi
+  unplace
+  ldconfig
+  relink=
+  found=$(as_nobody sh -c "$check_block")
+  [ -z "$found" ] || fail "the README's check names '$found' with no module installed"
+else
+  echo "skipped: the README's system-wide recipe (needs root, nobody, ldconfig and a clean /usr/local/lib)"
+fi
+flock -u 9
 
 [ "$failures" -eq 0 ] || { echo "$failures check(s) failed" >&2; exit 1; }
 echo "all module-place checks passed"

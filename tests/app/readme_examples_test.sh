@@ -20,4 +20,6 @@ cp "$tmp/example2.c" "$tmp/change.c"
 (cd "$tmp" && grep -E '^cc -shared' "$readme" | sh -e)
 nm -D --defined-only "$tmp/PASSWORD.CPL" | grep -qw VerifyScreenSavePwd || { echo "FAIL: PASSWORD.CPL lacks VerifyScreenSavePwd" >&2; exit 1; }
 nm -D --defined-only "$tmp/MPR.DLL" | grep -qw PwdChangePasswordA || { echo "FAIL: MPR.DLL lacks PwdChangePasswordA" >&2; exit 1; }
+# A system-wide copy is found by its SONAME only.
+readelf -d "$tmp/PASSWORD.CPL" | grep -q 'SONAME.*\[PASSWORD\.CPL\]' || { echo "FAIL: PASSWORD.CPL has no SONAME PASSWORD.CPL" >&2; exit 1; }
 echo "README examples build and export their entry points"
