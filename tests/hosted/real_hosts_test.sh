@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # hakop-hosted under the real screensaver hosts from Debian's packages, run as
 # an unprivileged user on the private X server with-x made:
-#   real_hosts_test.sh xscreensaver|xsecurelock GUEST_EXECUTABLE
+#   real_hosts_test.sh xscreensaver|xsecurelock GUEST_EXECUTABLE README
+# Each host is set up as the README tells a user to: xscreensaver with the
+# README's labelled programs line, xsecurelock finding the guest on PATH.
 # Passes when the host shows the figures (black silhouettes and the figures'
 # white on a backdrop), and when the host goes the guest goes too.
 # Exits 77 (skipped) with a message where a host or a tool is missing.
@@ -9,6 +11,7 @@ set -euo pipefail
 
 mode=$1
 guest_source=$2
+readme=$3
 
 skip() { echo "SKIPPED: $*"; exit 77; }
 fail() { echo "FAILED: $*" >&2; exit 1; }
@@ -91,14 +94,17 @@ xsetroot -solid '#336699'
 
 case "$mode" in
   xscreensaver)
-    cat >"$tmp/home/.xscreensaver" <<'CONF'
+    line=$(grep -m1 '^ *"HAKOP" ' "$readme") || fail "the README has no labelled programs line"
+    cat >"$tmp/home/.xscreensaver" <<CONF
 mode:		one
 selected:	0
 splash:		False
 lock:		False
 fade:		False
 unfade:		False
-programs:	hakop-hosted --root \n
+programs:	\\
+$line
+
 CONF
     chown "$user" "$tmp/home/.xscreensaver"
     "${as_user[@]}" xscreensaver -no-splash >"$tmp/host.log" 2>&1 &
@@ -110,7 +116,7 @@ CONF
     wait_for "hakop-hosted still runs after xscreensaver deactivated" 5 no_guest_left
     ;;
   xsecurelock)
-    "${as_user[@]}" XSECURELOCK_SAVER="$guest" xsecurelock >"$tmp/host.log" 2>&1 &
+    "${as_user[@]}" sh -c 'XSECURELOCK_SAVER="$(command -v hakop-hosted)" exec xsecurelock' >"$tmp/host.log" 2>&1 &
     host=$!
     pids+=("$host")
     wait_for "no figures on screen under xsecurelock" 20 figures_shown
