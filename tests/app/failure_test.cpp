@@ -138,6 +138,16 @@ TEST(FailureBox, WithoutAReporterAFailureIsOneLineOnStderr)
     EXPECT_EQ(err, "hakop: grab lost\nhakop: Unknown failure\n");
 }
 
+TEST(FailureBox, TheLinesNameTheProgramThatSetsItsName)
+{
+    testing::internal::CaptureStderr();
+    hakop::setLogName("hakop-hosted");
+    hakop::logSurvived("no backdrop");
+    hakop::setLogName("hakop");
+    hakop::logSurvived("grab lost");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "hakop-hosted: no backdrop\nhakop: grab lost\n");
+}
+
 TEST(FailureBox, TimerStartsOrSetupFails)
 {
     QTimer timer;
