@@ -83,6 +83,9 @@ TEST(GuestOptions, AcceptsOneOrTwoDashesAndAttachedValues)
     o = parseGuestOptions({"--backdrop=x.jpg", "--help"}, nullptr);
     EXPECT_EQ(o.backdropFile, "x.jpg");
     EXPECT_TRUE(o.help);
+    o = parseGuestOptions({"-version"}, nullptr);
+    EXPECT_TRUE(o.version);
+    EXPECT_FALSE(o.help);
 }
 
 TEST(GuestOptions, RefusesWhatItDoesNotKnow)
@@ -92,6 +95,7 @@ TEST(GuestOptions, RefusesWhatItDoesNotKnow)
     EXPECT_NE(usageMessage({"/s"}).find("unexpected argument"), std::string::npos);
     EXPECT_NE(usageMessage({"--fps"}).find("unknown option"), std::string::npos);
     EXPECT_NE(usageMessage({"--root=1"}).find("unknown option"), std::string::npos);
+    EXPECT_NE(usageMessage({"--version=2"}).find("unknown option"), std::string::npos);
     // The option wins, so the variable is never read; alone, junk in it is refused.
     EXPECT_TRUE(usageMessage({"-window-id", "5"}, "junk").empty());
     EXPECT_NE(usageMessage({}, "junk").find("XSCREENSAVER_WINDOW"), std::string::npos);
