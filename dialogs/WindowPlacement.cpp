@@ -53,9 +53,9 @@ QMargins qtFrameOf(const QWidget& window)
 
 QMargins frameOf(const QWidget& window)
 {
-    if (const auto announced = announcedFrame(window); announced && !announced->isNull())
-        return *announced;
-    return qtFrameOf(window);
+    auto* x11 = qGuiApp != nullptr ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    const bool managerAnnounces = x11 != nullptr && platform::frameExtentsSupported(x11->display());
+    return knownFrame(announcedFrame(window), managerAnnounces, qtFrameOf(window));
 }
 
 QPoint topLeftOf(const QMargins& m)
@@ -71,6 +71,17 @@ QPoint centredFramePosition(const QRect& display, const QSize& outerSize)
     const int left = std::max(0, (display.width() - outerSize.width()) / 2);
     const int top = std::max(0, (display.height() - outerSize.height()) / 2);
     return display.topLeft() + QPoint(left, top);
+}
+
+QMargins knownFrame(const std::optional<QMargins>& announced, bool managerAnnounces, const QMargins& qtEstimate)
+{
+    if (announced && !announced->isNull())
+        return *announced;
+    if (managerAnnounces)
+        return {};
+    const bool surrounds = qtEstimate.left() >= 0 && qtEstimate.top() >= 0 && qtEstimate.right() >= 0
+        && qtEstimate.bottom() >= 0;
+    return surrounds ? qtEstimate : QMargins();
 }
 
 WindowPlacement::WindowPlacement(QWidget& window)

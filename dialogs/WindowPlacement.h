@@ -15,6 +15,8 @@
 #include <QSize>
 #include <QTimer>
 
+#include <optional>
+
 class QWidget;
 
 namespace hakop {
@@ -22,6 +24,15 @@ namespace hakop {
 // The formula for one axis pair: each half rounded toward zero, never
 // negative, relative to the display's own origin.
 QPoint centredFramePosition(const QRect& display, const QSize& outerSize);
+
+// The frame to place by, from what the window manager announces for the
+// window (nothing yet, or no announcement at all), whether it announces
+// frames, and Qt's own estimate. Null while the frame is not known yet: a
+// window manager that announces frames is waited for, since Qt's estimate
+// may be taken mid-way through decorating (the frame still 1 x 1, margins
+// negative); without announcements only an estimate that surrounds the
+// client counts.
+QMargins knownFrame(const std::optional<QMargins>& announced, bool managerAnnounces, const QMargins& qtEstimate);
 
 class WindowPlacement : public QObject {
 public:

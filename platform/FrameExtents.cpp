@@ -29,4 +29,29 @@ std::optional<QMargins> announcedFrameExtents(void* display, unsigned long windo
     return frame;
 }
 
+bool frameExtentsSupported(void* display)
+{
+    auto* dpy = static_cast<Display*>(display);
+    if (dpy == nullptr)
+        return false;
+    const Atom supportedAtom = XInternAtom(dpy, "_NET_SUPPORTED", False);
+    const Atom extentsAtom = XInternAtom(dpy, "_NET_FRAME_EXTENTS", False);
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long remaining = 0;
+    unsigned char* data = nullptr;
+    const int status = XGetWindowProperty(dpy, DefaultRootWindow(dpy), supportedAtom, 0, 4096, False, XA_ATOM, &type,
+                                          &format, &count, &remaining, &data);
+    bool supported = false;
+    if (status == Success && type == XA_ATOM && format == 32 && data != nullptr) {
+        const auto* atoms = reinterpret_cast<const Atom*>(data);
+        for (unsigned long i = 0; i < count && !supported; ++i)
+            supported = atoms[i] == extentsAtom;
+    }
+    if (data != nullptr)
+        XFree(data);
+    return supported;
+}
+
 } // namespace hakop::platform

@@ -11,4 +11,8 @@ namespace hakop::platform {
 // the window carries no (well-formed) announcement.
 std::optional<QMargins> announcedFrameExtents(void* display, unsigned long window);
 
+// Whether the running window manager says it announces frames (it lists
+// _NET_FRAME_EXTENTS in the root's _NET_SUPPORTED).
+bool frameExtentsSupported(void* display);
+
 } // namespace hakop::platform

@@ -85,6 +85,7 @@ private slots:
     void memoIsReadOnlyButSelectable();
     void reopensWhereItWasWithTheLastFocus();
     void centringFormula();
+    void frameToPlaceBy();
 };
 
 void AboutFormTest::layoutFollowsTheDescription()
@@ -286,6 +287,23 @@ void AboutFormTest::centringFormula()
     QCOMPARE(centredFramePosition(QRect(0, 0, 1281, 801), QSize(300, 200)), QPoint(490, 300));
     QCOMPARE(centredFramePosition(QRect(0, 0, 200, 100), QSize(306, 180)), QPoint(0, 0));
     QCOMPARE(centredFramePosition(QRect(1920, 0, 1280, 1024), QSize(280, 124)), QPoint(2420, 450));
+}
+
+void AboutFormTest::frameToPlaceBy()
+{
+    const QMargins openbox(1, 20, 1, 1);
+    // Qt's estimate while the window manager's frame is still 1 x 1 around a
+    // 306 x 180 client: it would centre a 2 x 2 window.
+    const QMargins midDecoration(0, 0, -305, -179);
+    QCOMPARE(knownFrame(openbox, true, midDecoration), openbox);
+    QCOMPARE(knownFrame(openbox, false, QMargins()), openbox);
+    // Announcing, but not for this window yet: wait, whatever Qt guesses.
+    QCOMPARE(knownFrame(std::nullopt, true, midDecoration), QMargins());
+    QCOMPARE(knownFrame(std::nullopt, true, QMargins(0, 0, 2, 21)), QMargins());
+    // No announcements: Qt's estimate, once it surrounds the client.
+    QCOMPARE(knownFrame(std::nullopt, false, openbox), openbox);
+    QCOMPARE(knownFrame(QMargins(), false, openbox), openbox);
+    QCOMPARE(knownFrame(std::nullopt, false, midDecoration), QMargins());
 }
 
 QTEST_MAIN(AboutFormTest)

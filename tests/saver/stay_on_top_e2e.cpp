@@ -25,6 +25,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
+#include <X11/extensions/Xfixes.h>
 #include <X11/keysym.h>
 #include <unistd.h>
 
@@ -182,18 +183,41 @@ TEST_F(StayOnTop, AWindowMappedAboveIsCoveredAgainAndAnUnmapIsUndone)
     EXPECT_EQ(saver.exitCodeWithin(5s), 0);
 }
 
-// A window a verifier maps while it is asked (its prompt) shows above the
-// saver, wherever a window manager stacks it.
-TEST_F(StayOnTop, AVerifiersPromptShowsAboveTheSaver)
+// Whether the pointer shows a cursor: any pixel of the current cursor image
+// not fully transparent (the saver's hidden cursor is all transparent).
+bool cursorShows(Display* dpy)
 {
+    XFixesCursorImage* image = XFixesGetCursorImage(dpy);
+    if (image == nullptr)
+        return false;
+    bool shows = false;
+    for (std::size_t i = 0; i < std::size_t(image->width) * image->height && !shows; ++i)
+        shows = (image->pixels[i] >> 24) != 0;
+    XFree(image);
+    return shows;
+}
+
+// A window a verifier maps while it is asked (its prompt) shows above the
+// saver, wherever a window manager stacks it, and the cursor shows over the
+// saver meanwhile.
+TEST_F(StayOnTop, AVerifiersPromptShowsAboveTheSaverWithTheCursor)
+{
+    int eventBase = 0;
+    int errorBase = 0;
+    ASSERT_TRUE(XFixesQueryExtension(x.dpy(), &eventBase, &errorBase)) << "no XFIXES on this server";
+    // Over the saver, away from where the prompt goes: there it would show
+    // the prompt's own cursor.
+    const QPoint pointer(x.size().width() - 20, x.size().height() - 20);
+    x.moveTo(pointer);
     SaverProcess saver({}, std::string(HAKOP_STANDINS_DIR) + "/event-loop");
     const Window w = x.waitForWindowOfClass("THAKOPForm", saver);
     ASSERT_NE(w, 0u);
     ASSERT_TRUE(x.waitUntil([&] { return x.keyboardHeldByOthers(); }, 10s));
+    EXPECT_FALSE(cursorShows(x.dpy())) << "the cursor shows over the running saver";
     x.key(XK_a, true);
     x.key(XK_a, false);
     // The stand-in's prompt: a white 200 x 80 window, wherever it was put.
-    auto promptShows = [&] {
+    auto findPrompt = [&] {
         std::function<std::optional<QRect>(Window)> find = [&](Window parent) -> std::optional<QRect> {
             Window rootReturn = 0;
             Window up = 0;
@@ -219,7 +243,10 @@ TEST_F(StayOnTop, AVerifiersPromptShowsAboveTheSaver)
                 XFree(children);
             return found;
         };
-        const std::optional<QRect> prompt = find(x.root());
+        return find(x.root());
+    };
+    auto promptShows = [&] {
+        const std::optional<QRect> prompt = findPrompt();
         if (!prompt)
             return false;
         const QImage shot = x.screen();
@@ -230,6 +257,14 @@ TEST_F(StayOnTop, AVerifiersPromptShowsAboveTheSaver)
         return white >= 50; // nearly all of its 54 samples
     };
     EXPECT_TRUE(x.waitUntil(promptShows, 1200ms)) << "the prompt is hidden under the saver";
+    // Read while the prompt is up, before and after, with the pointer still
+    // over the saver.
+    const std::optional<QRect> prompt = findPrompt();
+    ASSERT_TRUE(prompt.has_value()) << "the prompt went before the cursor was read";
+    ASSERT_FALSE(prompt->contains(pointer)) << "the prompt lies under the pointer";
+    const bool cursorShowed = cursorShows(x.dpy());
+    ASSERT_TRUE(findPrompt().has_value()) << "the prompt went before the cursor was read";
+    EXPECT_TRUE(cursorShowed) << "the cursor stays hidden while the verifier asks";
     EXPECT_EQ(saver.exitCodeWithin(8s), 0);
 }
 
@@ -283,6 +318,13 @@ TEST_F(StayOnTop, APrimaryMonitorAwayFromTheOriginIsCapturedInPlace)
     SaverProcess saver;
     const Window w = x.waitForWindowOfClass("THAKOPForm", saver);
     ASSERT_NE(w, 0u);
+    // Until its first drawing the window shows the live desktop beneath it,
+    // whatever it captured: read only once that drawing is on the screen.
+    // Correctly captured, it differs from the desktop only by the figures.
+    const QImage live = desktop.copy(primary).convertToFormat(QImage::Format_RGB32);
+    ASSERT_TRUE(x.waitUntil([&] { return x.screen().copy(primary).convertToFormat(QImage::Format_RGB32) != live; },
+                            10s * slowdown()))
+        << "the saver never drew";
     saver.pause();
     sleepFor(20ms);
     const QImage shot = x.screen();
