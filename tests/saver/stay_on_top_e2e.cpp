@@ -25,6 +25,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
+#include <X11/extensions/shape.h>
 #include <X11/keysym.h>
 #include <unistd.h>
 
@@ -111,6 +112,73 @@ long long unexplainedPixels(const QImage& shot, const QImage& desktop)
     return count;
 }
 
+// The event-loop stand-in's prompt, a white 200 x 80 window, wherever it was
+// put, shows on the screen above the saver window 'w'.
+bool verifierPromptShows(const XClient& x, Window w)
+{
+    std::function<std::optional<QRect>(Window)> find = [&](Window parent) -> std::optional<QRect> {
+        Window rootReturn = 0;
+        Window up = 0;
+        Window* children = nullptr;
+        unsigned int count = 0;
+        std::optional<QRect> found;
+        if (XQueryTree(x.dpy(), parent, &rootReturn, &up, &children, &count) == 0)
+            return found;
+        for (unsigned int i = 0; i < count && !found; ++i) {
+            XWindowAttributes a{};
+            if (children[i] != w && XGetWindowAttributes(x.dpy(), children[i], &a) != 0
+                && a.map_state == IsViewable && a.width == 200 && a.height == 80) {
+                int rx = 0;
+                int ry = 0;
+                Window child = 0;
+                XTranslateCoordinates(x.dpy(), children[i], x.root(), 0, 0, &rx, &ry, &child);
+                found = QRect(rx, ry, 200, 80);
+            } else {
+                found = find(children[i]);
+            }
+        }
+        if (children != nullptr)
+            XFree(children);
+        return found;
+    };
+    const std::optional<QRect> prompt = find(x.root());
+    if (!prompt)
+        return false;
+    const QImage shot = x.screen();
+    int white = 0;
+    for (int y = prompt->top() + 10; y < prompt->bottom() - 10; y += 10)
+        for (int xx = prompt->left() + 10; xx < prompt->right() - 10; xx += 10)
+            white += (shot.pixel(xx, y) & 0xffffff) == 0xffffff ? 1 : 0;
+    return white >= 50; // nearly all of its 54 samples
+}
+
+// Whether nearly all of 'area' on the screen is 'colour'.
+bool areaShows(const XClient& x, QRect area, QRgb colour)
+{
+    const QImage shot = x.screen();
+    int hits = 0;
+    int samples = 0;
+    for (int y = area.top() + 5; y < area.bottom() - 5; y += 10)
+        for (int xx = area.left() + 5; xx < area.right() - 5; xx += 10, ++samples)
+            hits += (shot.pixel(xx, y) & 0xffffff) == colour ? 1 : 0;
+    return hits * 10 >= samples * 9;
+}
+
+// Another program's window, override-redirect (no window manager moves it),
+// filled with 'colour' and mapped.
+Window mapForeignWindow(const XClient& x, QRect area, unsigned long colour)
+{
+    XSetWindowAttributes attributes{};
+    attributes.override_redirect = True;
+    attributes.background_pixel = colour;
+    const Window window = XCreateWindow(x.dpy(), x.root(), area.x(), area.y(), static_cast<unsigned>(area.width()),
+                                        static_cast<unsigned>(area.height()), 0, CopyFromParent, InputOutput,
+                                        CopyFromParent, CWOverrideRedirect | CWBackPixel, &attributes);
+    XMapRaised(x.dpy(), window);
+    XSync(x.dpy(), False);
+    return window;
+}
+
 class StayOnTop : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_NE(x.dpy(), nullptr) << "no X server; run under with-x"; }
@@ -192,43 +260,7 @@ TEST_F(StayOnTop, AVerifiersPromptShowsAboveTheSaver)
     ASSERT_TRUE(x.waitUntil([&] { return x.keyboardHeldByOthers(); }, 10s));
     x.key(XK_a, true);
     x.key(XK_a, false);
-    // The stand-in's prompt: a white 200 x 80 window, wherever it was put.
-    auto promptShows = [&] {
-        std::function<std::optional<QRect>(Window)> find = [&](Window parent) -> std::optional<QRect> {
-            Window rootReturn = 0;
-            Window up = 0;
-            Window* children = nullptr;
-            unsigned int count = 0;
-            std::optional<QRect> found;
-            if (XQueryTree(x.dpy(), parent, &rootReturn, &up, &children, &count) == 0)
-                return found;
-            for (unsigned int i = 0; i < count && !found; ++i) {
-                XWindowAttributes a{};
-                if (children[i] != w && XGetWindowAttributes(x.dpy(), children[i], &a) != 0
-                    && a.map_state == IsViewable && a.width == 200 && a.height == 80) {
-                    int rx = 0;
-                    int ry = 0;
-                    Window child = 0;
-                    XTranslateCoordinates(x.dpy(), children[i], x.root(), 0, 0, &rx, &ry, &child);
-                    found = QRect(rx, ry, 200, 80);
-                } else {
-                    found = find(children[i]);
-                }
-            }
-            if (children != nullptr)
-                XFree(children);
-            return found;
-        };
-        const std::optional<QRect> prompt = find(x.root());
-        if (!prompt)
-            return false;
-        const QImage shot = x.screen();
-        int white = 0;
-        for (int y = prompt->top() + 10; y < prompt->bottom() - 10; y += 10)
-            for (int xx = prompt->left() + 10; xx < prompt->right() - 10; xx += 10)
-                white += (shot.pixel(xx, y) & 0xffffff) == 0xffffff ? 1 : 0;
-        return white >= 50; // nearly all of its 54 samples
-    };
+    auto promptShows = [&] { return verifierPromptShows(x, w); };
     EXPECT_TRUE(x.waitUntil(promptShows, 1200ms)) << "the prompt is hidden under the saver";
     EXPECT_EQ(saver.exitCodeWithin(8s), 0);
 }
@@ -305,6 +337,127 @@ TEST_F(StayOnTop, AScreenWithoutTrueColourIsOneLineAndExitOne)
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0].rfind("hakop: ", 0), 0u);
     EXPECT_NE(lines[0].find("8 bits"), std::string::npos) << lines[0];
+}
+
+
+// Another client tampering with the saver window itself: each change is put
+// back within a tick, and the saver still holds the input and ends on a key.
+TEST_F(StayOnTop, AnUnmapBurstAndChangesToTheWindowAreUndone)
+{
+    SaverProcess saver;
+    const Window w = x.waitForWindowOfClass("THAKOPForm", saver);
+    ASSERT_NE(w, 0u);
+    ASSERT_TRUE(x.waitUntil([&] { return x.inputHeldByOthers(); }, 10s));
+    const QSize size = x.size();
+    auto inPlace = [&] {
+        XWindowAttributes a{};
+        Window child = 0;
+        int rx = -1;
+        int ry = -1;
+        return XGetWindowAttributes(x.dpy(), w, &a) != 0 && a.map_state == IsViewable && a.width == size.width()
+            && a.height == size.height()
+            && XTranslateCoordinates(x.dpy(), w, x.root(), 0, 0, &rx, &ry, &child) != 0 && rx == 0 && ry == 0;
+    };
+    auto held = [&] { return x.waitUntil([&] { return inPlace() && x.inputHeldByOthers(); }, 400ms * slowdown()); };
+
+    // Unmapped every millisecond for a second, a few times: the saver is
+    // left unmapped only when the last unmap comes at the wrong moment.
+    for (int burst = 0; burst < 5; ++burst) {
+        for (const auto end = Clock::now() + 1s; Clock::now() < end; sleepFor(1ms)) {
+            XUnmapWindow(x.dpy(), w);
+            XSync(x.dpy(), False);
+        }
+        ASSERT_TRUE(held()) << "a burst of unmaps leaves the saver unmapped (burst " << burst + 1 << ")";
+    }
+
+    XMoveResizeWindow(x.dpy(), w, 300, 200, 40, 30);
+    XSync(x.dpy(), False);
+    EXPECT_TRUE(held()) << "moved and resized";
+
+    XSetWindowAttributes attributes{};
+    attributes.override_redirect = True;
+    const Window holder = XCreateWindow(x.dpy(), x.root(), 0, 0, 10, 10, 0, CopyFromParent, InputOutput,
+                                        CopyFromParent, CWOverrideRedirect, &attributes);
+    XMapWindow(x.dpy(), holder);
+    XReparentWindow(x.dpy(), w, holder, 0, 0);
+    XSync(x.dpy(), False);
+    EXPECT_TRUE(held()) << "reparented";
+
+    XShapeCombineRectangles(x.dpy(), w, ShapeBounding, 0, 0, nullptr, 0, ShapeSet, Unsorted);
+    XSync(x.dpy(), False);
+    auto unshaped = [&] {
+        Bool bounding = True;
+        Bool clip = True;
+        int i = 0;
+        unsigned int u = 0;
+        return XShapeQueryExtents(x.dpy(), w, &bounding, &i, &i, &u, &u, &clip, &i, &i, &u, &u) != 0 && !bounding;
+    };
+    EXPECT_TRUE(x.waitUntil(unshaped, 400ms * slowdown())) << "an empty shape stays";
+
+    char name[] = "other";
+    char cls[] = "Other";
+    XClassHint hint{name, cls};
+    XSetClassHint(x.dpy(), w, &hint);
+    XSync(x.dpy(), False);
+    EXPECT_TRUE(x.waitUntil([&] { return x.windowsOfClass("THAKOPForm").size() == 1; }, 400ms * slowdown()))
+        << "WM_CLASS stays rewritten";
+
+    XDestroyWindow(x.dpy(), holder);
+    x.key(XK_Escape, true);
+    x.key(XK_Escape, false);
+    EXPECT_EQ(saver.exitCodeWithin(5s), 0);
+}
+
+// Destroyed by another client, the saver covers the screen again with a new
+// window over the same picture, says so once, and still ends on a key.
+TEST_F(StayOnTop, ADestroyedWindowIsBuiltAgainOverTheSamePicture)
+{
+    const QImage desktop = x.paintDesktop();
+    SaverProcess saver;
+    const Window w = x.waitForWindowOfClass("THAKOPForm", saver);
+    ASSERT_NE(w, 0u);
+    ASSERT_TRUE(x.waitUntil([&] { return x.inputHeldByOthers(); }, 10s));
+    XDestroyWindow(x.dpy(), w);
+    XSync(x.dpy(), False);
+    Window again = 0;
+    EXPECT_TRUE(x.waitUntil([&] {
+        const auto windows = x.windowsOfClass("THAKOPForm");
+        again = windows.size() == 1 && x.viewable(windows.front()) ? windows.front() : 0;
+        return again != 0 && x.inputHeldByOthers();
+    }, 1s * slowdown())) << "the screen stays uncovered";
+    ASSERT_TRUE(saver.running());
+    saver.pause();
+    sleepFor(20ms);
+    const QImage shot = x.screen();
+    saver.resume();
+    EXPECT_EQ(unexplainedPixels(shot, desktop), 0) << "the new window does not show the snapshot";
+    const auto lines = saver.reports();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find("destroyed"), std::string::npos) << lines[0];
+    x.key(XK_Escape, true);
+    x.key(XK_Escape, false);
+    EXPECT_EQ(saver.exitCodeWithin(5s), 0);
+}
+
+// While the verifier asks, only the windows of its process lie above the
+// saver: another program's window mapped then stays covered.
+TEST_F(StayOnTop, WhileTheVerifierAsksOnlyItsWindowsLieAbove)
+{
+    SaverProcess saver({}, std::string(HAKOP_STANDINS_DIR) + "/event-loop");
+    const Window w = x.waitForWindowOfClass("THAKOPForm", saver);
+    ASSERT_NE(w, 0u);
+    ASSERT_TRUE(x.waitUntil([&] { return x.keyboardHeldByOthers(); }, 10s));
+    x.key(XK_a, true);
+    x.key(XK_a, false);
+    ASSERT_TRUE(x.waitUntil([&] { return verifierPromptShows(x, w); }, 1200ms));
+    const QRect area(800, 600, 200, 120);
+    const Window other = mapForeignWindow(x, area, 0x00ff00);
+    EXPECT_TRUE(x.waitUntil([&] { return !areaShows(x, area, 0x00ff00); }, 300ms * slowdown()))
+        << "another program's window lies above the saver while the verifier asks";
+    EXPECT_TRUE(verifierPromptShows(x, w)) << "the prompt went under the saver";
+    XDestroyWindow(x.dpy(), other);
+    XSync(x.dpy(), False);
+    EXPECT_EQ(saver.exitCodeWithin(8s), 0);
 }
 
 } // namespace
