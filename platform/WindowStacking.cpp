@@ -197,15 +197,37 @@ void StackingWatch::coverAllBut(const std::function<bool(unsigned long)>& allowe
     unsigned int count = 0;
     if (XQueryTree(dpy, m_root, &rootReturn, &parent, &children, &count) == 0)
         return;
-    // The viewable siblings, bottom to top, and whether each may lie above.
+    XWindowAttributes mine{};
+    if (XGetWindowAttributes(dpy, m_window, &mine) == 0)
+        return;
+    // The siblings that show on the saver's area, bottom to top, and whether
+    // each may lie above. (A window manager keeps viewable windows of its own
+    // off the screen; nothing needs covering there.)
+    auto shows = [&](const XWindowAttributes& a) {
+        return a.map_state == IsViewable && a.c_class == InputOutput && a.x < mine.x + mine.width
+            && mine.x < a.x + a.width + 2 * a.border_width && a.y < mine.y + mine.height
+            && mine.y < a.y + a.height + 2 * a.border_width;
+    };
     std::vector<std::pair<Window, bool>> stack;
     std::ptrdiff_t ours = -1;
     for (unsigned int i = 0; i < count; ++i) {
         XWindowAttributes a{};
-        if (children[i] == m_window)
+        if (children[i] == m_window) {
             ours = static_cast<std::ptrdiff_t>(stack.size());
-        else if (XGetWindowAttributes(dpy, children[i], &a) != 0 && a.map_state == IsViewable)
-            stack.emplace_back(children[i], allowed(children[i]));
+        } else if (XGetWindowAttributes(dpy, children[i], &a) != 0 && shows(a)) {
+            const bool mayLieAbove = allowed(children[i]);
+            if (ours >= 0 && !mayLieAbove && a.override_redirect) {
+                // No window manager stands between: it goes under the saver
+                // itself, and nothing allowed has to move.
+                XWindowChanges below{};
+                below.sibling = m_window;
+                below.stack_mode = Below;
+                XConfigureWindow(dpy, children[i], CWSibling | CWStackMode, &below);
+                stack.insert(stack.begin() + ours++, {children[i], false});
+                continue;
+            }
+            stack.emplace_back(children[i], mayLieAbove);
+        }
     }
     if (children != nullptr)
         XFree(children);
