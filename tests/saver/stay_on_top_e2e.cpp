@@ -460,6 +460,37 @@ TEST_F(StayOnTop, WhileTheVerifierAsksOnlyItsWindowsLieAbove)
     EXPECT_EQ(saver.exitCodeWithin(8s), 0);
 }
 
+// A program that grabs the keyboard while the saver has let go of it for the
+// verifier keeps it (X has no way to take a grab away): the saver tries again
+// every tick, says so once, and holds the keyboard a tick after it is free.
+TEST_F(StayOnTop, AGrabTakenWhileTheVerifierAsksIsRetriedEveryTick)
+{
+    SaverProcess saver({}, std::string(HAKOP_STANDINS_DIR) + "/refuse");
+    ASSERT_NE(x.waitForWindowOfClass("THAKOPForm", saver), 0u);
+    ASSERT_TRUE(x.waitUntil([&] { return x.keyboardHeldByOthers(); }, 10s));
+    XClient attacker;
+    XTestFakeKeyEvent(x.dpy(), XKeysymToKeycode(x.dpy(), XK_a), True, CurrentTime);
+    XTestFakeKeyEvent(x.dpy(), XKeysymToKeycode(x.dpy(), XK_a), False, CurrentTime);
+    XSync(x.dpy(), False);
+    bool grabbed = false;
+    for (const auto end = Clock::now() + 3s * slowdown(); !grabbed && Clock::now() < end;) {
+        grabbed = XGrabKeyboard(attacker.dpy(), attacker.root(), False, GrabModeAsync, GrabModeAsync, CurrentTime)
+            == GrabSuccess;
+        XSync(attacker.dpy(), False);
+    }
+    ASSERT_TRUE(grabbed) << "the saver never let go of the keyboard for the verifier";
+    sleepFor(500ms * slowdown()); // refused by now, and several ticks tried
+    ASSERT_TRUE(saver.running());
+    XUngrabKeyboard(attacker.dpy(), CurrentTime);
+    XSync(attacker.dpy(), False);
+    EXPECT_TRUE(x.waitUntil([&] { return x.keyboardHeldByOthers(); }, 300ms * slowdown()))
+        << "the saver does not take the keyboard back";
+    int waiting = 0;
+    for (const std::string& line : saver.reports())
+        waiting += line.find("waiting") != std::string::npos ? 1 : 0;
+    EXPECT_EQ(waiting, 1);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
