@@ -358,7 +358,8 @@ TEST_F(StayOnTop, AnUnmapBurstAndChangesToTheWindowAreUndone)
             && a.height == size.height()
             && XTranslateCoordinates(x.dpy(), w, x.root(), 0, 0, &rx, &ry, &child) != 0 && rx == 0 && ry == 0;
     };
-    auto held = [&] { return x.waitUntil([&] { return inPlace() && x.inputHeldByOthers(); }, 400ms * slowdown()); };
+    // A tick is 100 ms; the rest is room for a loaded machine.
+    auto held = [&] { return x.waitUntil([&] { return inPlace() && x.inputHeldByOthers(); }, 1s * slowdown()); };
 
     // Unmapped every millisecond for a second, a few times: the saver is
     // left unmapped only when the last unmap comes at the wrong moment.
