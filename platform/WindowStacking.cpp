@@ -1,12 +1,18 @@
 #include "WindowStacking.h"
 
+#include "ClientProcess.h"
+
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <poll.h>
+#include <unistd.h>
 
+#include <map>
 #include <set>
+#include <vector>
 
 namespace hakop::platform {
 
@@ -45,6 +51,9 @@ StackingWatch::StackingWatch(void* display, unsigned long window, Listener liste
     // Every map, unmap and restack among the root's children: the saver's
     // siblings and the saver itself.
     XSelectInput(own, root, SubstructureNotifyMask);
+    // And the window's own unmaps wherever it is: reparented away, it is
+    // unmapped under another parent, and its grabs go with that.
+    XSelectInput(own, window, StructureNotifyMask);
     XFlush(own);
     m_notifier = std::make_unique<QSocketNotifier>(ConnectionNumber(own), QSocketNotifier::Read);
     QObject::connect(m_notifier.get(), &QSocketNotifier::activated, [this] { drain(); });
@@ -58,43 +67,67 @@ StackingWatch::~StackingWatch()
         XCloseDisplay(asDisplay(m_dpy));
 }
 
-void StackingWatch::drain()
+void StackingWatch::check()
+{
+    if (m_dpy != nullptr && !m_yielding.joinable())
+        drain(true);
+}
+
+void StackingWatch::drain(bool always)
 {
     Display* dpy = asDisplay(m_dpy);
-    bool above = false;
-    bool unmapped = false;
-    bool mapped = false;
-    while (XPending(dpy) > 0) {
-        XEvent event;
-        XNextEvent(dpy, &event);
-        switch (event.type) {
-        case MapNotify:
-            (event.xmap.window == m_window ? mapped : above) = true;
-            break;
-        case UnmapNotify:
-            if (event.xunmap.window == m_window)
-                unmapped = true;
-            break;
-        case ConfigureNotify:
-            // A sibling restacked (or ours moved down); checked as a whole below.
-            if (event.xconfigure.window != m_window || event.xconfigure.above != None)
+    // Each report may send requests whose replies bring new events into
+    // Xlib's queue, where the socket notifier never sees them: go on until
+    // the queue is empty, or the last of a burst would wait for some later
+    // event that may never come.
+    do {
+        bool above = always;
+        bool unmapped = false; // even if mapped again by now (a reparent): the grabs went
+        bool mapped = false;
+        bool destroyed = false;
+        while (XPending(dpy) > 0) {
+            XEvent event;
+            XNextEvent(dpy, &event);
+            switch (event.type) {
+            case MapNotify:
+                (event.xmap.window == m_window ? mapped : above) = true;
+                break;
+            case UnmapNotify:
+                if (event.xunmap.window == m_window)
+                    unmapped = true;
+                break;
+            case DestroyNotify:
+                if (event.xdestroywindow.window == m_window)
+                    destroyed = true;
+                break;
+            case ConfigureNotify:
+                // A sibling restacked (or ours moved down); checked as a whole below.
+                if (event.xconfigure.window != m_window || event.xconfigure.above != None)
+                    above = true;
+                break;
+            case CirculateNotify:
+            case ReparentNotify:
                 above = true;
-            break;
-        case CirculateNotify:
-        case ReparentNotify:
-            above = true;
-            break;
-        default:
-            break;
+                break;
+            default:
+                break;
+            }
         }
-    }
-    // One report per kind and batch: a burst of events is one check.
-    if (unmapped && !viewable())
-        m_listener(Change::Unmapped);
-    else if (mapped)
-        m_listener(Change::Mapped);
-    if (above)
-        m_listener(Change::SomethingAbove);
+        XWindowAttributes attributes{};
+        const bool exists = !destroyed && XGetWindowAttributes(dpy, m_window, &attributes) != 0;
+        if (!exists) {
+            m_listener(Change::Destroyed); // may end this watch: nothing after it
+            return;
+        }
+        // One report per kind and batch: a burst of events is one check.
+        if (unmapped || (always && attributes.map_state != IsViewable))
+            m_listener(Change::Unmapped);
+        else if (mapped)
+            m_listener(Change::Mapped);
+        if (above)
+            m_listener(Change::SomethingAbove);
+        always = false;
+    } while (XEventsQueued(dpy, QueuedAlready) > 0);
 }
 
 void StackingWatch::yieldToNewWindows(bool on)
@@ -116,46 +149,115 @@ void StackingWatch::yieldToNewWindows(bool on)
 void StackingWatch::yieldLoop()
 {
     Display* dpy = asDisplay(m_dpy);
+    const bool byProcess = serverKnowsClientProcesses(dpy);
+    const pid_t self = getpid();
     std::set<Window> mapped; // since the yielding began, still mapped
+    std::map<Window, bool> owned; // a window's process never changes; its contents may (reparenting)
+    auto allowed = [&](Window w) {
+        if (!byProcess)
+            return mapped.count(w) != 0;
+        auto known = owned.find(w);
+        if (known == owned.end())
+            known = owned.emplace(w, windowOfProcessTree(dpy, w, self)).first;
+        return known->second;
+    };
+    bool changed = true; // the windows above already are looked at once
     while (!m_stopYielding) {
-        bool changed = false;
         while (XPending(dpy) > 0) {
             XEvent event;
             XNextEvent(dpy, &event);
-            if (event.type == MapNotify && event.xmap.window != m_window)
+            if (event.type == MapNotify && event.xmap.window != m_window) {
                 mapped.insert(event.xmap.window);
-            else if (event.type == UnmapNotify)
+                owned.erase(event.xmap.window);
+            } else if (event.type == UnmapNotify) {
                 mapped.erase(event.xunmap.window);
-            else if (event.type == DestroyNotify)
+            } else if (event.type == DestroyNotify) {
                 mapped.erase(event.xdestroywindow.window);
+                owned.erase(event.xdestroywindow.window);
+            } else if (event.type == ReparentNotify) {
+                owned.clear(); // a frame may have got its client window
+            }
             changed = true;
         }
-        if (changed && !mapped.empty()) {
-            // Below the lowest of them, wherever a window manager stacked them.
-            Window rootReturn = 0;
-            Window parent = 0;
-            Window* children = nullptr;
-            unsigned int count = 0;
-            if (XQueryTree(dpy, m_root, &rootReturn, &parent, &children, &count) != 0) {
-                Window lowest = 0;
-                for (unsigned int i = 0; i < count && children[i] != m_window; ++i)
-                    if (lowest == 0 && mapped.count(children[i]) != 0)
-                        lowest = children[i];
-                if (children != nullptr)
-                    XFree(children);
-                if (lowest != 0) {
-                    XWindowChanges below{};
-                    below.sibling = lowest;
-                    below.stack_mode = Below;
-                    XConfigureWindow(dpy, m_window, CWSibling | CWStackMode, &below);
-                    XFlush(dpy);
-                }
-            }
-        }
+        if (changed)
+            coverAllBut(allowed);
+        changed = false;
         pollfd ready{ConnectionNumber(dpy), POLLIN, 0};
         if (XPending(dpy) == 0)
             poll(&ready, 1, 50);
     }
+}
+
+void StackingWatch::coverAllBut(const std::function<bool(unsigned long)>& allowed)
+{
+    Display* dpy = asDisplay(m_dpy);
+    Window rootReturn = 0;
+    Window parent = 0;
+    Window* children = nullptr;
+    unsigned int count = 0;
+    if (XQueryTree(dpy, m_root, &rootReturn, &parent, &children, &count) == 0)
+        return;
+    XWindowAttributes mine{};
+    if (XGetWindowAttributes(dpy, m_window, &mine) == 0)
+        return;
+    // The siblings that show on the saver's area, bottom to top, and whether
+    // each may lie above. (A window manager keeps viewable windows of its own
+    // off the screen; nothing needs covering there.)
+    auto shows = [&](const XWindowAttributes& a) {
+        return a.map_state == IsViewable && a.c_class == InputOutput && a.x < mine.x + mine.width
+            && mine.x < a.x + a.width + 2 * a.border_width && a.y < mine.y + mine.height
+            && mine.y < a.y + a.height + 2 * a.border_width;
+    };
+    std::vector<std::pair<Window, bool>> stack;
+    std::ptrdiff_t ours = -1;
+    for (unsigned int i = 0; i < count; ++i) {
+        XWindowAttributes a{};
+        if (children[i] == m_window) {
+            ours = static_cast<std::ptrdiff_t>(stack.size());
+        } else if (XGetWindowAttributes(dpy, children[i], &a) != 0 && shows(a)) {
+            const bool mayLieAbove = allowed(children[i]);
+            if (ours >= 0 && !mayLieAbove && a.override_redirect) {
+                // No window manager stands between: it goes under the saver
+                // itself, and nothing allowed has to move.
+                XWindowChanges below{};
+                below.sibling = m_window;
+                below.stack_mode = Below;
+                XConfigureWindow(dpy, children[i], CWSibling | CWStackMode, &below);
+                stack.insert(stack.begin() + ours++, {children[i], false});
+                continue;
+            }
+            stack.emplace_back(children[i], mayLieAbove);
+        }
+    }
+    if (children != nullptr)
+        XFree(children);
+    if (ours < 0)
+        return;
+    // ours sits between stack[ours - 1] and stack[ours].
+    std::ptrdiff_t topForeign = -1;
+    for (std::ptrdiff_t i = 0; i < static_cast<std::ptrdiff_t>(stack.size()); ++i)
+        if (!stack[i].second)
+            topForeign = i;
+    bool misplaced = false;
+    for (std::ptrdiff_t i = 0; i < static_cast<std::ptrdiff_t>(stack.size()); ++i)
+        misplaced = misplaced || (i >= ours ? !stack[i].second : stack[i].second && i > topForeign);
+    if (misplaced) {
+        XWindowChanges changes{};
+        if (topForeign >= 0) {
+            changes.sibling = stack[topForeign].first;
+            changes.stack_mode = Above;
+        } else {
+            changes.sibling = stack.front().first; // all allowed: the lowest of them
+            changes.stack_mode = Below;
+        }
+        XConfigureWindow(dpy, m_window, CWSibling | CWStackMode, &changes);
+    }
+    // An allowed window under a foreign one: only raising it gets it above
+    // the saver (a window manager may decline for a window it frames).
+    for (std::ptrdiff_t i = 0; i < topForeign; ++i)
+        if (stack[i].second)
+            XRaiseWindow(dpy, stack[i].first);
+    XFlush(dpy);
 }
 
 bool StackingWatch::viewable() const
@@ -165,13 +267,15 @@ bool StackingWatch::viewable() const
         && attributes.map_state == IsViewable;
 }
 
-bool StackingWatch::onTop() const
+bool StackingWatch::onTop()
 {
     Display* dpy = asDisplay(m_dpy);
     if (dpy == nullptr)
         return true; // nothing to compare with
-    if (!viewable())
+    if (!viewable()) {
+        drainLater();
         return false;
+    }
     Window rootReturn = 0;
     Window parent = 0;
     Window* children = nullptr;
@@ -193,7 +297,16 @@ bool StackingWatch::onTop() const
     }
     if (children != nullptr)
         XFree(children);
+    drainLater();
     return ours && !covered;
+}
+
+void StackingWatch::drainLater()
+{
+    // Called outside drain (a raise put off to a timer): the replies waited
+    // for may have brought events along, which no socket read announces.
+    if (!m_yielding.joinable() && XEventsQueued(asDisplay(m_dpy), QueuedAlready) > 0)
+        QTimer::singleShot(0, m_notifier.get(), [this] { drain(); });
 }
 
 void StackingWatch::raise()
@@ -204,6 +317,7 @@ void StackingWatch::raise()
     XMapRaised(dpy, m_window);
     // Done once this returns, so a grab asked for next finds the window viewable.
     XSync(dpy, False);
+    drainLater();
 }
 
 bool colourScreen(int visualClass, int depth)

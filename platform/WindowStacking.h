@@ -19,7 +19,7 @@ namespace hakop::platform {
 // 'window' or when 'window' was unmapped or mapped.
 class StackingWatch {
 public:
-    enum class Change { SomethingAbove, Unmapped, Mapped };
+    enum class Change { SomethingAbove, Unmapped, Mapped, Destroyed };
     using Listener = std::function<void(Change)>;
 
     // display is an Xlib Display* naming the display to watch (its own
@@ -31,22 +31,41 @@ public:
     StackingWatch& operator=(const StackingWatch&) = delete;
 
     bool works() const { return m_dpy != nullptr; }
+    // The watch's own connection (an Xlib Display*) and the window's root,
+    // for other requests about the window; null when it does not work.
+    void* connection() const { return m_dpy; }
+    unsigned long root() const { return m_root; }
+
+    // Reports the window's state as it is now, as if every kind of event had
+    // come: Destroyed, else Unmapped when it is not viewable, and
+    // SomethingAbove. Also hears any event an earlier request read ahead.
+    // Not while yielding.
+    void check();
 
     // True when the window is viewable and no viewable sibling lies above it.
-    bool onTop() const;
+    bool onTop();
     bool viewable() const;
     // While on, the watch runs on a thread of its own (the event loop may be
-    // blocked meanwhile, as while the verifier is asked) and keeps each
-    // window mapped in that time above the watched one, window-manager frames
-    // included: a prompt shows over the saver. Off joins the thread.
+    // blocked meanwhile, as while the verifier is asked) and lets only the
+    // windows of this process's children (the verifier's helper and what it
+    // starts) lie above the watched one, window-manager frames included: a
+    // prompt shows over the saver, every other program's window stays
+    // covered. Where the server cannot tell a window's process (no
+    // X-Resource), each window mapped since yielding began may lie above.
+    // Off joins the thread.
     void yieldToNewWindows(bool on);
+    bool yielding() const { return m_yielding.joinable(); }
     // Raises the window over every sibling, mapping it if it is unmapped;
     // the server has done so when this returns.
     void raise();
 
 private:
-    void drain();
+    void drain(bool always = false);
+    void drainLater();
     void yieldLoop();
+    // Puts the window above every viewable sibling that is not 'allowed' and
+    // below the allowed ones, raising an allowed one it cannot get below.
+    void coverAllBut(const std::function<bool(unsigned long)>& allowed);
 
     void* m_dpy = nullptr; // own connection
     unsigned long m_window;

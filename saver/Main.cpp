@@ -133,13 +133,7 @@ void THAKOPForm::FormCreate()
 
     // The window now exists, unmapped and carrying its class, so a second
     // start finds it from here on.
-    const auto window = static_cast<unsigned long>(winId());
-    platform::setWindowClass(x11Display(), window, "hakop", "THAKOPForm");
-    // Qt would append the application's display name to the caption.
-    platform::setWindowCaption(x11Display(), window, "HAKOPForm");
-    if (QWindow* handle = windowHandle())
-        handle->installEventFilter(this);
-    m_keeper = std::make_unique<ScreenKeeper>(x11Display(), window, std::chrono::milliseconds(tickInterval));
+    adoptWindow();
     // A failure box opens above the saver and has the input while it is up.
     platform::setOverlayKeeper([this](bool overlayShown) {
         if (overlayShown)
@@ -149,6 +143,38 @@ void THAKOPForm::FormCreate()
     });
 
     m_mouse.reset();
+}
+
+// Makes the native window the saver's: its class, its caption, the expose
+// filter, and a keeper for it.
+void THAKOPForm::adoptWindow()
+{
+    const auto window = static_cast<unsigned long>(winId());
+    platform::setWindowClass(x11Display(), window, "hakop", "THAKOPForm");
+    // Qt would append the application's display name to the caption.
+    platform::setWindowCaption(x11Display(), window, "HAKOPForm");
+    if (QWindow* handle = windowHandle())
+        handle->installEventFilter(this);
+    m_keeper = std::make_unique<ScreenKeeper>(x11Display(), window, std::chrono::milliseconds(tickInterval));
+    m_keeper->onLost = [this] { rebuildWindow(); };
+}
+
+// Another client destroyed the window: a new one covers the screen again at
+// once, over the same snapshot (a pixmap of ours, which outlives the window),
+// and the figures go on there.
+void THAKOPForm::rebuildWindow()
+{
+    if (m_closed)
+        return;
+    logSurvived("another program destroyed the saver window; covering the screen with a new one");
+    m_keeper.reset();
+    destroy(true, true);
+    create();
+    adoptWindow();
+    m_presentation.windowRebuilt();
+    setVisible(true);
+    activateWindow();
+    m_keeper->start();
 }
 
 void THAKOPForm::FormShow()

@@ -107,6 +107,8 @@ private:
     void FormMouseMove(std::int32_t x, std::int32_t y);
     void Timer1Timer();
 
+    void adoptWindow();
+    void rebuildWindow();
     void refreshScreenSize();
     QPoint devicePosition(const QMouseEvent* event) const;
 

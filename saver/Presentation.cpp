@@ -123,6 +123,13 @@ void Presentation::setScreenSize(QSize deviceSize)
     m_screenSize = deviceSize;
 }
 
+void Presentation::windowRebuilt()
+{
+    std::lock_guard lock(m_lock);
+    if (m_canvas != nullptr)
+        m_canvas->setWindow(static_cast<std::uint32_t>(m_window.winId()));
+}
+
 // Under the lock, on whichever thread changed the surface.
 void Presentation::surfaceChanged(const QRegion& changed)
 {

@@ -61,6 +61,9 @@ public:
     void redrawBackdrop();
     void exposed(const QRegion& logical);
     void setScreenSize(QSize deviceSize);
+    // The window has a new native window (the old one was destroyed): the
+    // picture and the figures go on there.
+    void windowRebuilt();
 
 private:
     void surfaceChanged(const QRegion& changed);

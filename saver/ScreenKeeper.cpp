@@ -2,6 +2,7 @@
 
 #include "platform/Failure.h"
 #include "platform/InputGrab.h"
+#include "platform/WindowGuard.h"
 #include "platform/WindowStacking.h"
 
 namespace hakop {
@@ -31,6 +32,8 @@ ScreenKeeper::ScreenKeeper(void* display, unsigned long window, std::chrono::mil
         if (m_running && m_pauses == 0)
             keep();
     });
+    m_tick.setInterval(tick);
+    connect(&m_tick, &QTimer::timeout, this, [this] { guard(); });
 }
 
 ScreenKeeper::~ScreenKeeper() = default;
@@ -42,13 +45,22 @@ void ScreenKeeper::start()
     m_running = true;
     using Change = platform::StackingWatch::Change;
     m_watch = std::make_unique<platform::StackingWatch>(m_display, m_window, [this](Change change) {
+        if (change == Change::Destroyed) {
+            lost();
+            return;
+        }
         if (change == Change::Unmapped)
             m_grab->lost(); // the server dropped them with the mapping
         if (m_running && m_pauses == 0)
             keep();
     });
-    if (!m_watch->works())
+    if (!m_watch->works()) {
         logSurvived("cannot watch the window stacking; the saver may be covered by other windows");
+    } else {
+        m_guard = std::make_unique<platform::WindowGuard>(m_watch->connection(), m_window, m_watch->root());
+        m_guard->remember();
+        m_tick.start();
+    }
     takeInput();
 }
 
@@ -57,6 +69,8 @@ void ScreenKeeper::stop()
     m_running = false;
     m_retry.stop();
     m_restack.stop();
+    m_tick.stop();
+    m_guard.reset();
     m_watch.reset();
     m_grab->release();
 }
@@ -84,6 +98,38 @@ void ScreenKeeper::resume()
 bool ScreenKeeper::holdsInput() const
 {
     return m_grab->held();
+}
+
+void ScreenKeeper::guard()
+{
+    if (!m_running || !m_watch || m_watch->yielding())
+        return;
+    const unsigned undone = m_guard ? m_guard->repair() : platform::WindowGuard::Nothing;
+    if (undone != platform::WindowGuard::Nothing && !m_toldUndone) {
+        m_toldUndone = true;
+        logSurvived("another program moved, reshaped or renamed the saver window; put back");
+    }
+    if ((undone & platform::WindowGuard::Parent) != 0)
+        m_grab->lost(); // unmapped on the way back, and the server dropped them
+    m_watch->check(); // may end in lost()
+    if (undone != platform::WindowGuard::Nothing && m_running && m_pauses == 0)
+        keep();
+}
+
+void ScreenKeeper::lost()
+{
+    if (!m_running)
+        return;
+    m_running = false;
+    m_retry.stop();
+    m_restack.stop();
+    m_tick.stop();
+    m_grab->lost(); // the server dropped them with the window
+    // Not from inside the watch's report: the owner may delete this keeper.
+    QTimer::singleShot(0, this, [this] {
+        if (onLost)
+            onLost();
+    });
 }
 
 void ScreenKeeper::keep()

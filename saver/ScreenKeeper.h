@@ -7,13 +7,20 @@
 //  - a window mapped or raised above it is covered again, at most once a
 //    tick (another program keeping itself on top the same way takes turns
 //    with the saver instead of both spinning);
-//  - unmapped by another client, it maps itself again and takes its grabs back.
+//  - unmapped by another client, it maps itself again and takes its grabs back;
+//  - moved, resized, reparented, shaped or renamed (WM_CLASS) by another
+//    client, it is put back at the next tick, with one line the first time;
+//  - destroyed by another client, the keeper stops and says so (onLost): the
+//    owner builds a new window and a new keeper for it.
+// Every tick it also looks at the window whatever events came, so nothing
+// that slipped past the watch lasts longer than a tick.
 // During a pause the grabs are free and other windows may lie above it.
 #include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string_view>
 
@@ -22,6 +29,7 @@ namespace hakop {
 namespace platform {
 class InputGrab;
 class StackingWatch;
+class WindowGuard;
 }
 
 // When waiting for the grabs is worth a line: once when another client's grab
@@ -57,21 +65,30 @@ public:
 
     bool holdsInput() const;
 
+    // Called once, from the event loop, after another client destroyed the
+    // window; the keeper has stopped by then and may be deleted.
+    std::function<void()> onLost;
+
 private:
+    void guard();
+    void lost();
     void keep();
     void restack();
     void takeInput();
 
     std::unique_ptr<platform::InputGrab> m_grab;
     std::unique_ptr<platform::StackingWatch> m_watch;
+    std::unique_ptr<platform::WindowGuard> m_guard;
     void* m_display;
     unsigned long m_window;
     QTimer m_retry;
     QTimer m_restack; // a raise put off to the next tick
+    QTimer m_tick; // the look at the window whatever the events said
     QElapsedTimer m_sinceRaise;
     GrabWaitLog m_waitLog;
     int m_pauses = 0;
     bool m_running = false;
+    bool m_toldUndone = false;
 };
 
 } // namespace hakop

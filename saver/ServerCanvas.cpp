@@ -339,6 +339,14 @@ QImage ServerCanvas::readPixmap(std::uint32_t pixmap) const
     return image;
 }
 
+void ServerCanvas::setWindow(std::uint32_t window)
+{
+    m_window = window;
+    if (m_asBackground)
+        xcb_change_window_attributes(xcb(m_connection), window, XCB_CW_BACK_PIXMAP, &m_pixmap);
+    xcb_flush(xcb(m_connection));
+}
+
 void ServerCanvas::show(const QRegion& region)
 {
     xcb_connection_t* c = xcb(m_connection);

@@ -51,6 +51,10 @@ public:
     // from the screen.
     void setBackdrop(const QImage& picture);
 
+    // Shows the pixels on 'window' (of the same size and depth) from now on,
+    // the old window being gone.
+    void setWindow(std::uint32_t window);
+
     // Copies 'region' of the pixels onto the window, once the requests are sent.
     void show(const QRegion& region);
     // Sends the requests queued so far.

@@ -26,6 +26,7 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <X11/extensions/Xfixes.h>
+#include <X11/extensions/shape.h>
 #include <X11/keysym.h>
 #include <unistd.h>
 
@@ -110,6 +111,79 @@ long long unexplainedPixels(const QImage& shot, const QImage& desktop)
     for (bool e : explained)
         count += e ? 0 : 1;
     return count;
+}
+
+// The event-loop stand-in's prompt: a white 200 x 80 window other than the
+// saver window 'w', wherever it was put, in root coordinates.
+std::optional<QRect> findVerifierPrompt(const XClient& x, Window w)
+{
+    std::function<std::optional<QRect>(Window)> find = [&](Window parent) -> std::optional<QRect> {
+        Window rootReturn = 0;
+        Window up = 0;
+        Window* children = nullptr;
+        unsigned int count = 0;
+        std::optional<QRect> found;
+        if (XQueryTree(x.dpy(), parent, &rootReturn, &up, &children, &count) == 0)
+            return found;
+        for (unsigned int i = 0; i < count && !found; ++i) {
+            XWindowAttributes a{};
+            if (children[i] != w && XGetWindowAttributes(x.dpy(), children[i], &a) != 0
+                && a.map_state == IsViewable && a.width == 200 && a.height == 80) {
+                int rx = 0;
+                int ry = 0;
+                Window child = 0;
+                XTranslateCoordinates(x.dpy(), children[i], x.root(), 0, 0, &rx, &ry, &child);
+                found = QRect(rx, ry, 200, 80);
+            } else {
+                found = find(children[i]);
+            }
+        }
+        if (children != nullptr)
+            XFree(children);
+        return found;
+    };
+    return find(x.root());
+}
+
+// That prompt shows on the screen above the saver window 'w'.
+bool verifierPromptShows(const XClient& x, Window w)
+{
+    const std::optional<QRect> prompt = findVerifierPrompt(x, w);
+    if (!prompt)
+        return false;
+    const QImage shot = x.screen();
+    int white = 0;
+    for (int y = prompt->top() + 10; y < prompt->bottom() - 10; y += 10)
+        for (int xx = prompt->left() + 10; xx < prompt->right() - 10; xx += 10)
+            white += (shot.pixel(xx, y) & 0xffffff) == 0xffffff ? 1 : 0;
+    return white >= 50; // nearly all of its 54 samples
+}
+
+// Whether nearly all of 'area' on the screen is 'colour'.
+bool areaShows(const XClient& x, QRect area, QRgb colour)
+{
+    const QImage shot = x.screen();
+    int hits = 0;
+    int samples = 0;
+    for (int y = area.top() + 5; y < area.bottom() - 5; y += 10)
+        for (int xx = area.left() + 5; xx < area.right() - 5; xx += 10, ++samples)
+            hits += (shot.pixel(xx, y) & 0xffffff) == colour ? 1 : 0;
+    return hits * 10 >= samples * 9;
+}
+
+// Another program's window, override-redirect (no window manager moves it),
+// filled with 'colour' and mapped.
+Window mapForeignWindow(const XClient& x, QRect area, unsigned long colour)
+{
+    XSetWindowAttributes attributes{};
+    attributes.override_redirect = True;
+    attributes.background_pixel = colour;
+    const Window window = XCreateWindow(x.dpy(), x.root(), area.x(), area.y(), static_cast<unsigned>(area.width()),
+                                        static_cast<unsigned>(area.height()), 0, CopyFromParent, InputOutput,
+                                        CopyFromParent, CWOverrideRedirect | CWBackPixel, &attributes);
+    XMapRaised(x.dpy(), window);
+    XSync(x.dpy(), False);
+    return window;
 }
 
 class StayOnTop : public ::testing::Test {
@@ -216,54 +290,15 @@ TEST_F(StayOnTop, AVerifiersPromptShowsAboveTheSaverWithTheCursor)
     EXPECT_FALSE(cursorShows(x.dpy())) << "the cursor shows over the running saver";
     x.key(XK_a, true);
     x.key(XK_a, false);
-    // The stand-in's prompt: a white 200 x 80 window, wherever it was put.
-    auto findPrompt = [&] {
-        std::function<std::optional<QRect>(Window)> find = [&](Window parent) -> std::optional<QRect> {
-            Window rootReturn = 0;
-            Window up = 0;
-            Window* children = nullptr;
-            unsigned int count = 0;
-            std::optional<QRect> found;
-            if (XQueryTree(x.dpy(), parent, &rootReturn, &up, &children, &count) == 0)
-                return found;
-            for (unsigned int i = 0; i < count && !found; ++i) {
-                XWindowAttributes a{};
-                if (children[i] != w && XGetWindowAttributes(x.dpy(), children[i], &a) != 0
-                    && a.map_state == IsViewable && a.width == 200 && a.height == 80) {
-                    int rx = 0;
-                    int ry = 0;
-                    Window child = 0;
-                    XTranslateCoordinates(x.dpy(), children[i], x.root(), 0, 0, &rx, &ry, &child);
-                    found = QRect(rx, ry, 200, 80);
-                } else {
-                    found = find(children[i]);
-                }
-            }
-            if (children != nullptr)
-                XFree(children);
-            return found;
-        };
-        return find(x.root());
-    };
-    auto promptShows = [&] {
-        const std::optional<QRect> prompt = findPrompt();
-        if (!prompt)
-            return false;
-        const QImage shot = x.screen();
-        int white = 0;
-        for (int y = prompt->top() + 10; y < prompt->bottom() - 10; y += 10)
-            for (int xx = prompt->left() + 10; xx < prompt->right() - 10; xx += 10)
-                white += (shot.pixel(xx, y) & 0xffffff) == 0xffffff ? 1 : 0;
-        return white >= 50; // nearly all of its 54 samples
-    };
+    auto promptShows = [&] { return verifierPromptShows(x, w); };
     EXPECT_TRUE(x.waitUntil(promptShows, 1200ms)) << "the prompt is hidden under the saver";
     // Read while the prompt is up, before and after, with the pointer still
     // over the saver.
-    const std::optional<QRect> prompt = findPrompt();
+    const std::optional<QRect> prompt = findVerifierPrompt(x, w);
     ASSERT_TRUE(prompt.has_value()) << "the prompt went before the cursor was read";
     ASSERT_FALSE(prompt->contains(pointer)) << "the prompt lies under the pointer";
     const bool cursorShowed = cursorShows(x.dpy());
-    ASSERT_TRUE(findPrompt().has_value()) << "the prompt went before the cursor was read";
+    ASSERT_TRUE(findVerifierPrompt(x, w).has_value()) << "the prompt went before the cursor was read";
     EXPECT_TRUE(cursorShowed) << "the cursor stays hidden while the verifier asks";
     EXPECT_EQ(saver.exitCodeWithin(8s), 0);
 }
@@ -347,6 +382,159 @@ TEST_F(StayOnTop, AScreenWithoutTrueColourIsOneLineAndExitOne)
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0].rfind("hakop: ", 0), 0u);
     EXPECT_NE(lines[0].find("8 bits"), std::string::npos) << lines[0];
+}
+
+
+// Another client tampering with the saver window itself: each change is put
+// back within a tick, and the saver still holds the input and ends on a key.
+TEST_F(StayOnTop, AnUnmapBurstAndChangesToTheWindowAreUndone)
+{
+    SaverProcess saver;
+    const Window w = x.waitForWindowOfClass("THAKOPForm", saver);
+    ASSERT_NE(w, 0u);
+    ASSERT_TRUE(x.waitUntil([&] { return x.inputHeldByOthers(); }, 10s));
+    const QSize size = x.size();
+    auto inPlace = [&] {
+        XWindowAttributes a{};
+        Window child = 0;
+        int rx = -1;
+        int ry = -1;
+        return XGetWindowAttributes(x.dpy(), w, &a) != 0 && a.map_state == IsViewable && a.width == size.width()
+            && a.height == size.height()
+            && XTranslateCoordinates(x.dpy(), w, x.root(), 0, 0, &rx, &ry, &child) != 0 && rx == 0 && ry == 0;
+    };
+    // A tick is 100 ms; the rest is room for a loaded machine.
+    auto held = [&] { return x.waitUntil([&] { return inPlace() && x.inputHeldByOthers(); }, 1s * slowdown()); };
+
+    // Unmapped every millisecond for a second, a few times: the saver is
+    // left unmapped only when the last unmap comes at the wrong moment.
+    for (int burst = 0; burst < 5; ++burst) {
+        for (const auto end = Clock::now() + 1s; Clock::now() < end; sleepFor(1ms)) {
+            XUnmapWindow(x.dpy(), w);
+            XSync(x.dpy(), False);
+        }
+        ASSERT_TRUE(held()) << "a burst of unmaps leaves the saver unmapped (burst " << burst + 1 << ")";
+    }
+
+    XMoveResizeWindow(x.dpy(), w, 300, 200, 40, 30);
+    XSync(x.dpy(), False);
+    EXPECT_TRUE(held()) << "moved and resized";
+
+    XSetWindowAttributes attributes{};
+    attributes.override_redirect = True;
+    const Window holder = XCreateWindow(x.dpy(), x.root(), 0, 0, 10, 10, 0, CopyFromParent, InputOutput,
+                                        CopyFromParent, CWOverrideRedirect, &attributes);
+    XMapWindow(x.dpy(), holder);
+    XReparentWindow(x.dpy(), w, holder, 0, 0);
+    XSync(x.dpy(), False);
+    EXPECT_TRUE(held()) << "reparented";
+
+    XShapeCombineRectangles(x.dpy(), w, ShapeBounding, 0, 0, nullptr, 0, ShapeSet, Unsorted);
+    XSync(x.dpy(), False);
+    auto unshaped = [&] {
+        Bool bounding = True;
+        Bool clip = True;
+        int i = 0;
+        unsigned int u = 0;
+        return XShapeQueryExtents(x.dpy(), w, &bounding, &i, &i, &u, &u, &clip, &i, &i, &u, &u) != 0 && !bounding;
+    };
+    EXPECT_TRUE(x.waitUntil(unshaped, 400ms * slowdown())) << "an empty shape stays";
+
+    char name[] = "other";
+    char cls[] = "Other";
+    XClassHint hint{name, cls};
+    XSetClassHint(x.dpy(), w, &hint);
+    XSync(x.dpy(), False);
+    EXPECT_TRUE(x.waitUntil([&] { return x.windowsOfClass("THAKOPForm").size() == 1; }, 400ms * slowdown()))
+        << "WM_CLASS stays rewritten";
+
+    XDestroyWindow(x.dpy(), holder);
+    x.key(XK_Escape, true);
+    x.key(XK_Escape, false);
+    EXPECT_EQ(saver.exitCodeWithin(5s), 0);
+}
+
+// Destroyed by another client, the saver covers the screen again with a new
+// window over the same picture, says so once, and still ends on a key.
+TEST_F(StayOnTop, ADestroyedWindowIsBuiltAgainOverTheSamePicture)
+{
+    const QImage desktop = x.paintDesktop();
+    SaverProcess saver;
+    const Window w = x.waitForWindowOfClass("THAKOPForm", saver);
+    ASSERT_NE(w, 0u);
+    ASSERT_TRUE(x.waitUntil([&] { return x.inputHeldByOthers(); }, 10s));
+    XDestroyWindow(x.dpy(), w);
+    XSync(x.dpy(), False);
+    Window again = 0;
+    EXPECT_TRUE(x.waitUntil([&] {
+        const auto windows = x.windowsOfClass("THAKOPForm");
+        again = windows.size() == 1 && x.viewable(windows.front()) ? windows.front() : 0;
+        return again != 0 && x.inputHeldByOthers();
+    }, 1s * slowdown())) << "the screen stays uncovered";
+    ASSERT_TRUE(saver.running());
+    saver.pause();
+    sleepFor(20ms);
+    const QImage shot = x.screen();
+    saver.resume();
+    EXPECT_EQ(unexplainedPixels(shot, desktop), 0) << "the new window does not show the snapshot";
+    const auto lines = saver.reports();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find("destroyed"), std::string::npos) << lines[0];
+    x.key(XK_Escape, true);
+    x.key(XK_Escape, false);
+    EXPECT_EQ(saver.exitCodeWithin(5s), 0);
+}
+
+// While the verifier asks, only the windows of its process lie above the
+// saver: another program's window mapped then stays covered.
+TEST_F(StayOnTop, WhileTheVerifierAsksOnlyItsWindowsLieAbove)
+{
+    SaverProcess saver({}, std::string(HAKOP_STANDINS_DIR) + "/event-loop");
+    const Window w = x.waitForWindowOfClass("THAKOPForm", saver);
+    ASSERT_NE(w, 0u);
+    ASSERT_TRUE(x.waitUntil([&] { return x.keyboardHeldByOthers(); }, 10s));
+    x.key(XK_a, true);
+    x.key(XK_a, false);
+    ASSERT_TRUE(x.waitUntil([&] { return verifierPromptShows(x, w); }, 1200ms));
+    const QRect area(800, 600, 200, 120);
+    const Window other = mapForeignWindow(x, area, 0x00ff00);
+    EXPECT_TRUE(x.waitUntil([&] { return !areaShows(x, area, 0x00ff00); }, 300ms * slowdown()))
+        << "another program's window lies above the saver while the verifier asks";
+    EXPECT_TRUE(verifierPromptShows(x, w)) << "the prompt went under the saver";
+    XDestroyWindow(x.dpy(), other);
+    XSync(x.dpy(), False);
+    EXPECT_EQ(saver.exitCodeWithin(8s), 0);
+}
+
+// A program that grabs the keyboard while the saver has let go of it for the
+// verifier keeps it (X has no way to take a grab away): the saver tries again
+// every tick, says so once, and holds the keyboard a tick after it is free.
+TEST_F(StayOnTop, AGrabTakenWhileTheVerifierAsksIsRetriedEveryTick)
+{
+    SaverProcess saver({}, std::string(HAKOP_STANDINS_DIR) + "/refuse");
+    ASSERT_NE(x.waitForWindowOfClass("THAKOPForm", saver), 0u);
+    ASSERT_TRUE(x.waitUntil([&] { return x.keyboardHeldByOthers(); }, 10s));
+    XClient attacker;
+    XTestFakeKeyEvent(x.dpy(), XKeysymToKeycode(x.dpy(), XK_a), True, CurrentTime);
+    XTestFakeKeyEvent(x.dpy(), XKeysymToKeycode(x.dpy(), XK_a), False, CurrentTime);
+    XSync(x.dpy(), False);
+    bool grabbed = false;
+    for (const auto end = Clock::now() + 3s * slowdown(); !grabbed && Clock::now() < end;) {
+        grabbed = XGrabKeyboard(attacker.dpy(), attacker.root(), False, GrabModeAsync, GrabModeAsync, CurrentTime)
+            == GrabSuccess;
+        XSync(attacker.dpy(), False);
+    }
+    ASSERT_TRUE(grabbed) << "the saver never let go of the keyboard for the verifier";
+    sleepFor(500ms * slowdown()); // refused by now, and several ticks tried
+    ASSERT_TRUE(saver.running());
+    XUngrabKeyboard(attacker.dpy(), CurrentTime);
+    XSync(attacker.dpy(), False);
+    EXPECT_TRUE(x.waitUntil([&] { return x.keyboardHeldByOthers(); }, 300ms * slowdown()))
+        << "the saver does not take the keyboard back";
+    int waiting = 0;
+    for (const std::string& line : saver.reports())
+        waiting += line.find("waiting") != std::string::npos ? 1 : 0;
+    EXPECT_EQ(waiting, 1);
 }
 
 } // namespace

@@ -1,0 +1,96 @@
+#include "ClientProcess.h"
+
+#include <X11/Xlib.h>
+#include <X11/extensions/XRes.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+
+namespace hakop::platform {
+
+namespace {
+
+// The parent of 'pid', or 0.
+pid_t parentOf(pid_t pid)
+{
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    const std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // "pid (name) state ppid ...": the name may hold anything, up to the last ')'.
+    const auto close = stat.rfind(')');
+    if (close == std::string::npos || close + 4 >= stat.size())
+        return 0;
+    try {
+        return static_cast<pid_t>(std::stol(stat.substr(close + 4)));
+    } catch (...) {
+        return 0;
+    }
+}
+
+bool treeOwned(Display* dpy, Window window, pid_t ancestor, int depth)
+{
+    if (descendsFrom(windowProcess(dpy, window), ancestor))
+        return true;
+    if (depth == 0)
+        return false;
+    Window rootReturn = 0;
+    Window parent = 0;
+    Window* children = nullptr;
+    unsigned int count = 0;
+    if (XQueryTree(dpy, window, &rootReturn, &parent, &children, &count) == 0)
+        return false;
+    bool owned = false;
+    for (unsigned int i = 0; i < count && !owned; ++i)
+        owned = treeOwned(dpy, children[i], ancestor, depth - 1);
+    if (children != nullptr)
+        XFree(children);
+    return owned;
+}
+
+} // namespace
+
+bool serverKnowsClientProcesses(void* display)
+{
+    auto* dpy = static_cast<Display*>(display);
+    int event = 0;
+    int error = 0;
+    int major = 0;
+    int minor = 0;
+    return dpy != nullptr && XResQueryExtension(dpy, &event, &error) != 0
+        && XResQueryVersion(dpy, &major, &minor) != 0 && (major > 1 || (major == 1 && minor >= 2));
+}
+
+pid_t windowProcess(void* display, unsigned long window)
+{
+    auto* dpy = static_cast<Display*>(display);
+    XResClientIdSpec spec{window, XRES_CLIENT_ID_PID_MASK};
+    long count = 0;
+    XResClientIdValue* values = nullptr;
+    if (dpy == nullptr || XResQueryClientIds(dpy, 1, &spec, &count, &values) != Success)
+        return 0;
+    pid_t pid = 0;
+    for (long i = 0; i < count && pid <= 0; ++i)
+        if ((values[i].spec.mask & XRES_CLIENT_ID_PID_MASK) != 0)
+            pid = XResGetClientPid(&values[i]);
+    XResClientIdsDestroy(count, values);
+    return pid > 0 ? pid : 0;
+}
+
+bool descendsFrom(pid_t pid, pid_t ancestor)
+{
+    if (pid == ancestor)
+        return false;
+    // A bound, in case /proc lies or loops.
+    for (int hops = 0; pid > 1 && hops < 64; ++hops, pid = parentOf(pid))
+        if (pid == ancestor)
+            return true;
+    return false;
+}
+
+bool windowOfProcessTree(void* display, unsigned long window, pid_t ancestor)
+{
+    // A frame holds the client's window one or two levels down.
+    return display != nullptr && treeOwned(static_cast<Display*>(display), window, ancestor, 3);
+}
+
+} // namespace hakop::platform

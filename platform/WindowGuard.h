@@ -1,0 +1,49 @@
+#pragma once
+// What another client can do to a window it does not own, short of mapping
+// and stacking it (see WindowStacking.h), and the undoing of it: any client
+// may move, resize or reparent a top-level window, give it an empty shape so
+// it shows nothing, or rewrite its WM_CLASS so that it no longer counts as
+// the running saver.
+
+#include <optional>
+#include <string>
+
+namespace hakop::platform {
+
+class WindowGuard {
+public:
+    // display is an Xlib Display* (any connection to the window's server);
+    // window a child of 'root'.
+    WindowGuard(void* display, unsigned long window, unsigned long root);
+
+    // The window's present place (position and size on the root) and
+    // WM_CLASS are the ones to keep, and no shape.
+    void remember();
+
+    enum Undone : unsigned { Nothing = 0, Parent = 1, Place = 2, Shape = 4, Class = 8 };
+    // Puts back whatever was changed since; the changes undone, or'ed. The
+    // server has them when this returns.
+    unsigned repair();
+
+    // False once the window is gone (destroyed by whoever).
+    bool exists() const;
+
+private:
+    bool placeKept();
+    bool shapeKept();
+    bool classKept();
+
+    void* m_dpy;
+    unsigned long m_window;
+    unsigned long m_root;
+    std::optional<std::string> m_instance; // none: the window had no class to keep
+    std::string m_class;
+    int m_x = 0;
+    int m_y = 0;
+    unsigned int m_width = 0;
+    unsigned int m_height = 0;
+    bool m_placeKnown = false;
+    bool m_hasShape = false;
+};
+
+} // namespace hakop::platform
