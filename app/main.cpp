@@ -110,7 +110,9 @@ int main(int argc, char** argv)
     }
     XSetIOErrorHandler(onXlibConnectionLost);
 
-    if (hakop::platform::windowWithClassExists(display, saverWindowClass)) {
+    if (hakop::platform::saverSelectionOwned(display)
+        || hakop::platform::windowWithClassExists(display, saverWindowClass)
+        || (mode == Mode::Saver && hakop::platform::claimSaverSelection(display) == 0)) {
         XCloseDisplay(display);
         return 0;
     }
