@@ -209,7 +209,7 @@ TEST(SaverFailureBox, NoRoomOnTheServerIsSaidAndTheFiguresComeOnceThereIs)
     XSync(onlooker, False);
     const rlimit unlimited{RLIM_INFINITY, RLIM_INFINITY};
     // Room for small things, not for a picture of the screen.
-    const rlimit tight{mappedBytes(server) + 2u * 1024u * 1024u, RLIM_INFINITY};
+    const rlimit tight{mappedBytes(server) + (rlim_t(2) << 20), RLIM_INFINITY};
     ASSERT_EQ(prlimit(server, RLIMIT_AS, &tight, nullptr), 0);
 
     struct Seen {

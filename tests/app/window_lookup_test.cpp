@@ -66,6 +66,7 @@ TEST_F(WindowLookup, FindsTheClassInAWideTreeAndNothingWhenItIsGone)
     // Three levels: 50 frames of 100 windows each, one of the last holding
     // the saver two levels further down.
     std::vector<Window> frames;
+    frames.reserve(50);
     for (int i = 0; i < 50; ++i)
         frames.push_back(make(root, "frame", "Frame"));
     Window last = 0;

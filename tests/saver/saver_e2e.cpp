@@ -693,6 +693,7 @@ TEST_F(Saver, OfSaversStartedTogetherExactlyOneStays)
 {
     for (int attempt = 0; attempt < 4; ++attempt) {
         std::vector<std::unique_ptr<ChildProcess>> savers;
+        savers.reserve(4);
         for (int i = 0; i < 4; ++i)
             savers.push_back(std::make_unique<ChildProcess>(std::vector<std::string>{HAKOP_EXECUTABLE, "/s"},
                                                             std::vector<std::pair<std::string, std::string>>{
