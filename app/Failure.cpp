@@ -107,8 +107,13 @@ void reportHandlerFailure(const std::exception& failure)
         std::fprintf(stderr, "%s\n", qPrintable(text));
         return;
     }
-    if (dynamic_cast<const std::bad_alloc*>(&failure) != nullptr)
+    // A box needs memory of its own (its fonts are loaded on first use, a
+    // window, its picture): out of memory, the toolkit would fail inside it
+    // and end the program, uncovering the screen. One line, and go on.
+    if (dynamic_cast<const std::bad_alloc*>(&failure) != nullptr) {
         logSurvived("out of memory; the program goes on");
+        return;
+    }
     // One box is enough: a failure while it is open (a tick's, a second
     // input's) is only logged, so boxes never pile up.
     static bool boxOpen = false;

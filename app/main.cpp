@@ -18,6 +18,7 @@
 #include <QtGui/qguiapplication_platform.h>
 
 #include <X11/Xlib.h>
+#include <sys/mman.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
 
@@ -59,6 +60,51 @@ bool toolkitConnectionOutOfMemory()
     auto* x11 = qGuiApp != nullptr ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
     return x11 != nullptr && x11->connection() != nullptr
         && xcb_connection_has_error(x11->connection()) == XCB_CONN_CLOSED_MEM_INSUFFICIENT;
+}
+
+// Address space the toolkit still maps once it starts (the X platform plugin
+// and the libraries it loads, the fonts, the threads' stacks): about 43 MB
+// on Debian 12 for the saver, with a margin. Under a tighter limit the
+// toolkit aborts or hangs half-way, so the limit is checked before it starts.
+constexpr std::size_t roomToStart = std::size_t(48) << 20;
+
+// Whether that much more can still be mapped, writable, under the limits on
+// address space and data and the kernel's accounting. Nothing is touched.
+bool hasRoomToStart()
+{
+    void* room = ::mmap(nullptr, roomToStart, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE,
+                        -1, 0);
+    if (room == MAP_FAILED)
+        return false;
+    ::munmap(room, roomToStart);
+    return true;
+}
+
+// Memory kept back so that running out later, with the saver on screen, is
+// survived once: freed on the first failed allocation, which is then tried
+// again, and said in one line. Without it a full address space ends the
+// program and uncovers the screen.
+constexpr std::size_t reserveSize = std::size_t(4) << 20;
+void* reserve = nullptr;
+
+void releaseReserve()
+{
+    if (reserve == nullptr) {
+        std::set_new_handler(nullptr);
+        throw std::bad_alloc();
+    }
+    ::munmap(reserve, reserveSize);
+    reserve = nullptr;
+    static const char line[] = "hakop: out of memory; going on with the memory kept in reserve\n";
+    [[maybe_unused]] auto written = ::write(STDERR_FILENO, line, sizeof line - 1);
+}
+
+void keepReserve()
+{
+    reserve = ::mmap(nullptr, reserveSize, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (reserve == MAP_FAILED)
+        reserve = nullptr;
+    std::set_new_handler(releaseReserve);
 }
 
 int onXlibConnectionLost(Display*)
@@ -110,10 +156,21 @@ int main(int argc, char** argv)
     }
     XSetIOErrorHandler(onXlibConnectionLost);
 
-    if (hakop::platform::windowWithClassExists(display, saverWindowClass)) {
+    if (hakop::platform::saverSelectionOwned(display)
+        || hakop::platform::windowWithClassExists(display, saverWindowClass)
+        || (mode == Mode::Saver && hakop::platform::claimSaverSelection(display) == 0)) {
         XCloseDisplay(display);
         return 0;
     }
+    // The reserve first: the room the toolkit needs is what is left beside it.
+    keepReserve();
+    if (!hasRoomToStart()) {
+        (void)std::fprintf(stderr, "hakop: out of memory: the limits leave less than the %zu MB the program needs to start\n",
+                           roomToStart >> 20);
+        XCloseDisplay(display);
+        return 1;
+    }
+
     // From here on the connection only carries the application window; a
     // stray error on it is no reason to end the program.
     XSetErrorHandler(ignoreXlibErrors);

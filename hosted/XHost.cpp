@@ -221,7 +221,8 @@ std::unique_ptr<PixelWriter> PixelWriter::create(xcb_connection_t* c, std::uint3
 
 PixelWriter::~PixelWriter()
 {
-    if (!xcb_connection_has_error(m_connection))
+    // A writer create() gave up on holds no connection and no GC yet.
+    if (m_connection != nullptr && !xcb_connection_has_error(m_connection))
         xcb_free_gc(m_connection, m_gc);
 }
 

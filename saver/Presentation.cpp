@@ -8,7 +8,10 @@
 #include <QWidget>
 
 #include <stdexcept>
+#include <string>
 #include <QtGui/qguiapplication_platform.h>
+
+#include <xcb/xcb.h>
 
 namespace hakop {
 
@@ -30,6 +33,9 @@ Presentation::Presentation(QWidget& window)
     m_finish.setSingleShot(true);
     m_finish.setInterval(0);
     connect(&m_finish, &QTimer::timeout, this, &Presentation::finishPending);
+    // Without room for the picture on the server, it is asked again each tick.
+    m_retry.setInterval(100);
+    connect(&m_retry, &QTimer::timeout, this, &Presentation::retryStart);
 }
 
 Presentation::~Presentation()
@@ -46,27 +52,60 @@ Presentation::~Presentation()
 void Presentation::start(std::uint32_t snapshot, QSize size, const TIForm& frames, QSize screenSize,
                          std::uint32_t seed)
 {
+    m_size = size;
+    m_frames = &frames;
+    m_seed = seed;
+    {
+        std::lock_guard lock(m_lock);
+        m_screenSize = screenSize;
+    }
+    if (begin(snapshot))
+        return;
+    // The screen stays covered meanwhile: black, which the server paints by
+    // itself wherever something over the window (the failure box) goes away.
+    if (auto* c = static_cast<xcb_connection_t*>(xcbConnection()); c != nullptr && !xcb_connection_has_error(c)) {
+        const auto window = static_cast<std::uint32_t>(m_window.winId());
+        const std::uint32_t black = 0;
+        xcb_change_window_attributes(c, window, XCB_CW_BACK_PIXEL, &black);
+        xcb_clear_area(c, 0, window, 0, 0, 0, 0);
+        xcb_flush(c);
+    }
+    m_retry.start();
+    throw std::runtime_error("The X server has no room for the saver's picture (" + std::to_string(size.width())
+                             + " x " + std::to_string(size.height())
+                             + " pixels); the figures start once it has");
+}
+
+void Presentation::retryStart()
+{
+    if (m_closed || m_frames == nullptr || begin(0))
+        m_retry.stop();
+}
+
+bool Presentation::begin(std::uint32_t snapshot)
+{
     // With the pixels on the server, a tick is a few copies the server makes
     // and the snapshot is restored by one more.
-    auto canvas = ServerCanvas::create(xcbConnection(), static_cast<std::uint32_t>(m_window.winId()), size, snapshot);
+    auto canvas = ServerCanvas::create(xcbConnection(), static_cast<std::uint32_t>(m_window.winId()), m_size, snapshot);
     if (canvas == nullptr)
-        throw std::runtime_error("The X server cannot keep the saver's picture (it needs a TrueColor screen)");
+        return false;
 
     std::lock_guard lock(m_lock);
     m_canvas = canvas.get();
-    m_screenSize = screenSize;
-    m_scene = std::make_unique<SaverScene>(std::move(canvas), frames, [this] { return m_screenSize; });
+    m_scene = std::make_unique<SaverScene>(std::move(canvas), *m_frames, [this] { return m_screenSize; });
     Surface& surface = m_scene->surface();
     surface.onPixelsChanged = [this](const QRegion& changed) { surfaceChanged(changed); };
     // The event loop's paint pass, after whatever it is doing now.
     surface.onPendingStarted = [this] { queueFinish(); };
     // Draws the snapshot first, so the window's first visible content is the
     // desktop; then the figures start.
-    m_scene->show(seed);
+    m_scene->show(m_seed);
+    return true;
 }
 
 void Presentation::close()
 {
+    m_retry.stop();
     std::lock_guard lock(m_lock);
     m_closed = true;
     if (m_scene) {

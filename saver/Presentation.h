@@ -40,7 +40,8 @@ public:
     // Builds the scene over the desktop snapshot (a pixmap of 'size' on the
     // X server, now the canvas's) and shows it: the picture first, then the
     // figures. GUI thread, once the window exists. Throws when the server
-    // cannot keep the picture for this window.
+    // has no room for the picture; the window is black then, and the scene
+    // starts (over black) as soon as the server has room.
     void start(std::uint32_t snapshot, QSize size, const TIForm& frames, QSize screenSize, std::uint32_t seed);
     // Closes the scene: the figures are freed and nothing paints any more.
     // Timer1 must be stopped already (see above).
@@ -66,6 +67,9 @@ public:
     void windowRebuilt();
 
 private:
+    // Builds and shows the scene; false when the server cannot keep its picture.
+    bool begin(std::uint32_t snapshot);
+    void retryStart();
     void surfaceChanged(const QRegion& changed);
     void queueFinish();
     void finishPending();
@@ -78,6 +82,11 @@ private:
     ServerCanvas* m_canvas = nullptr; // owned by the scene's surface
     QSize m_screenSize; // device pixels; the animation reads it from Timer1's thread
     QTimer m_finish;
+    QTimer m_retry;
+    // What the scene is built from, kept for a start that has to wait.
+    QSize m_size;
+    const TIForm* m_frames = nullptr;
+    std::uint32_t m_seed = 0;
     bool m_finishQueued = false;
     bool m_inTick = false; // the tick finishes what it queues
     bool m_closed = false;

@@ -12,6 +12,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <memory>
+#include <new>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -94,6 +96,26 @@ TEST(FailureBox, HandlerFailureShowsTheHakopBox)
     EXPECT_EQ(seen->text, QString::fromUtf8("オーバーフロー."));
     EXPECT_EQ(seen->icon, QMessageBox::Critical);
     EXPECT_EQ(seen->buttons, QMessageBox::Ok);
+}
+
+// Out of memory, a box would need more of it than there is: one line, no box.
+TEST(FailureBox, OutOfMemoryIsOneLineAndNoBox)
+{
+    // Looks once (a box would be up by then, inside its own loop) and closes it.
+    auto boxes = std::make_shared<int>(0);
+    QTimer::singleShot(0, [boxes] {
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (auto* box = qobject_cast<QMessageBox*>(widget); box != nullptr && box->isVisible()) {
+                ++*boxes;
+                box->reject();
+            }
+    });
+    testing::internal::CaptureStderr();
+    hakop::reportHandlerFailure(std::bad_alloc());
+    const std::string err = testing::internal::GetCapturedStderr();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(*boxes, 0);
+    EXPECT_EQ(err, "hakop: out of memory; the program goes on\n");
 }
 
 TEST(FailureBox, AnExceptionFromAnEventHandlerIsReportedAndTheLoopGoesOn)

@@ -16,11 +16,19 @@
 #include <gtest/gtest.h>
 
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 namespace {
@@ -149,6 +157,117 @@ TEST(SaverFailureBox, OpensAboveTheSaverOnceAndTheSaverHoldsOnAfterwards)
     EXPECT_EQ(visibleBoxes(), 0) << "Esc did not reach the box";
     EXPECT_TRUE(waitFor([&] { return form.holdsInput(); }, 2000)) << "the saver did not take its grabs back";
     EXPECT_TRUE(keyboardHeldByOthers(onlooker));
+    form.close();
+    XCloseDisplay(onlooker);
+}
+
+// The X server this test runs against: with-x's other child.
+pid_t xServerPid()
+{
+    const pid_t parent = getppid();
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        std::ifstream stat(entry.path() / "stat");
+        std::string line;
+        std::getline(stat, line);
+        const auto close = line.rfind(')');
+        const auto open = line.find('(');
+        if (close == std::string::npos || open == std::string::npos)
+            continue;
+        std::istringstream rest(line.substr(close + 2));
+        char state = 0;
+        pid_t ppid = 0;
+        rest >> state >> ppid;
+        if (ppid == parent && line.substr(open + 1, close - open - 1) == "Xvfb")
+            return static_cast<pid_t>(std::stol(entry.path().filename().string()));
+    }
+    return 0;
+}
+
+// Address space the process has mapped, in bytes.
+rlim_t mappedBytes(pid_t pid)
+{
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmSize:", 0) == 0)
+            return static_cast<rlim_t>(std::stoull(line.substr(7))) * 1024;
+    return 0;
+}
+
+// A server without room for a screen-sized pixmap when the saver starts: the
+// box says so (not some other cause), the saver stays covered, and once the
+// server has room again the box's place is repainted and the figures play.
+TEST(SaverFailureBox, NoRoomOnTheServerIsSaidAndTheFiguresComeOnceThereIs)
+{
+    const pid_t server = xServerPid();
+    ASSERT_NE(server, 0) << "run under with-x";
+    Display* onlooker = XOpenDisplay(nullptr);
+    ASSERT_NE(onlooker, nullptr);
+    const QSize screen(DisplayWidth(onlooker, 0), DisplayHeight(onlooker, 0));
+    constexpr QRgb desktop = 0x336699;
+    XSetWindowBackground(onlooker, DefaultRootWindow(onlooker), desktop);
+    XClearWindow(onlooker, DefaultRootWindow(onlooker));
+    XSync(onlooker, False);
+    const rlimit unlimited{RLIM_INFINITY, RLIM_INFINITY};
+    // Room for small things, not for a picture of the screen.
+    const rlimit tight{mappedBytes(server) + (rlim_t(2) << 20), RLIM_INFINITY};
+    ASSERT_EQ(prlimit(server, RLIMIT_AS, &tight, nullptr), 0);
+
+    struct Seen {
+        QString text;
+        QRect where;
+    } seen;
+    QTimer look;
+    look.setInterval(50);
+    QObject::connect(&look, &QTimer::timeout, [&] {
+        QMessageBox* box = visibleBox();
+        if (box == nullptr || !seen.text.isEmpty())
+            return;
+        seen.text = box->text();
+        seen.where = box->frameGeometry();
+        prlimit(server, RLIMIT_AS, &unlimited, nullptr);
+        box->reject();
+    });
+    look.start();
+    QTimer::singleShot(20000, [&] { prlimit(server, RLIMIT_AS, &unlimited, nullptr); }); // never starve the suite
+
+    const hakop::TIForm frames;
+    hakop::THAKOPForm form;
+    form.setFrameStore(&frames);
+    form.show();
+    EXPECT_TRUE(waitFor([&] { return !seen.text.isEmpty(); }, 15000)) << "no failure box";
+    prlimit(server, RLIMIT_AS, &unlimited, nullptr);
+    EXPECT_TRUE(seen.text.contains(QStringLiteral("no room"))) << seen.text.toStdString();
+    EXPECT_FALSE(seen.text.contains(QStringLiteral("TrueColor"))) << seen.text.toStdString();
+
+    // The figures' colours on the black that stands in for the desktop, and
+    // nothing left of the box.
+    const auto shot = [&] {
+        XImage* image = XGetImage(onlooker, DefaultRootWindow(onlooker), 0, 0, unsigned(screen.width()),
+                                  unsigned(screen.height()), AllPlanes, ZPixmap);
+        QImage copy(screen, QImage::Format_RGB32);
+        for (int y = 0; y < screen.height(); ++y)
+            for (int x = 0; x < screen.width(); ++x)
+                copy.setPixel(x, y, 0xff000000u | static_cast<QRgb>(XGetPixel(image, x, y)));
+        XDestroyImage(image);
+        return copy;
+    };
+    const auto share = [](const QImage& image, QRect r, QRgb colour) {
+        r &= image.rect();
+        long n = 0;
+        for (int y = r.top(); y <= r.bottom(); ++y)
+            for (int x = r.left(); x <= r.right(); ++x)
+                n += (image.pixel(x, y) & 0xffffffu) == colour ? 1 : 0;
+        return r.isEmpty() ? 0.0 : double(n) / (double(r.width()) * r.height());
+    };
+    const QRect all(QPoint(), screen);
+    EXPECT_TRUE(waitFor(
+        [&] {
+            const QImage now = shot();
+            return share(now, all, desktop) == 0.0 && share(now, all, 0) < 0.999;
+        },
+        5000))
+        << "the saver does not cover the desktop with black and the figures";
+    EXPECT_GT(share(shot(), seen.where, 0), 0.8) << "the box's picture stays on the saver";
     form.close();
     XCloseDisplay(onlooker);
 }

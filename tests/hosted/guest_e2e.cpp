@@ -479,4 +479,50 @@ TEST_F(Guest, BadWindowIdsAreRefusedInOneLine)
     }
 }
 
+// What another window (a host's password dialog) hid of the host's window is
+// drawn again as soon as it goes, not left to the host's background.
+TEST_F(Guest, RepaintsWhatAnotherWindowUncovers)
+{
+    const QRect r(60, 60, 400, 300);
+    const Window host = makeHost(r);
+    GuestProcess guest({"-window-id", id(host)});
+    ASSERT_TRUE(waitFor([&] { return figuresIn(r); }, 10s)) << guest.errors();
+    const QRect over(r.x() + 100, r.y() + 80, 200, 150);
+    const int whitesBefore = count(screen(), over, white);
+    constexpr std::uint32_t green = 0x00ff00;
+    const Window dialog = makeHost(over, green);
+    ASSERT_TRUE(waitFor([&] { return count(screen(), over, green) == over.width() * over.height(); }, 5s));
+    XUnmapWindow(m_display, dialog);
+    XSync(m_display, False);
+    // The host's white fills the whole area until the guest copies it back.
+    EXPECT_TRUE(waitFor([&] { return count(screen(), over, white) <= whitesBefore + 500; }, 2s))
+        << count(screen(), over, white) << " white pixels, " << whitesBefore << " before";
+    XDestroyWindow(m_display, dialog);
+    guest.signal(SIGTERM);
+    EXPECT_EQ(guest.exitCodeWithin(1000ms), 0);
+    EXPECT_EQ(guest.errors(), "");
+}
+
+// Windows that hold no pixels the guest can write (an input-only window; on
+// a colour-mapped screen, any window) end the run with one line, not a crash.
+TEST_F(Guest, WindowsWithoutUsablePixelsAreRefusedInOneLine)
+{
+    XSetWindowAttributes none{};
+    std::vector<Window> windows{XCreateWindow(m_display, m_root, 0, 0, 200, 150, 0, 0, InputOnly, CopyFromParent,
+                                              0, &none)};
+    Visual* visual = DefaultVisual(m_display, 0);
+    if (visual->c_class != TrueColor && visual->c_class != DirectColor)
+        windows.push_back(makeHost(QRect(0, 0, 200, 150)));
+    XMapWindow(m_display, windows.front());
+    XSync(m_display, False);
+    for (Window w : windows) {
+        GuestProcess guest({"-window-id", id(w)});
+        EXPECT_EQ(guest.exitCodeWithin(5000ms), 1) << id(w) << guest.errors();
+        const std::string errors = guest.errors();
+        EXPECT_EQ(errors.rfind("hakop: ", 0), 0u) << errors;
+        EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
+        XDestroyWindow(m_display, w);
+    }
+}
+
 } // namespace

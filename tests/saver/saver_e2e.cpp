@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <memory>
@@ -27,7 +28,9 @@
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/Xproto.h>
 #include <X11/extensions/XTest.h>
+#include <X11/extensions/record.h>
 #include <X11/keysym.h>
 #include <csignal>
 #include <unistd.h>
@@ -680,6 +683,116 @@ TEST_F(Saver, ASecondStartDoesNothingWhileTheSaverRuns)
     }
     EXPECT_EQ(x.windowsOfClass("THAKOPForm").size(), 1u);
     ASSERT_TRUE(saver->running());
+    x.tap({XK_Escape});
+    EXPECT_EQ(saver->exitCodeWithin(closesWithin), 0);
+}
+
+// Savers started at the same instant all find no saver window yet; the
+// selection they race for lets exactly one of them stay.
+TEST_F(Saver, OfSaversStartedTogetherExactlyOneStays)
+{
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        std::vector<std::unique_ptr<ChildProcess>> savers;
+        savers.reserve(4);
+        for (int i = 0; i < 4; ++i)
+            savers.push_back(std::make_unique<ChildProcess>(std::vector<std::string>{HAKOP_EXECUTABLE, "/s"},
+                                                            std::vector<std::pair<std::string, std::string>>{
+                                                                {"LD_LIBRARY_PATH", standin("none")}}));
+        const auto stillRunning = [&] {
+            return std::count_if(savers.begin(), savers.end(), [](auto& s) { return s->running(); });
+        };
+        ASSERT_TRUE(XClient::waitUntil([&] { return x.inputHeldByOthers(); }, 20s * slowdown())) << attempt;
+        XClient::waitUntil([&] { return stillRunning() <= 1; }, 5s * slowdown());
+        sleepFor(500ms);
+        EXPECT_EQ(stillRunning(), 1) << "attempt " << attempt;
+        EXPECT_EQ(x.windowsOfClass("THAKOPForm").size(), 1u) << "attempt " << attempt;
+        savers.clear();
+        XClient::waitUntil([&] { return x.windowsOfClass("THAKOPForm").empty(); }, 5s);
+    }
+}
+
+// The order in which requests of clients that connect from now on reach the
+// server: the copies from the root and the keyboard grabs, seen through the
+// RECORD extension.
+class RequestOrder {
+public:
+    explicit RequestOrder(Window root)
+        : m_root(root)
+    {
+        if (m_control == nullptr || m_data == nullptr)
+            return;
+        XRecordRange* ranges[2] = {XRecordAllocRange(), XRecordAllocRange()};
+        ranges[0]->core_requests = {X_GrabKeyboard, X_GrabKeyboard};
+        ranges[1]->core_requests = {X_CopyArea, X_CopyArea};
+        XRecordClientSpec clients = XRecordFutureClients;
+        m_context = XRecordCreateContext(m_control, 0, &clients, 1, ranges, 2);
+        XFree(ranges[0]);
+        XFree(ranges[1]);
+        XSync(m_control, False);
+        if (m_context != 0)
+            XRecordEnableContextAsync(m_data, m_context, seen, reinterpret_cast<XPointer>(this));
+    }
+    ~RequestOrder()
+    {
+        if (m_context != 0) {
+            XRecordDisableContext(m_control, m_context);
+            XRecordFreeContext(m_control, m_context);
+        }
+        for (Display* d : {m_control, m_data})
+            if (d != nullptr)
+                XCloseDisplay(d);
+    }
+    RequestOrder(const RequestOrder&) = delete;
+    RequestOrder& operator=(const RequestOrder&) = delete;
+
+    bool works() const { return m_context != 0; }
+    // "copy" for a copy from the root, "grab" for a keyboard grab, in order.
+    const std::vector<std::string>& requests()
+    {
+        XRecordProcessReplies(m_data);
+        return m_requests;
+    }
+
+private:
+    static void seen(XPointer self, XRecordInterceptData* data)
+    {
+        auto* order = reinterpret_cast<RequestOrder*>(self);
+        if (data->category == XRecordFromClient && data->data_len >= 2) {
+            const unsigned char* request = data->data;
+            std::uint32_t source = 0;
+            std::memcpy(&source, request + 4, sizeof source);
+            if (request[0] == X_GrabKeyboard)
+                order->m_requests.emplace_back("grab");
+            else if (request[0] == X_CopyArea && source == order->m_root)
+                order->m_requests.emplace_back("copy");
+        }
+        XRecordFreeData(data);
+    }
+
+    Window m_root;
+    Display* m_control = XOpenDisplay(nullptr);
+    Display* m_data = XOpenDisplay(nullptr);
+    XRecordContext m_context = 0;
+    std::vector<std::string> m_requests;
+};
+
+// A window that appears once the saver holds the input (and so surely runs)
+// is covered by it, never part of its picture: the server copies the desktop
+// before it takes the keyboard.
+TEST_F(Saver, TheDesktopIsCopiedBeforeTheInputIsTaken)
+{
+    RequestOrder order(x.root());
+    ASSERT_TRUE(order.works()) << "the X server has no RECORD extension";
+    startAndWait();
+    std::vector<std::string> requests;
+    XClient::waitUntil(
+        [&] {
+            requests = order.requests();
+            return std::find(requests.begin(), requests.end(), "grab") != requests.end();
+        },
+        5s);
+    ASSERT_FALSE(requests.empty());
+    EXPECT_EQ(requests.front(), "copy") << "the keyboard was taken before the desktop was copied";
     x.tap({XK_Escape});
     EXPECT_EQ(saver->exitCodeWithin(closesWithin), 0);
 }
