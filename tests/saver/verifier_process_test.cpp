@@ -116,13 +116,18 @@ TEST_F(VerifierProcessTest, NoModuleOrNoEntryPointMeansNoVerifier)
 
 TEST_F(VerifierProcessTest, AModuleInTheCurrentDirectoryIsNotFound)
 {
+    // Empty and relative entries would mean the current directory to the
+    // loader, ahead of the folder that does hold a module.
     char here[4096];
     ASSERT_NE(getcwd(here, sizeof here), nullptr);
     ASSERT_EQ(chdir((standins + "/refuse").c_str()), 0);
-    const Asked asked = ask("/nonexistent");
+    for (const std::string& path : {std::string("/nonexistent"), ":" + standins + "/accept",
+                                    "." + (";" + standins) + "/accept"}) {
+        const Asked asked = ask(path);
+        EXPECT_TRUE(asked.mayClose) << path << ": the refusing PASSWORD.CPL in the current directory was loaded";
+        EXPECT_EQ(asked.log.size(), path == "/nonexistent" ? 0u : 1u) << path;
+    }
     ASSERT_EQ(chdir(here), 0);
-    EXPECT_TRUE(asked.mayClose) << "the refusing PASSWORD.CPL in the current directory was loaded";
-    EXPECT_TRUE(asked.log.empty());
 }
 
 TEST_F(VerifierProcessTest, EveryFaultyModuleIsARefusalReportedOnce)
@@ -147,6 +152,50 @@ TEST_F(VerifierProcessTest, EveryFaultyModuleIsARefusalReportedOnce)
         EXPECT_NE(asked.reports.front().find(c.why), std::string::npos) << c.dir << ": " << asked.reports.front();
         EXPECT_EQ(asked.log.size(), c.called ? 1u : 0u) << c.dir;
     }
+}
+
+TEST_F(VerifierProcessTest, OneHelperServesTheRunAndACrashedOneIsStartedAgain)
+{
+    // A module that refuses twice, then accepts: only one process keeps count.
+    setenv("LD_LIBRARY_PATH", (standins + "/third-time").c_str(), 1);
+    {
+        hakop::VerifierProcess verifier(HAKOP_VERIFIER_HELPER);
+        EXPECT_FALSE(verifier.ask(1).mayClose);
+        const pid_t helper = verifier.helperPid();
+        EXPECT_FALSE(verifier.ask(1).mayClose);
+        const auto third = verifier.ask(1);
+        EXPECT_TRUE(third.mayClose) << third.failure;
+        EXPECT_EQ(verifier.helperPid(), helper);
+    }
+    // A crash is a refusal each time, and the next question finds a new helper.
+    setenv("LD_LIBRARY_PATH", (standins + "/segfault").c_str(), 1);
+    hakop::VerifierProcess verifier(HAKOP_VERIFIER_HELPER);
+    for (int i = 0; i < 2; ++i) {
+        const auto outcome = verifier.ask(1);
+        EXPECT_FALSE(outcome.mayClose);
+        EXPECT_NE(outcome.failure.find("signal 11"), std::string::npos) << outcome.failure;
+    }
+    unsetenv("LD_LIBRARY_PATH");
+}
+
+TEST_F(VerifierProcessTest, ALongWaitIsSaidOnceAndTheAnswerStillCounts)
+{
+    setenv("LD_LIBRARY_PATH", (standins + "/slow-accept").c_str(), 1);
+    hakop::VerifierProcess verifier(HAKOP_VERIFIER_HELPER);
+    verifier.setPatience(std::chrono::milliseconds(300));
+    std::fflush(stderr);
+    const int saved = dup(STDERR_FILENO);
+    const int caught = open(m_err.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    dup2(caught, STDERR_FILENO);
+    close(caught);
+    const bool mayClose = verifier.mayClose(1);
+    dup2(saved, STDERR_FILENO);
+    close(saved);
+    unsetenv("LD_LIBRARY_PATH");
+    EXPECT_TRUE(mayClose);
+    const auto said = lines(readFile(m_err));
+    ASSERT_EQ(said.size(), 1u);
+    EXPECT_EQ(said.front(), "hakop: the password verifier has not answered for 300 ms; still waiting");
 }
 
 TEST_F(VerifierProcessTest, AHelperThatDiesIsNoticedWhileItsChildStillHoldsThePipe)
