@@ -42,6 +42,9 @@
 
 namespace hakop {
 
+namespace platform {
+class InputFence;
+}
 class TIForm;
 class Verifier;
 
@@ -116,6 +119,7 @@ private:
     MouseThreshold m_mouse;
     LeftCapture m_leftCapture;
     std::unique_ptr<ScreenKeeper> m_keeper;
+    std::unique_ptr<platform::InputFence> m_inputFence; // made at the first close query
     bool m_shown = false;
     bool m_inCloseQuery = false;
     std::atomic<bool> m_closed{false}; // read by Timer1Timer on the tick thread
