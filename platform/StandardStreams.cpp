@@ -1,6 +1,7 @@
 #include "StandardStreams.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -25,6 +26,23 @@ int repairStandardStreams()
         ++reopened;
     }
     return reopened;
+}
+
+namespace {
+
+void brokenPipe(int)
+{
+}
+
+} // namespace
+
+void ignoreBrokenPipes()
+{
+    struct sigaction action {};
+    action.sa_handler = brokenPipe;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGPIPE, &action, nullptr);
 }
 
 namespace {
