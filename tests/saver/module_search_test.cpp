@@ -187,6 +187,25 @@ TEST(ModuleSearch, AModuleOthersMayChangeIsRefused)
     EXPECT_TRUE(safe.mayClose) << safe.failure;
 }
 
+TEST(VerifierHelper, NothingIsLoadedFromTheCurrentDirectory)
+{
+    // An empty entry would make the loader take the helper's own C library
+    // from here (a module standing in for it stops the helper at once), and
+    // the refusing module here ahead of the accepting one on the path.
+    Scratch scratch;
+    const std::string here = scratch.folder("here", "refuse");
+    fs::copy_file(here + "/PASSWORD.CPL", here + "/libc.so.6");
+    const std::string accepting = scratch.folder("accepting", "accept");
+    char before[4096];
+    ASSERT_NE(getcwd(before, sizeof before), nullptr);
+    ASSERT_EQ(chdir(here.c_str()), 0);
+    for (const std::string& path : {":" + accepting, "." + (";" + accepting), "lib:" + accepting}) {
+        const auto outcome = askWith(path);
+        EXPECT_TRUE(outcome.mayClose) << path << ": " << outcome.failure;
+    }
+    ASSERT_EQ(chdir(before), 0);
+}
+
 TEST(VerifierHelper, TheModuleStartsCleanWhateverTheHelperInherits)
 {
     // Run directly, not through the saver's start, with a signal blocked and
