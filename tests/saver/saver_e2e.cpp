@@ -656,6 +656,26 @@ TEST_F(Saver, FaultyVerifiersAreRefusalsAndTheSaverHoldsOn)
     std::remove(stderrPath.c_str());
 }
 
+TEST_F(Saver, ItsFirstLineWithStdoutAndStderrClosedLeavesItWorking)
+{
+    // As an idle daemon starts its locker. Were the closed descriptors taken
+    // by X connections, the line about the crashed verifier would go into
+    // one of them and stall the saver before it takes the input back.
+    saver = std::make_unique<ChildProcess>(
+        std::vector<std::string>{"/bin/sh", "-c", "exec \"$0\" /s >&- 2>&-", HAKOP_EXECUTABLE},
+        std::vector<std::pair<std::string, std::string>>{{"LD_LIBRARY_PATH", standin("segfault")},
+                                                         {"HAKOP_STANDIN_LOG", log}});
+    ASSERT_NE(waitForWindow(), 0u);
+    ASSERT_TRUE(waitForInput());
+    x.tap({XK_a});
+    for (const auto end = Clock::now() + 5s * slowdown(); verifyCalls().empty() && Clock::now() < end;)
+        sleepFor(20ms);
+    ASSERT_EQ(verifyCalls().size(), 1u);
+    sleepFor(500ms);
+    EXPECT_TRUE(saver->running());
+    EXPECT_TRUE(waitForInput(3s)) << "the saver did not take the input back";
+}
+
 TEST_F(Saver, AVerifierThatGrabsTheInputGetsIt)
 {
     startAndWait("grab");
