@@ -54,8 +54,6 @@ xdotool mousemove 3 3
 # --- closed standard streams -------------------------------------------------
 saver_run "saver, streams closed" bash -c 'exec "$0" /s <&- >&- 2>&-' "$hakop"
 saver_run "saver, stderr closed" bash -c 'exec "$0" /s 2>&-' "$hakop"
-# As an idle daemon starts its locker: stdin open, stdout and stderr closed.
-saver_run "saver, stdout and stderr closed" bash -c 'exec "$0" /s >&- 2>&-' "$hakop"
 
 # --- stderr a pipe nobody reads any more ("hakop /s 2>&1 | true") -------------
 # A crashing verifier makes the saver write a line at the first key.
