@@ -374,6 +374,7 @@ bool VerifierProcess::startHelper(std::string& failure)
     char* argv[] = {program.data(), parentText.data(), nullptr};
     std::vector<std::string> env = helperEnvironment();
     std::vector<char*> envp;
+    envp.reserve(env.size() + 1);
     for (std::string& entry : env)
         envp.push_back(entry.data());
     envp.push_back(nullptr);

@@ -110,7 +110,10 @@ ModuleLookup findModule(const std::string& name, const SearchPlaces& places)
     std::string why;
     auto inFolders = [&](const std::vector<std::string>& folders, ModuleLookup& result) {
         for (const std::string& folder : folders) {
-            const std::string path = folder + (folder.back() == '/' ? "" : "/") + name;
+            std::string path = folder;
+            if (path.back() != '/')
+                path += '/';
+            path += name;
             switch (look(path, why)) {
             case Look::Absent: continue;
             case Look::Present: result = found(path); return true;

@@ -137,8 +137,9 @@ void startClean()
 
     // The saver passes only absolute entries; anyone else's may hold empty
     // ones, which would mean the current directory to what the module starts.
+    // One thread so far: nothing of the module has run.
     if (const char* path = std::getenv("LD_LIBRARY_PATH"))
-        setenv("LD_LIBRARY_PATH", cleanLibraryPath(path).c_str(), 1);
+        setenv("LD_LIBRARY_PATH", cleanLibraryPath(path).c_str(), 1); // NOLINT(concurrency-mt-unsafe)
 }
 
 // Answers "none" to this question and every one after it.

@@ -52,7 +52,7 @@ public:
     // A folder holding a copy of the stand-in from 'standin' (none when empty).
     std::string folder(const std::string& name, const std::string& standin = {}) const
     {
-        const std::string dir = m_root + "/" + name;
+        std::string dir = m_root + "/" + name;
         fs::create_directories(dir);
         chmod(dir.c_str(), 0755);
         if (!standin.empty())
@@ -98,7 +98,7 @@ std::pair<int, std::string> asOrdinaryUser(Body body)
 hakop::VerifierProcess::Outcome askWith(const std::string& libraryPath)
 {
     setenv("LD_LIBRARY_PATH", libraryPath.c_str(), 1);
-    const auto outcome = hakop::VerifierProcess(HAKOP_VERIFIER_HELPER).ask(4711);
+    auto outcome = hakop::VerifierProcess(HAKOP_VERIFIER_HELPER).ask(4711);
     unsetenv("LD_LIBRARY_PATH");
     return outcome;
 }
@@ -150,7 +150,8 @@ TEST(ModuleSearch, AModuleThatCannotBeReadIsARefusalNotNoModule)
     const std::string closed = scratch.folder("closed");
     chmod(closed.c_str(), 0);
     const std::string elsewhere = scratch.folder("elsewhere", "accept");
-    for (const std::string& path : {unreadable, closed + ":" + elsewhere}) {
+    const std::string closedFirst = closed + (":" + elsewhere);
+    for (const std::string& path : {unreadable, closedFirst}) {
         const auto [code, said] = asOrdinaryUser([&](std::string& failure) {
             const auto outcome = askWith(path);
             failure = outcome.failure;
