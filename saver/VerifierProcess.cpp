@@ -1,6 +1,6 @@
 #include "VerifierProcess.h"
 
-#include "SearchPath.h"
+#include "HelperChannel.h"
 #include "VerifierAnswer.h"
 
 #include <fcntl.h>
@@ -15,18 +15,14 @@
 
 #include <cerrno>
 #include <chrono>
-#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <string_view>
 #include <system_error>
 #include <thread>
 #include <vector>
-
-extern char** environ;
 
 namespace hakop {
 
@@ -35,8 +31,6 @@ namespace {
 // A helper asked to end (after "refused", or when the saver is done with it)
 // exits at once; one that lingers this long is stuck and is killed.
 constexpr auto exitGrace = std::chrono::seconds(2);
-// Far more than any answer needs: a module cannot make us read without end.
-constexpr std::size_t answerLimit = 4096;
 
 bool isExecutableFile(const std::string& path)
 {
@@ -114,104 +108,6 @@ bool reap(pid_t pid, int& status, bool withDeadline, bool& killed)
             }
         }
     }
-}
-
-enum class Read { Line, Ended, Broken };
-
-std::string waitingLine(std::chrono::milliseconds waited)
-{
-    const auto ms = waited.count();
-    const std::string amount = ms % 1000 == 0 ? std::to_string(ms / 1000) + " s" : std::to_string(ms) + " ms";
-    return "hakop: the password verifier has not answered for " + amount + "; still waiting\n";
-}
-
-// The helper's line, without its newline. Once the helper has ended
-// (helperEnded, a pidfd, becomes readable) only what it already wrote
-// counts: a process it left behind may still hold the socket open, and must
-// not keep us waiting. Past 'patience' the wait is said once, and goes on.
-Read readAnswer(int fd, int helperEnded, std::string& line, std::chrono::milliseconds patience)
-{
-    const auto start = std::chrono::steady_clock::now();
-    bool told = false;
-    bool ended = false;
-    char buffer[256];
-    while (line.size() < answerLimit) {
-        int timeout = -1;
-        if (ended) {
-            timeout = 0;
-        } else if (!told) {
-            const auto left = patience - (std::chrono::steady_clock::now() - start);
-            timeout = static_cast<int>(std::max<long long>(
-                0, std::chrono::ceil<std::chrono::milliseconds>(left).count()));
-        }
-        pollfd watched[2] = {{fd, POLLIN, 0}, {helperEnded, POLLIN, 0}};
-        const int ready = poll(watched, helperEnded >= 0 ? 2 : 1, timeout);
-        if (ready < 0 && errno == EINTR)
-            continue;
-        if (ready < 0)
-            return Read::Broken;
-        if (ready == 0 && !ended) {
-            const std::string said = waitingLine(patience);
-            [[maybe_unused]] const auto written = write(STDERR_FILENO, said.data(), said.size());
-            told = true;
-            continue;
-        }
-        if (watched[0].revents == 0) {
-            if (ended)
-                return Read::Ended;
-            ended = true;
-            continue;
-        }
-        const ssize_t n = read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return Read::Ended;
-        line.append(buffer, static_cast<std::size_t>(n));
-        const auto end = line.find('\n');
-        if (end != std::string::npos) {
-            // Nothing may follow: the helper answers one question at a time.
-            if (end + 1 != line.size())
-                return Read::Broken;
-            line.resize(end);
-            return Read::Line;
-        }
-    }
-    return Read::Broken;
-}
-
-bool sendAll(int fd, const std::string& text)
-{
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = send(fd, text.data() + done, text.size() - done, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-// The saver's environment, with only the absolute LD_LIBRARY_PATH entries:
-// the loader searches it for the helper's own libraries before the helper
-// runs a line, and an empty entry there means the current directory.
-std::vector<std::string> helperEnvironment()
-{
-    static constexpr std::string_view key = "LD_LIBRARY_PATH=";
-    std::vector<std::string> env;
-    for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
-        const std::string_view text = *entry;
-        if (text.substr(0, key.size()) != key) {
-            env.emplace_back(text);
-            continue;
-        }
-        const std::string clean = verifier::cleanLibraryPath(text.substr(key.size()));
-        if (!clean.empty())
-            env.push_back(std::string(key) + clean);
-    }
-    return env;
 }
 
 bool parseAnswer(const std::string& text, int& value)
@@ -306,16 +202,16 @@ VerifierProcess::Outcome VerifierProcess::ask(unsigned long window)
         return refused;
 
     std::string line;
-    const Read got = sendAll(m_channel, std::to_string(window) + "\n")
-        ? readAnswer(m_channel, m_ended, line, m_patience)
-        : Read::Ended;
-    if (got == Read::Broken) {
+    const HelperRead got = sendHelperLine(m_channel, std::to_string(window) + "\n")
+        ? readHelperLine(m_channel, m_ended, line, m_patience)
+        : HelperRead::Ended;
+    if (got == HelperRead::Broken) {
         kill(m_pid, SIGKILL);
         reapHelper();
         refused.failure = "its helper's answer was not one line";
         return refused;
     }
-    if (got == Read::Ended) {
+    if (got == HelperRead::Ended) {
         refused.failure = reapHelper();
         return refused;
     }
