@@ -128,7 +128,8 @@ TEST(ModuleSearch, FirstPlaceThatHasItWinsAndACacheEntryCountsByItsName)
     const std::string library = indexed + "/libverifier.so";
     fs::copy_file(standins + "/accept/PASSWORD.CPL", library); // its SONAME is PASSWORD.CPL
     std::ofstream(scratch.root() + "/ld.so.conf") << indexed << "\n";
-    ASSERT_EQ(std::system(("ldconfig -f " + scratch.root() + "/ld.so.conf -C " + scratch.root() + "/ld.so.cache").c_str()), 0);
+    ASSERT_EQ(std::system(("PATH=$PATH:/sbin:/usr/sbin ldconfig -f " + scratch.root() + "/ld.so.conf -C "
+                           + scratch.root() + "/ld.so.cache").c_str()), 0);
     places.cache = scratch.root() + "/ld.so.cache";
     EXPECT_EQ(hakop::verifier::cacheEntry(places.cache, "PASSWORD.CPL"), indexed + "/PASSWORD.CPL");
     lookup = findModule("PASSWORD.CPL", places);
