@@ -21,7 +21,8 @@
 //
 // Closing: a key or a mouse move -> close() -> closeEvent -> FormCloseQuery
 // (the keeper pauses: grabs released, cursor shown, Verifier::mayClose, the
-// keeper resumes: grabs taken back) -> FormClose (Timer1 stopped, then the
+// input that reached the window meanwhile dropped, the keeper resumes: grabs
+// taken back) -> FormClose (Timer1 stopped, then the
 // scene closed) -> formClosed.
 //
 // ScreenKeeper holds the input and keeps the window mapped and on top for
