@@ -139,6 +139,7 @@ int main(int argc, char** argv)
     // Before anything opens a file or a connection: a descriptor the caller
     // closed must not be taken by the X connection.
     hakop::platform::repairStandardStreams();
+    hakop::platform::ignoreBrokenPipes();
 
     using hakop::Mode;
     const Mode mode = hakop::modeForArguments(argc, argv);

@@ -145,6 +145,7 @@ int main(int argc, char** argv)
     hakop::setLogName("hakop-hosted");
     // Hosts and idle daemons may start us with standard descriptors closed.
     hakop::platform::repairStandardStreams();
+    hakop::platform::ignoreBrokenPipes();
     hakop::platform::quietToolkitMessages();
 
     std::vector<std::string> args(argv + 1, argv + argc);

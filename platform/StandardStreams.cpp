@@ -3,6 +3,7 @@
 #include "Failure.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -27,6 +28,23 @@ int repairStandardStreams()
         ++reopened;
     }
     return reopened;
+}
+
+namespace {
+
+void brokenPipe(int)
+{
+}
+
+} // namespace
+
+void ignoreBrokenPipes()
+{
+    struct sigaction action {};
+    action.sa_handler = brokenPipe;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGPIPE, &action, nullptr);
 }
 
 namespace {

@@ -6,6 +6,9 @@
 //    would then take number 0, 1 or 2 — the X connection, typically — and any
 //    later write to "stderr" would corrupt the X protocol stream. Closed
 //    standard descriptors are therefore reopened on /dev/null.
+//  - ignoreBrokenPipes(): a log pipe whose reader went away ("hakop /s 2>&1 |
+//    true") must not end the program at its first line with SIGPIPE; the
+//    write fails and the program goes on.
 //  - quietToolkitMessages(): the toolkit's own warnings ("XDG_RUNTIME_DIR not
 //    set" and the like) are not ours to print; stderr carries only our
 //    one-line "hakop:" reports.
@@ -21,6 +24,11 @@ namespace hakop::platform {
 // Reopens each of descriptors 0, 1 and 2 that is closed on /dev/null.
 // Returns how many were reopened. Safe to call more than once.
 int repairStandardStreams();
+
+// Makes a write to a pipe or socket without a reader fail with EPIPE instead
+// of ending the program. A handler that does nothing, not SIG_IGN: programs
+// started from here get the default back when they run.
+void ignoreBrokenPipes();
 
 // Receives every toolkit message, fatal ones included, before it is dropped;
 // may end the program (e.g. on a lost display).

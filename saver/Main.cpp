@@ -6,6 +6,7 @@
 #include "platform/ApplicationWindow.h"
 #include "platform/CursorCounter.h"
 #include "platform/Failure.h"
+#include "platform/InputFence.h"
 #include "platform/Overlay.h"
 #include "platform/ScreenCapture.h"
 #include "platform/WindowClass.h"
@@ -218,6 +219,13 @@ bool THAKOPForm::FormCloseQuery()
             m_keeper->pause(true);
         platform::flushDisplay(x11Display());
         canClose = m_verifier->mayClose(static_cast<unsigned long>(winId()));
+        // What was typed or moved over the window meanwhile belongs to the
+        // question just answered (a prompt, or keys hit while it refused):
+        // none of it may ask again. Moves start afresh from the next one.
+        if (!m_inputFence)
+            m_inputFence = std::make_unique<platform::InputFence>(xcbConnection(), winId());
+        m_inputFence->dropInputSoFar();
+        m_mouse.reset();
         if (m_keeper)
             m_keeper->resume();
     }

@@ -21,7 +21,8 @@
 //
 // Closing: a key or a mouse move -> close() -> closeEvent -> FormCloseQuery
 // (the keeper pauses: grabs released, cursor shown, Verifier::mayClose, the
-// keeper resumes: grabs taken back) -> FormClose (Timer1 stopped, then the
+// input that reached the window meanwhile dropped, the keeper resumes: grabs
+// taken back) -> FormClose (Timer1 stopped, then the
 // scene closed) -> formClosed.
 //
 // ScreenKeeper holds the input and keeps the window mapped and on top for
@@ -42,6 +43,9 @@
 
 namespace hakop {
 
+namespace platform {
+class InputFence;
+}
 class TIForm;
 class Verifier;
 
@@ -118,6 +122,7 @@ private:
     MouseThreshold m_mouse;
     LeftCapture m_leftCapture;
     std::unique_ptr<ScreenKeeper> m_keeper;
+    std::unique_ptr<platform::InputFence> m_inputFence; // made at the first close query
     bool m_shown = false;
     bool m_inCloseQuery = false;
     std::atomic<bool> m_closed{false}; // read by Timer1Timer on the tick thread

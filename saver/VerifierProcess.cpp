@@ -1,11 +1,13 @@
 #include "VerifierProcess.h"
 
+#include "HelperChannel.h"
 #include "VerifierAnswer.h"
 
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -22,17 +24,13 @@
 #include <thread>
 #include <vector>
 
-extern char** environ;
-
 namespace hakop {
 
 namespace {
 
-// After a whole answer the helper exits at once; one that lingers this long
-// is stuck and is killed.
+// A helper asked to end (after "refused", or when the saver is done with it)
+// exits at once; one that lingers this long is stuck and is killed.
 constexpr auto exitGrace = std::chrono::seconds(2);
-// Far more than any answer needs: a module cannot make us read without end.
-constexpr std::size_t answerLimit = 4096;
 
 bool isExecutableFile(const std::string& path)
 {
@@ -47,6 +45,12 @@ public:
     Descriptor(const Descriptor&) = delete;
     Descriptor& operator=(const Descriptor&) = delete;
     int get() const { return m_fd; }
+    int release()
+    {
+        const int fd = m_fd;
+        m_fd = -1;
+        return fd;
+    }
     void reset(int fd = -1)
     {
         if (m_fd >= 0)
@@ -106,42 +110,6 @@ bool reap(pid_t pid, int& status, bool withDeadline, bool& killed)
     }
 }
 
-// The helper's line, without its newline; false when no whole line came.
-// Once the helper has ended (helperEnded, a pidfd, becomes readable) only
-// what it already wrote counts: a process it left behind may still hold the
-// pipe open, and must not keep us waiting.
-bool readAnswer(int fd, int helperEnded, std::string& line)
-{
-    char buffer[256];
-    bool ended = false;
-    while (line.size() < answerLimit) {
-        pollfd watched[2] = {{fd, POLLIN, 0}, {helperEnded, POLLIN, 0}};
-        const int ready = poll(watched, 2, ended ? 0 : -1);
-        if (ready < 0 && errno == EINTR)
-            continue;
-        if (ready < 0)
-            return false;
-        if (watched[0].revents == 0) {
-            if (ended || ready == 0)
-                return false;
-            ended = watched[1].revents != 0;
-            continue;
-        }
-        const ssize_t n = read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        line.append(buffer, static_cast<std::size_t>(n));
-        const auto end = line.find('\n');
-        if (end != std::string::npos) {
-            line.resize(end);
-            return true;
-        }
-    }
-    return false;
-}
-
 bool parseAnswer(const std::string& text, int& value)
 {
     errno = 0;
@@ -195,6 +163,15 @@ std::string VerifierProcess::findHelper(const std::string& executableDir)
     return {};
 }
 
+VerifierProcess::~VerifierProcess()
+{
+    if (m_pid > 0) {
+        // An idle helper reads the end of its questions and exits.
+        shutdown(m_channel, SHUT_RDWR);
+        reapHelper();
+    }
+}
+
 bool VerifierProcess::mayClose(unsigned long window)
 {
     const Outcome outcome = ask(window);
@@ -206,7 +183,7 @@ bool VerifierProcess::mayClose(unsigned long window)
     return outcome.mayClose;
 }
 
-VerifierProcess::Outcome VerifierProcess::ask(unsigned long window) const
+VerifierProcess::Outcome VerifierProcess::ask(unsigned long window)
 {
     Outcome refused;
     if (m_helper.empty()) {
@@ -217,26 +194,66 @@ VerifierProcess::Outcome VerifierProcess::ask(unsigned long window) const
         return refused;
     }
 
-    int ends[2];
-    if (pipe2(ends, O_CLOEXEC) != 0) {
-        refused.failure = std::string("no pipe for its helper: ") + errorText(errno);
+    // A helper that ended since the last question is started again.
+    int status = 0;
+    if (m_pid > 0 && waitpid(m_pid, &status, WNOHANG) == m_pid)
+        dropHelper(false);
+    if (m_pid <= 0 && !startHelper(refused.failure))
+        return refused;
+
+    std::string line;
+    const HelperRead got = sendHelperLine(m_channel, std::to_string(window) + "\n")
+        ? readHelperLine(m_channel, m_ended, line, m_patience)
+        : HelperRead::Ended;
+    if (got == HelperRead::Broken) {
+        kill(m_pid, SIGKILL);
+        reapHelper();
+        refused.failure = "its helper's answer was not one line";
         return refused;
     }
-    Descriptor readEnd(ends[0]);
-    // Kept clear of the low numbers, so that moving it to the answer's
-    // number in the helper is always a real copy (one without close-on-exec).
-    Descriptor writeEnd(fcntl(ends[1], F_DUPFD_CLOEXEC, 10));
-    close(ends[1]);
-    if (writeEnd.get() < 0) {
-        refused.failure = std::string("no pipe for its helper: ") + errorText(errno);
+    if (got == HelperRead::Ended) {
+        refused.failure = reapHelper();
         return refused;
     }
 
-    // Nothing of ours goes to the helper but the answer's pipe, and it
-    // starts with default signal handling and nothing blocked.
+    if (line == "none")
+        return {true, {}};
+    if (line.rfind("refused ", 0) == 0) {
+        reapHelper(); // it ends after a refusal: the next question starts afresh
+        refused.failure = line.substr(8);
+        return refused;
+    }
+    int value = 0;
+    if (line.rfind("answer ", 0) == 0 && parseAnswer(line.substr(7), value))
+        return {(value & 0xff) != 0, {}};
+    kill(m_pid, SIGKILL);
+    reapHelper();
+    refused.failure = "its helper gave an answer that makes no sense: " + line;
+    return refused;
+}
+
+bool VerifierProcess::startHelper(std::string& failure)
+{
+    int ends[2];
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {
+        failure = std::string("no channel for its helper: ") + errorText(errno);
+        return false;
+    }
+    Descriptor ours(ends[0]);
+    // Kept clear of the low numbers, so that moving it to the channel's
+    // number in the helper is always a real copy (one without close-on-exec).
+    Descriptor theirs(fcntl(ends[1], F_DUPFD_CLOEXEC, 10));
+    close(ends[1]);
+    if (theirs.get() < 0) {
+        failure = std::string("no channel for its helper: ") + errorText(errno);
+        return false;
+    }
+
+    // Nothing of ours goes to the helper but its channel, and it starts with
+    // default signal handling and nothing blocked.
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, writeEnd.get(), verifier::answerDescriptor);
+    posix_spawn_file_actions_adddup2(&actions, theirs.get(), verifier::answerDescriptor);
     posix_spawn_file_actions_addclosefrom_np(&actions, verifier::answerDescriptor + 1);
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
@@ -248,51 +265,56 @@ VerifierProcess::Outcome VerifierProcess::ask(unsigned long window) const
     posix_spawnattr_setsigmask(&attributes, &none);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
 
-    std::string windowText = std::to_string(window);
     std::string parentText = std::to_string(getpid());
     std::string program = m_helper;
-    char* argv[] = {program.data(), windowText.data(), parentText.data(), nullptr};
+    char* argv[] = {program.data(), parentText.data(), nullptr};
+    std::vector<std::string> env = helperEnvironment();
+    std::vector<char*> envp;
+    envp.reserve(env.size() + 1);
+    for (std::string& entry : env)
+        envp.push_back(entry.data());
+    envp.push_back(nullptr);
     pid_t pid = -1;
-    const int spawnError = posix_spawn(&pid, m_helper.c_str(), &actions, &attributes, argv, environ);
+    const int spawnError = posix_spawn(&pid, m_helper.c_str(), &actions, &attributes, argv, envp.data());
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
-    writeEnd.reset();
     if (spawnError != 0) {
-        refused.failure = "its helper " + m_helper + " could not be started: " + errorText(spawnError);
-        return refused;
+        failure = "its helper " + m_helper + " could not be started: " + errorText(spawnError);
+        return false;
     }
+    m_pid = pid;
+    m_channel = ours.release();
+    // Without pidfds (kernels before 5.3) the socket's end is the only sign.
+    m_ended = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+    return true;
+}
 
-    // Without pidfds (kernels before 5.3) the pipe's end is the only sign.
-    Descriptor helperEnded(static_cast<int>(syscall(SYS_pidfd_open, pid, 0)));
-    std::string line;
-    const bool whole = readAnswer(readEnd.get(), helperEnded.get(), line);
-    readEnd.reset();
+void VerifierProcess::dropHelper(bool killFirst)
+{
+    if (killFirst && m_pid > 0)
+        kill(m_pid, SIGKILL);
+    if (m_channel >= 0)
+        close(m_channel);
+    if (m_ended >= 0)
+        close(m_ended);
+    m_channel = -1;
+    m_ended = -1;
+    m_pid = -1;
+}
+
+std::string VerifierProcess::reapHelper()
+{
     int status = 0;
     bool killed = false;
-    if (!reap(pid, status, whole, killed)) {
-        refused.failure = std::string("the end of its helper could not be observed: ") + errorText(errno);
-        return refused;
-    }
-    if (killed) {
-        refused.failure = "its helper did not end after answering and was killed";
-        return refused;
-    }
-    if (!whole || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        refused.failure = describeStatus(status);
-        return refused;
-    }
-
-    if (line == "none")
-        return {true, {}};
-    if (line.rfind("refused ", 0) == 0) {
-        refused.failure = line.substr(8);
-        return refused;
-    }
-    int value = 0;
-    if (line.rfind("answer ", 0) == 0 && parseAnswer(line.substr(7), value))
-        return {(value & 0xff) != 0, {}};
-    refused.failure = "its helper gave an answer that makes no sense: " + line;
-    return refused;
+    std::string why;
+    if (!reap(m_pid, status, true, killed))
+        why = std::string("the end of its helper could not be observed: ") + errorText(errno);
+    else if (killed)
+        why = "its helper did not end and was killed";
+    else
+        why = describeStatus(status);
+    dropHelper(false);
+    return why;
 }
 
 } // namespace hakop

@@ -1,17 +1,21 @@
 #pragma once
-// What hakop-verifier hands back to the saver: one line on descriptor 3.
+// How the saver talks to hakop-verifier: over one stream socket, descriptor 3
+// in the helper. The helper lives for the whole saver run, so that the module
+// it loaded keeps its state from one question to the next. Each question is
+// the saver window's X id as one line; each answer one line:
 //
 //   answer N        VerifyScreenSavePwd returned N (the saver keeps its lowest byte)
 //   none            no PASSWORD.CPL was found, or it lacks the entry point:
 //                   there is no verifier, so the saver may close
 //   refused WHY     a PASSWORD.CPL was found but could not be asked
 //
-// The helper writes the line and exits with 0 at once; a line that does not
-// arrive whole, or an exit of any other kind, is no answer.
+// After "refused" the helper exits with 0 at once; after the others it waits
+// for the next question, and exits with 0 when the saver closes its end. A
+// line that does not arrive whole, or an exit of any other kind, is no answer.
 namespace hakop::verifier {
 
 inline constexpr int answerDescriptor = 3;
-// Run as: hakop-verifier WINDOW-ID SAVER-PID
+// Run as: hakop-verifier SAVER-PID
 inline constexpr const char* helperName = "hakop-verifier";
 // The helper's own exits without an answer.
 inline constexpr int exitUsage = 120;

@@ -1,12 +1,18 @@
 // hakop-verifier: asks the password verifier module (PASSWORD.CPL) whether the
 // saver may close, in a process of its own. Whatever the module does here -
 // crash, abort, exit, throw, hang - the saver only sees an answer or none.
+// One helper serves the whole saver run: the module is loaded once, at the
+// first question, and keeps whatever state it has between questions.
+#include "ModuleSearch.h"
+#include "SearchPath.h"
 #include "VerifierAnswer.h"
 
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -38,24 +44,77 @@ bool parseNumber(const char* text, unsigned long long& value)
     return errno == 0 && end != nullptr && *end == '\0';
 }
 
-// Writes the answer and ends at once: the module's destructors and atexit
-// handlers never run, so nothing it does on the way out can spoil the answer.
-[[noreturn]] void answer(const std::string& line)
+bool sameChannel()
 {
     struct stat now {};
-    if (fstat(answerDescriptor, &now) != 0 || now.st_dev != channel.st_dev || now.st_ino != channel.st_ino)
+    return fstat(answerDescriptor, &now) == 0 && now.st_dev == channel.st_dev && now.st_ino == channel.st_ino;
+}
+
+void answer(const std::string& line)
+{
+    if (!sameChannel())
         _exit(exitNoChannel);
     const std::string text = line + "\n";
     std::size_t done = 0;
     while (done < text.size()) {
-        const ssize_t n = write(answerDescriptor, text.data() + done, text.size() - done);
+        const ssize_t n = send(answerDescriptor, text.data() + done, text.size() - done, MSG_NOSIGNAL);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
             _exit(exitNoChannel);
         done += static_cast<std::size_t>(n);
     }
+}
+
+// Answers and ends at once: the module's destructors and atexit handlers
+// never run, so nothing it does on the way out can spoil the answer.
+[[noreturn]] void lastAnswer(const std::string& line)
+{
+    answer(line);
     _exit(0);
+}
+
+// The next question's window id; false when the saver has closed its end.
+bool nextQuestion(unsigned long long& window)
+{
+    std::string line;
+    for (;;) {
+        if (!sameChannel())
+            _exit(exitNoChannel);
+        char c = 0;
+        const ssize_t n = read(answerDescriptor, &c, 1);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n == 0 && line.empty())
+            return false;
+        if (n <= 0)
+            _exit(exitNoChannel);
+        if (c == '\n')
+            break;
+        line += c;
+        if (line.size() > 24)
+            _exit(exitUsage);
+    }
+    if (!parseNumber(line.c_str(), window))
+        _exit(exitUsage);
+    return true;
+}
+
+// Standard output and error that lead nowhere any more (a pipe whose reader
+// went away) would kill the module with SIGPIPE at its first message: they
+// go to /dev/null instead.
+void replaceDeadOutputs()
+{
+    for (const int fd : {STDOUT_FILENO, STDERR_FILENO}) {
+        pollfd out = {fd, POLLOUT, 0};
+        if (poll(&out, 1, 0) != 1 || (out.revents & (POLLERR | POLLHUP | POLLNVAL)) == 0)
+            continue;
+        const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (null >= 0) {
+            dup2(null, fd);
+            close(null);
+        }
+    }
 }
 
 // A clean start whatever the saver's process had: default signal handling,
@@ -74,23 +133,31 @@ void startClean()
         for (long fd = first; fd < (limit > 0 ? limit : 1024); ++fd)
             close(static_cast<int>(fd));
     }
+    replaceDeadOutputs();
+
+    // The saver passes only absolute entries; anyone else's may hold empty
+    // ones, which would mean the current directory to what the module starts.
+    // One thread so far: nothing of the module has run.
+    if (const char* path = std::getenv("LD_LIBRARY_PATH"))
+        setenv("LD_LIBRARY_PATH", cleanLibraryPath(path).c_str(), 1); // NOLINT(concurrency-mt-unsafe)
 }
 
-// dlopen's message when the loader's search found no file of that name at
-// all; any other failure means a file was found and is not a usable module.
-bool notFound(const char* error)
+// Answers "none" to this question and every one after it.
+[[noreturn]] void noVerifier()
 {
-    const std::string expected = std::string(moduleName) + ": cannot open shared object file: No such file or directory";
-    return error != nullptr && expected == error;
+    unsigned long long window = 0;
+    do
+        answer("none");
+    while (nextQuestion(window));
+    _exit(0);
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    unsigned long long window = 0;
     unsigned long long saver = 0;
-    if (argc != 3 || !parseNumber(argv[1], window) || !parseNumber(argv[2], saver) || saver == 0)
+    if (argc != 2 || !parseNumber(argv[1], saver) || saver == 0)
         return exitUsage;
 
     // Ends with the saver. Set after the fork, so the saver may already have
@@ -99,31 +166,47 @@ int main(int argc, char** argv)
         _exit(exitOrphaned);
 
     startClean();
-    if (fstat(answerDescriptor, &channel) != 0 || !S_ISFIFO(channel.st_mode))
+    if (fstat(answerDescriptor, &channel) != 0 || !S_ISSOCK(channel.st_mode))
         _exit(exitNoChannel);
     // Whatever the module starts must not hold the saver waiting.
     fcntl(answerDescriptor, F_SETFD, FD_CLOEXEC);
 
-    // The loader's normal search for exactly this file name (LD_LIBRARY_PATH,
-    // the ld.so cache, the default folders). Its constructors run here.
-    void* module = dlopen(moduleName, RTLD_NOW | RTLD_LOCAL);
+    unsigned long long window = 0;
+    if (!nextQuestion(window))
+        _exit(0);
+
+    // The loader's search, done here so that a module that is there but
+    // cannot be read is told from none at all; then loaded by its full path.
+    const ModuleLookup lookup = findModule(moduleName, loaderPlaces());
+    if (lookup.outcome == ModuleLookup::Outcome::NotFound)
+        noVerifier();
+    const std::string named = std::string(moduleName) + " at " + lookup.path;
+    if (lookup.outcome == ModuleLookup::Outcome::Unusable)
+        lastAnswer("refused " + named + " cannot be used: " + lookup.why);
+    const std::string unsafe = unsafeBecause(lookup.path, geteuid());
+    if (!unsafe.empty())
+        lastAnswer("refused " + named + " is not trusted: " + unsafe);
+
+    // Its constructors run here.
+    void* module = dlopen(lookup.path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (module == nullptr) {
         const char* error = dlerror();
-        if (notFound(error))
-            answer("none");
-        answer(std::string("refused ") + moduleName + " cannot be loaded: " + (error != nullptr ? error : "unknown error"));
+        lastAnswer(std::string("refused ") + moduleName + " cannot be loaded: " + (error != nullptr ? error : "unknown error"));
     }
     auto verify = reinterpret_cast<VerifyScreenSavePwdFn>(dlsym(module, "VerifyScreenSavePwd"));
     if (verify == nullptr)
-        answer("none");
+        noVerifier();
 
-    int result = 0;
-    try {
-        result = verify(static_cast<unsigned long>(window));
-    } catch (const std::exception& failure) {
-        answer(std::string("refused VerifyScreenSavePwd threw: ") + failure.what());
-    } catch (...) {
-        answer("refused VerifyScreenSavePwd threw an exception");
-    }
-    answer("answer " + std::to_string(result));
+    do {
+        int result = 0;
+        try {
+            result = verify(static_cast<unsigned long>(window));
+        } catch (const std::exception& failure) {
+            lastAnswer(std::string("refused VerifyScreenSavePwd threw: ") + failure.what());
+        } catch (...) {
+            lastAnswer("refused VerifyScreenSavePwd threw an exception");
+        }
+        answer("answer " + std::to_string(result));
+    } while (nextQuestion(window));
+    _exit(0);
 }

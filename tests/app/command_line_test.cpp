@@ -103,6 +103,9 @@ TEST(CommandLine, Utf8StepsByWholeSequencesAndNeverSwallowsSeparators)
         EXPECT_EQ(utf8CharWidth(reinterpret_cast<const unsigned char*>(single), std::char_traits<char>::length(single)), 1u)
             << "first byte " << int(static_cast<unsigned char>(single[0]));
     EXPECT_EQ(utf8CharWidth(reinterpret_cast<const unsigned char*>("\xE3\x83"), 2), 1u); // cut short
+    // A whole character that ends exactly where the line ends.
+    EXPECT_EQ(utf8CharWidth(reinterpret_cast<const unsigned char*>("\xE3\x83\xA6"), 3), 3u);
+    EXPECT_EQ(utf8CharWidth(reinterpret_cast<const unsigned char*>("\xF0\x9F\x98\x80"), 4), 4u);
 }
 
 TEST(CommandLine, JoinedArgvSplitsBackIntoTheSameWords)

@@ -13,7 +13,9 @@
 # this test with other copies of it running on the same machine.
 set -uo pipefail
 hakop=$1 standins=$2 cmake=$3 build=$4 readme=$5
-tmp=$(mktemp -d)
+# Not under /tmp: a module in a folder others may write (mode 1777 on the
+# way) is refused, as it should be.
+tmp=$(mktemp -d -p "$build")
 placed=()
 pid=
 relink=

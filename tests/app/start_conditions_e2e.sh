@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # Start-up under the conditions idle daemons and odd environments create, on
 # the private X server with-x provides (no window manager):
-#   start_conditions_e2e.sh HAKOP
+#   start_conditions_e2e.sh HAKOP STANDINS_DIR
 # - stdin, stdout and stderr closed: the saver and the settings dialog still
 #   show their windows and end normally on a key press (exit 0);
+# - a log pipe whose reader has gone: the saver's first line does not end it;
 # - no XDG_RUNTIME_DIR: a normal saver run writes nothing at all to stderr;
 # - Qt's own options on the command line and QT_QPA_PLATFORM change nothing:
 #   the saver still runs visibly on this display.
 set -uo pipefail
-hakop=$1
+hakop=$1 standins=$2
 tmp=$(mktemp -d)
 pid=
 trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; rm -rf "$tmp"' EXIT
@@ -53,6 +54,23 @@ xdotool mousemove 3 3
 # --- closed standard streams -------------------------------------------------
 saver_run "saver, streams closed" bash -c 'exec "$0" /s <&- >&- 2>&-' "$hakop"
 saver_run "saver, stderr closed" bash -c 'exec "$0" /s 2>&-' "$hakop"
+
+# --- stderr a pipe nobody reads any more ("hakop /s 2>&1 | true") -------------
+# A crashing verifier makes the saver write a line at the first key.
+LD_LIBRARY_PATH=$standins/segfault "$hakop" /s 2> >(exec true) & pid=$!
+if window_of --class '^THAKOPForm$' >/dev/null; then
+  sleep 0.3
+  xdotool key x
+  sleep 1.5
+  if kill -0 "$pid" 2>/dev/null && xdotool search --onlyvisible --class '^THAKOPForm$' >/dev/null; then
+    kill "$pid"; wait "$pid" 2>/dev/null; pid=
+  else
+    wait "$pid"; echo "  exit code $?" >&2; pid=
+    fail "saver, dead stderr pipe: its first line ended it"
+  fi
+else
+  fail "saver, dead stderr pipe: no saver window"
+fi
 
 bash -c 'exec "$0" <&- >&- 2>&-' "$hakop" & pid=$!
 if window_of --name '^設定' >/dev/null; then

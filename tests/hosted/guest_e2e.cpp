@@ -519,10 +519,30 @@ TEST_F(Guest, WindowsWithoutUsablePixelsAreRefusedInOneLine)
         GuestProcess guest({"-window-id", id(w)});
         EXPECT_EQ(guest.exitCodeWithin(5000ms), 1) << id(w) << guest.errors();
         const std::string errors = guest.errors();
-        EXPECT_EQ(errors.rfind("hakop: ", 0), 0u) << errors;
+        EXPECT_EQ(errors.rfind("hakop-hosted: ", 0), 0u) << errors;
         EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
         XDestroyWindow(m_display, w);
     }
+}
+
+TEST_F(Guest, ALogPipeWithoutAReaderDoesNotEndIt)
+{
+    // "hakop-hosted ... 2>&1 | true": its line must fail, not end it by SIGPIPE.
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    close(ends[0]);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(ends[1], 2);
+        unsetenv("XSCREENSAVER_WINDOW");
+        execl(HAKOP_HOSTED_EXECUTABLE, HAKOP_HOSTED_EXECUTABLE, "-window-id", "0x1ffffff0", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(ends[1]);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 1);
 }
 
 } // namespace

@@ -596,7 +596,39 @@ TEST_F(Saver, RequestsWhileTheVerifierRunsAreIgnored)
     EXPECT_EQ(verifyCalls().size(), 1u);
 }
 
+TEST_F(Saver, KeysTypedWhileTheVerifierRefusesDoNotAskAgain)
+{
+    startAndWait("slow-refuse");
+    x.tap({XK_a});
+    sleepFor(300ms);
+    for (const KeySym key : {XK_b, XK_c, XK_d})
+        x.tap({key});
+    // It refuses after 2 s; the keys typed meanwhile are gone with the answer.
+    sleepFor(3s * slowdown());
+    EXPECT_TRUE(saver->running());
+    EXPECT_EQ(verifyCalls().size(), 1u);
+    x.tap({XK_e});
+    for (const auto end = Clock::now() + 5s * slowdown(); verifyCalls().size() < 2 && Clock::now() < end;)
+        sleepFor(20ms);
+    EXPECT_EQ(verifyCalls().size(), 2u) << "a key after the refusal asks again";
+}
+
 // --- the verifier's helper process -------------------------------------------------------
+
+TEST_F(Saver, AVerifierKeepsItsStateForTheWholeRun)
+{
+    // It refuses twice and accepts the third time, counting in its process.
+    startAndWait("third-time");
+    for (std::size_t asked = 1; asked <= 2; ++asked) {
+        x.tap({XK_a});
+        for (const auto end = Clock::now() + 5s * slowdown(); verifyCalls().size() < asked && Clock::now() < end;)
+            sleepFor(20ms);
+        ASSERT_TRUE(stillRunningAfter(keepsFor)) << "refusal " << asked;
+    }
+    x.tap({XK_a});
+    EXPECT_EQ(saver->exitCodeWithin(closesWithin), 0);
+    EXPECT_EQ(verifyCalls().size(), 3u);
+}
 
 TEST_F(Saver, FaultyVerifiersAreRefusalsAndTheSaverHoldsOn)
 {
@@ -625,6 +657,26 @@ TEST_F(Saver, FaultyVerifiersAreRefusalsAndTheSaverHoldsOn)
         TearDown();
     }
     std::remove(stderrPath.c_str());
+}
+
+TEST_F(Saver, ItsFirstLineWithStdoutAndStderrClosedLeavesItWorking)
+{
+    // As an idle daemon starts its locker. Were the closed descriptors taken
+    // by X connections, the line about the crashed verifier would go into
+    // one of them and stall the saver before it takes the input back.
+    saver = std::make_unique<ChildProcess>(
+        std::vector<std::string>{"/bin/sh", "-c", "exec \"$0\" /s >&- 2>&-", HAKOP_EXECUTABLE},
+        std::vector<std::pair<std::string, std::string>>{{"LD_LIBRARY_PATH", standin("segfault")},
+                                                         {"HAKOP_STANDIN_LOG", log}});
+    ASSERT_NE(waitForWindow(), 0u);
+    ASSERT_TRUE(waitForInput());
+    x.tap({XK_a});
+    for (const auto end = Clock::now() + 5s * slowdown(); verifyCalls().empty() && Clock::now() < end;)
+        sleepFor(20ms);
+    ASSERT_EQ(verifyCalls().size(), 1u);
+    sleepFor(500ms);
+    EXPECT_TRUE(saver->running());
+    EXPECT_TRUE(waitForInput(3s)) << "the saver did not take the input back";
 }
 
 TEST_F(Saver, AVerifierThatGrabsTheInputGetsIt)

@@ -63,7 +63,8 @@ protected:
         unsetenv("HAKOP_STANDIN_LOG");
     }
 
-    Asked ask(const std::string& dir, const std::string& helper = HAKOP_VERIFIER_HELPER, unsigned long window = 4711)
+    Asked ask(const std::string& dir, const std::string& helper = HAKOP_VERIFIER_HELPER, unsigned long window = 4711,
+              std::chrono::milliseconds patience = std::chrono::seconds(60))
     {
         std::remove(m_log.c_str());
         setenv("LD_LIBRARY_PATH", dir.c_str(), 1);
@@ -74,7 +75,9 @@ protected:
         close(caught);
 
         Asked asked;
-        asked.mayClose = hakop::VerifierProcess(helper).mayClose(window);
+        hakop::VerifierProcess verifier(helper);
+        verifier.setPatience(patience);
+        asked.mayClose = verifier.mayClose(window);
 
         std::fflush(stderr);
         dup2(saved, STDERR_FILENO);
@@ -147,6 +150,38 @@ TEST_F(VerifierProcessTest, EveryFaultyModuleIsARefusalReportedOnce)
         EXPECT_NE(asked.reports.front().find(c.why), std::string::npos) << c.dir << ": " << asked.reports.front();
         EXPECT_EQ(asked.log.size(), c.called ? 1u : 0u) << c.dir;
     }
+}
+
+TEST_F(VerifierProcessTest, OneHelperServesTheRunAndACrashedOneIsStartedAgain)
+{
+    // A module that refuses twice, then accepts: only one process keeps count.
+    setenv("LD_LIBRARY_PATH", (standins + "/third-time").c_str(), 1);
+    {
+        hakop::VerifierProcess verifier(HAKOP_VERIFIER_HELPER);
+        EXPECT_FALSE(verifier.ask(1).mayClose);
+        const pid_t helper = verifier.helperPid();
+        EXPECT_FALSE(verifier.ask(1).mayClose);
+        const auto third = verifier.ask(1);
+        EXPECT_TRUE(third.mayClose) << third.failure;
+        EXPECT_EQ(verifier.helperPid(), helper);
+    }
+    // A crash is a refusal each time, and the next question finds a new helper.
+    setenv("LD_LIBRARY_PATH", (standins + "/segfault").c_str(), 1);
+    hakop::VerifierProcess verifier(HAKOP_VERIFIER_HELPER);
+    for (int i = 0; i < 2; ++i) {
+        const auto outcome = verifier.ask(1);
+        EXPECT_FALSE(outcome.mayClose);
+        EXPECT_NE(outcome.failure.find("signal 11"), std::string::npos) << outcome.failure;
+    }
+    unsetenv("LD_LIBRARY_PATH");
+}
+
+TEST_F(VerifierProcessTest, ALongWaitIsSaidOnceAndTheAnswerStillCounts)
+{
+    const Asked asked = ask(standins + "/slow-accept", HAKOP_VERIFIER_HELPER, 1, std::chrono::milliseconds(300));
+    EXPECT_TRUE(asked.mayClose);
+    EXPECT_EQ(asked.reports,
+              std::vector<std::string>{"hakop: the password verifier has not answered for 300 ms; still waiting"});
 }
 
 TEST_F(VerifierProcessTest, AHelperThatDiesIsNoticedWhileItsChildStillHoldsThePipe)

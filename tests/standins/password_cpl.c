@@ -3,6 +3,8 @@
  *   STANDIN_RESULT  the value returned (only its lowest byte counts)
  *   STANDIN_DELAY   seconds to wait before answering
  *   STANDIN_LOG_PID also log "pid <its process id>"
+ *   STANDIN_ACCEPT_FROM  refuse until the Nth call of this process, then
+ *                   return STANDIN_RESULT (a verifier with state)
  * When HAKOP_STANDIN_LOG names a file, each call appends "verify <window>". */
 #include <stdio.h>
 #include <stdlib.h>
@@ -16,6 +18,10 @@
 
 int VerifyScreenSavePwd(unsigned long window)
 {
+#ifdef STANDIN_ACCEPT_FROM
+    static int calls = 0;
+    ++calls;
+#endif
     const char* log = getenv("HAKOP_STANDIN_LOG");
     if (log != NULL && *log != '\0') {
         FILE* f = fopen(log, "a");
@@ -34,5 +40,9 @@ int VerifyScreenSavePwd(unsigned long window)
         while (nanosleep(&delay, &delay) != 0 && errno == EINTR)
             ;
     }
+#ifdef STANDIN_ACCEPT_FROM
+    if (calls < STANDIN_ACCEPT_FROM)
+        return 0;
+#endif
     return STANDIN_RESULT;
 }
