@@ -3,6 +3,8 @@
 #include <QGuiApplication>
 #include <QtGui/qguiapplication_platform.h>
 
+#include <X11/Xlib.h>
+
 namespace hakop::platform {
 
 namespace {
@@ -24,6 +26,12 @@ Display* toolkitDisplay()
 {
     auto* x11 = toolkit();
     return x11 != nullptr ? x11->display() : nullptr;
+}
+
+void flushToolkitDisplay()
+{
+    if (Display* display = toolkitDisplay())
+        XFlush(display);
 }
 
 } // namespace hakop::platform

@@ -2,9 +2,9 @@
 
 #include "ImageList.h"
 #include "Random.h"
+#include "CursorCounter.h"
 #include "Verifier.h"
 #include "platform/ApplicationWindow.h"
-#include "platform/CursorCounter.h"
 #include "platform/Failure.h"
 #include "platform/Overlay.h"
 #include "platform/WindowClass.h"
@@ -93,7 +93,7 @@ THAKOPForm::~THAKOPForm()
 {
     // Before the presentation goes: a tick under way finishes first.
     Timer1.stop();
-    platform::CursorCounter::setOnVisibilityChanged(nullptr);
+    CursorCounter::setOnVisibilityChanged(nullptr);
     if (m_keeper)
         platform::setOverlayKeeper(nullptr);
 }
@@ -115,13 +115,13 @@ void THAKOPForm::FormCreate()
 {
     setGeometry(primaryScreen()->geometry());
 
-    platform::CursorCounter::setOnVisibilityChanged([this](bool visible) {
+    CursorCounter::setOnVisibilityChanged([this](bool visible) {
         if (visible)
             unsetCursor();
         else
             setCursor(Qt::BlankCursor);
     });
-    platform::CursorCounter::ShowCursor(false);
+    CursorCounter::ShowCursor(false);
 
     setAttribute(Qt::WA_InputMethodEnabled, false);
 
@@ -177,19 +177,19 @@ void THAKOPForm::FormShow()
 bool THAKOPForm::FormCloseQuery()
 {
     bool canClose = true;
-    platform::CursorCounter::ShowCursor(true);
+    CursorCounter::ShowCursor(true);
     if (m_verifier != nullptr) {
         // The verifier may prompt: it needs the cursor and the input we hold.
         // It runs in a helper process, so whatever a faulty module does there
         // only ever comes back as a refusal.
         if (m_keeper)
             m_keeper->pause(true);
-        platform::flushDisplay(x11Display());
+        platform::flushToolkitDisplay();
         canClose = m_verifier->mayClose(static_cast<unsigned long>(winId()));
         if (m_keeper)
             m_keeper->resume();
     }
-    platform::CursorCounter::ShowCursor(false);
+    CursorCounter::ShowCursor(false);
     m_presentation.redrawBackdrop();
     return canClose;
 }

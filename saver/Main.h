@@ -31,7 +31,7 @@
 #include "InputRules.h"
 #include "Presentation.h"
 #include "ScreenKeeper.h"
-#include "TickTimer.h"
+#include "platform/TickTimer.h"
 
 #include <QImage>
 #include <QTimer>
@@ -78,7 +78,7 @@ public:
     // The last mouse position the threshold recorded, in device pixels.
     QPoint lastMousePosition() const { return m_mouse.last(); }
 
-    TickTimer Timer1;
+    platform::TickTimer Timer1;
     // Runs after every tick that found a scene, on Timer1's thread and under
     // the scene lock, once the tick's changes have gone to the screen. For tests.
     std::function<void()>& onTickFinishedForTesting = m_presentation.onTickFinishedForTesting;

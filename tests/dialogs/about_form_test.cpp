@@ -289,4 +289,4 @@ void AboutFormTest::centringFormula()
 }
 
 QTEST_MAIN(AboutFormTest)
-#include "test_about_form.moc"
+#include "about_form_test.moc"

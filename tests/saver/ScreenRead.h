@@ -6,7 +6,7 @@
 #include <QImage>
 #include <QRect>
 
-using Display = struct _XDisplay;
+using Display = struct _XDisplay; // NOLINT(bugprone-reserved-identifier): Xlib's own name for it
 
 namespace hakop::test {
 
