@@ -6,8 +6,11 @@
 #include "ModeDispatch.h"
 #include "PasswordChange.h"
 #include "platform/ApplicationWindow.h"
+#include "platform/Log.h"
 #include "platform/StandardStreams.h"
 #include "platform/WindowLookup.h"
+#include "platform/XErrorLog.h"
+#include "platform/ToolkitConnection.h"
 
 #include "dialogs/SettingsMode.h"
 #include "saver/SaverMode.h"
@@ -15,7 +18,6 @@
 #include <QGuiApplication>
 #include <QIcon>
 #include <QSocketNotifier>
-#include <QtGui/qguiapplication_platform.h>
 
 #include <X11/Xlib.h>
 #include <sys/mman.h>
@@ -23,10 +25,10 @@
 #include <xcb/xcb.h>
 
 #include <atomic>
-#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string>
 
 namespace {
 
@@ -37,10 +39,8 @@ constexpr const char* saverWindowClass = "THAKOPForm";
 [[noreturn]] void connectionLost()
 {
     static std::atomic_flag said = ATOMIC_FLAG_INIT;
-    if (!said.test_and_set()) {
-        static const char line[] = "hakop: lost the connection to the X display\n";
-        [[maybe_unused]] auto written = ::write(STDERR_FILENO, line, sizeof line - 1);
-    }
+    if (!said.test_and_set())
+        hakop::logLine("lost the connection to the X display");
     ::_exit(1);
 }
 
@@ -48,8 +48,7 @@ constexpr const char* saverWindowClass = "THAKOPForm";
 // closes a connection when it cannot allocate room for a reply).
 [[noreturn]] void outOfMemory()
 {
-    static const char line[] = "hakop: out of memory\n";
-    [[maybe_unused]] auto written = ::write(STDERR_FILENO, line, sizeof line - 1);
+    hakop::logLine("out of memory");
     ::_exit(1);
 }
 
@@ -57,9 +56,8 @@ constexpr const char* saverWindowClass = "THAKOPForm";
 // read on a large screen under a memory limit): that is no lost display.
 bool toolkitConnectionOutOfMemory()
 {
-    auto* x11 = qGuiApp != nullptr ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    return x11 != nullptr && x11->connection() != nullptr
-        && xcb_connection_has_error(x11->connection()) == XCB_CONN_CLOSED_MEM_INSUFFICIENT;
+    xcb_connection_t* connection = hakop::platform::toolkitConnection();
+    return connection != nullptr && xcb_connection_has_error(connection) == XCB_CONN_CLOSED_MEM_INSUFFICIENT;
 }
 
 // Address space the toolkit still maps once it starts (the X platform plugin
@@ -114,16 +112,14 @@ int onXlibConnectionLost(Display*)
     connectionLost();
 }
 
-int ignoreXlibErrors(Display*, XErrorEvent*)
-{
-    return 0;
-}
-
 // Qt's xcb backend notices a broken connection on its own and would print its
 // own warning and call exit(), which runs static destructors under a live
 // QApplication. Catch that warning and leave the same way as for Xlib.
 void watchToolkitMessages(QtMsgType, const QString& message)
 {
+    // An error on the toolkit's own connection is survived: said once, as ours are.
+    if (hakop::platform::logToolkitXError(message.toStdString()))
+        return;
     if (message.contains(QLatin1String("X11 connection broke"))) {
         // xcb's code 3: it closed the connection because it could not allocate.
         if (message.contains(QLatin1String("(code 3)")) || toolkitConnectionOutOfMemory())
@@ -152,7 +148,7 @@ int main(int argc, char** argv)
     Display* display = XOpenDisplay(nullptr);
     if (display == nullptr) {
         // If stderr itself cannot be written there is nobody left to tell.
-        (void)std::fprintf(stderr, "hakop: cannot open X display \"%s\"\n", XDisplayName(nullptr));
+        hakop::logLine(std::string("cannot open X display \"") + XDisplayName(nullptr) + "\"");
         return 1;
     }
     XSetIOErrorHandler(onXlibConnectionLost);
@@ -173,8 +169,8 @@ int main(int argc, char** argv)
     }
 
     // From here on the connection only carries the application window; a
-    // stray error on it is no reason to end the program.
-    XSetErrorHandler(ignoreXlibErrors);
+    // stray error on it is no reason to end the program, but it is said.
+    hakop::platform::logXlibErrors();
 
     hakop::platform::quietToolkitMessages(watchToolkitMessages);
     QCoreApplication::setApplicationName(QStringLiteral("hakop"));
@@ -214,7 +210,7 @@ int main(int argc, char** argv)
             }
         } catch (const hakop::UnusableScreen& failure) {
             // No box: it could not be seen either.
-            std::fprintf(stderr, "hakop: %s\n", failure.what());
+            hakop::logLine(failure.what());
             exitCode = 1;
         } catch (const std::bad_alloc&) {
             outOfMemory();

@@ -7,7 +7,7 @@
 
 #include "HakopVersion.h"
 #include "ImageList.h"
-#include "platform/Failure.h"
+#include "platform/Log.h"
 #include "platform/StandardStreams.h"
 
 #include <QImage>
@@ -54,7 +54,7 @@ void catchSignals()
 
 void say(const std::string& line)
 {
-    hakop::logSurvived(line);
+    hakop::logLine(line);
 }
 
 QImage loadBackdropFile(const std::string& file)
@@ -142,7 +142,7 @@ int runGuest(const GuestOptions& options)
 int main(int argc, char** argv)
 {
     // Its lines name this program, not the saver.
-    hakop::setLogName("hakop-hosted");
+    hakop::setLogProgramName("hakop-hosted");
     // Hosts and idle daemons may start us with standard descriptors closed.
     hakop::platform::repairStandardStreams();
     hakop::platform::ignoreBrokenPipes();

@@ -1,5 +1,7 @@
 #include "Failure.h"
 
+#include "Log.h"
+
 #include <QCoreApplication>
 #include <QThread>
 #include <QTimer>
@@ -7,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <string>
 
 namespace hakop {
 
@@ -21,9 +24,6 @@ TimerStarter timerStarter = defaultTimerStarter;
 
 std::mutex reporterLock;
 FailureReporter reporter;
-
-// Set once before any thread starts; read when a line is written.
-const char* programName = "hakop";
 
 // 'address' is in the window that asked for a timer.
 [[noreturn]] void throwNoTimer(const void* address)
@@ -103,23 +103,12 @@ void setFailureReporter(FailureReporter newReporter)
 
 void logSurvived(std::string_view what)
 {
-    // Nowhere to report a failed report: stderr is the last resort.
-    (void)std::fprintf(stderr, "%s: %.*s\n", programName, static_cast<int>(what.size()), what.data());
-}
-
-void setLogName(const char* name)
-{
-    programName = name;
-}
-
-const char* logName()
-{
-    return programName;
+    logLine(what);
 }
 
 void failedCheck(const char* condition, const char* file, int line)
 {
-    (void)std::fprintf(stderr, "%s: internal check failed: %s (%s:%d)\n", programName, condition, file, line);
+    logLine(std::string("internal check failed: ") + condition + " (" + file + ":" + std::to_string(line) + ")");
     (void)std::fflush(nullptr); // aborting next either way
     std::abort();
 }

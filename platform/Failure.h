@@ -60,15 +60,9 @@ void runHandler(Handler&& handler)
     }
 }
 
-// One "hakop: <what>" line on stderr, for a fault the program works around
-// (a grab given up, an X error ignored, a fallback taken).
+// One "hakop: <what>" line on stderr (see Log.h), for a fault the program
+// works around (a grab given up, an X error ignored, a fallback taken).
 void logSurvived(std::string_view what);
-
-// The name that starts those lines: "hakop" unless a program of the family
-// (the hosted guest) says its own name first thing in main(). 'name' must
-// outlive every line written.
-void setLogName(const char* name);
-const char* logName();
 
 // A check that guards memory safety: stays on in release builds, and ends
 // the program with one line naming it rather than running on.

@@ -36,10 +36,4 @@ void setWindowCaption(void* display, unsigned long window, const char* utf8Capti
     XFlush(dpy);
 }
 
-void flushDisplay(void* display)
-{
-    if (display != nullptr)
-        XFlush(static_cast<Display*>(display));
-}
-
 } // namespace hakop::platform

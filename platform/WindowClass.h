@@ -15,8 +15,4 @@ void setWindowClass(void* display, unsigned long window, const char* instanceNam
 // given, with nothing appended.
 void setWindowCaption(void* display, unsigned long window, const char* utf8Caption);
 
-// Hands every request queued on the connection to the server now. Needed
-// before a call that blocks the event loop (which would otherwise flush).
-void flushDisplay(void* display);
-
 } // namespace hakop::platform

@@ -2,15 +2,16 @@
 
 #include "ImageList.h"
 #include "Random.h"
+#include "CursorCounter.h"
 #include "Verifier.h"
 #include "platform/ApplicationWindow.h"
-#include "platform/CursorCounter.h"
 #include "platform/Failure.h"
 #include "platform/InputFence.h"
 #include "platform/Overlay.h"
-#include "platform/ScreenCapture.h"
 #include "platform/WindowClass.h"
 #include "platform/WindowStacking.h"
+#include "platform/ToolkitConnection.h"
+#include "x11/ScreenCapture.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -19,7 +20,6 @@
 #include <QPaintEvent>
 #include <QScreen>
 #include <QWindow>
-#include <QtGui/qguiapplication_platform.h>
 
 #include <chrono>
 #include <cmath>
@@ -32,16 +32,10 @@ namespace {
 
 constexpr int tickInterval = 100;
 
+// The platform calls take the display untyped.
 void* x11Display()
 {
-    auto* x11 = qGuiApp != nullptr ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    return x11 != nullptr ? static_cast<void*>(x11->display()) : nullptr;
-}
-
-void* xcbConnection()
-{
-    auto* x11 = qGuiApp != nullptr ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    return x11 != nullptr ? static_cast<void*>(x11->connection()) : nullptr;
+    return platform::toolkitDisplay();
 }
 
 QScreen* primaryScreen()
@@ -100,7 +94,7 @@ THAKOPForm::~THAKOPForm()
 {
     // Before the presentation goes: a tick under way finishes first.
     Timer1.stop();
-    platform::CursorCounter::setOnVisibilityChanged(nullptr);
+    CursorCounter::setOnVisibilityChanged(nullptr);
     if (m_keeper)
         platform::setOverlayKeeper(nullptr);
 }
@@ -122,13 +116,13 @@ void THAKOPForm::FormCreate()
 {
     setGeometry(primaryScreen()->geometry());
 
-    platform::CursorCounter::setOnVisibilityChanged([this](bool visible) {
+    CursorCounter::setOnVisibilityChanged([this](bool visible) {
         if (visible)
             unsetCursor();
         else
             setCursor(Qt::BlankCursor);
     });
-    platform::CursorCounter::ShowCursor(false);
+    CursorCounter::ShowCursor(false);
 
     setAttribute(Qt::WA_InputMethodEnabled, false);
 
@@ -196,7 +190,7 @@ void THAKOPForm::FormShow()
     // takes it over as the window's background.
     const QRect primary = primaryScreenDeviceRect();
     const std::uint32_t snapshot =
-        platform::copyRootToPixmap(xcbConnection(), static_cast<std::uint32_t>(winId()), primary);
+        x11::copyRootToPixmap(platform::toolkitConnection(), static_cast<std::uint32_t>(winId()), primary);
     if (snapshot == 0)
         logSurvived("the X server could not copy the desktop; the saver shows it black");
     RandomSource clock;
@@ -210,26 +204,26 @@ void THAKOPForm::FormShow()
 bool THAKOPForm::FormCloseQuery()
 {
     bool canClose = true;
-    platform::CursorCounter::ShowCursor(true);
+    CursorCounter::ShowCursor(true);
     if (m_verifier != nullptr) {
         // The verifier may prompt: it needs the cursor and the input we hold.
         // It runs in a helper process, so whatever a faulty module does there
         // only ever comes back as a refusal.
         if (m_keeper)
             m_keeper->pause(true);
-        platform::flushDisplay(x11Display());
+        platform::flushToolkitDisplay();
         canClose = m_verifier->mayClose(static_cast<unsigned long>(winId()));
         // What was typed or moved over the window meanwhile belongs to the
         // question just answered (a prompt, or keys hit while it refused):
         // none of it may ask again. Moves start afresh from the next one.
         if (!m_inputFence)
-            m_inputFence = std::make_unique<platform::InputFence>(xcbConnection(), winId());
+            m_inputFence = std::make_unique<platform::InputFence>(platform::toolkitConnection(), winId());
         m_inputFence->dropInputSoFar();
         m_mouse.reset();
         if (m_keeper)
             m_keeper->resume();
     }
-    platform::CursorCounter::ShowCursor(false);
+    CursorCounter::ShowCursor(false);
     m_presentation.redrawBackdrop();
     return canClose;
 }

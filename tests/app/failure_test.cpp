@@ -3,6 +3,7 @@
 // widgets by a single-shot timer, checked, and closed.
 #include "app/Application.h"
 #include "app/Failure.h"
+#include "platform/Log.h"
 
 #include <QAbstractButton>
 #include <QFileInfo>
@@ -163,9 +164,9 @@ TEST(FailureBox, WithoutAReporterAFailureIsOneLineOnStderr)
 TEST(FailureBox, TheLinesNameTheProgramThatSetsItsName)
 {
     testing::internal::CaptureStderr();
-    hakop::setLogName("hakop-hosted");
+    hakop::setLogProgramName("hakop-hosted");
     hakop::logSurvived("no backdrop");
-    hakop::setLogName("hakop");
+    hakop::setLogProgramName("hakop");
     hakop::logSurvived("grab lost");
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "hakop-hosted: no backdrop\nhakop: grab lost\n");
 }

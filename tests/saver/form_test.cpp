@@ -5,8 +5,8 @@
 #include "ImageList.h"
 #include "saver/Main.h"
 #include "saver/VerifierProcess.h"
-#include "platform/CursorCounter.h"
-#include "platform/ScreenCapture.h"
+#include "saver/CursorCounter.h"
+#include "ScreenRead.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -47,7 +47,7 @@ class SaverWindow : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        hakop::platform::CursorCounter::reset();
+        hakop::CursorCounter::reset();
         form = std::make_unique<THAKOPForm>();
         // The PASSWORD.CPL stand-in the test's library path offers, if any.
         verifier = std::make_unique<hakop::VerifierProcess>();
@@ -103,7 +103,7 @@ protected:
 
     QImage screen() const
     {
-        return hakop::platform::captureScreen(display(), QRect(QPoint(0, 0), surfaceSize()));
+        return hakop::test::captureScreen(static_cast<Display*>(display()), QRect(QPoint(0, 0), surfaceSize()));
     }
 
     QPoint lastMouse() const { return form->lastMousePosition(); }
@@ -235,7 +235,7 @@ TEST_F(SaverWindow, IsBuiltAsASaverWindow)
     EXPECT_TRUE(form->windowFlags() & Qt::WindowStaysOnTopHint);
     EXPECT_FALSE(form->testAttribute(Qt::WA_InputMethodEnabled));
     EXPECT_EQ(form->Timer1.interval(), 100);
-    EXPECT_EQ(hakop::platform::CursorCounter::count(), -1);
+    EXPECT_EQ(hakop::CursorCounter::count(), -1);
     EXPECT_EQ(form->cursor().shape(), Qt::BlankCursor);
     EXPECT_EQ(form->Backdrop().size(), surfaceSize());
     // Device pixels, whatever the scaling.
@@ -352,7 +352,7 @@ TEST_F(SaverWindow, WithoutAVerifierACloseRequestIsGrantedAtOnce)
     EXPECT_EQ(closedSignals, 1);
     EXPECT_FALSE(form->Timer1.isActive());
     // The cursor is not shown again before the end.
-    EXPECT_EQ(hakop::platform::CursorCounter::count(), -1);
+    EXPECT_EQ(hakop::CursorCounter::count(), -1);
     // Nothing is handled any more.
     pressKey(Qt::Key_A, Qt::NoModifier);
     form->close();
@@ -376,7 +376,7 @@ TEST_F(SaverWindow, ARefusedCloseShowsTheCleanSnapshotAndGoesOn)
     EXPECT_FALSE(closed());
     EXPECT_EQ(form->scene()->surface().pixels(), form->Backdrop());
     EXPECT_TRUE(form->Timer1.isActive());
-    EXPECT_EQ(hakop::platform::CursorCounter::count(), -1);
+    EXPECT_EQ(hakop::CursorCounter::count(), -1);
     EXPECT_EQ(form->cursor().shape(), Qt::BlankCursor);
     // The window holds its grabs again and ticks on: silhouettes come back.
     form->Timer1.setInterval(100);
@@ -410,7 +410,7 @@ TEST_F(SaverWindow, AnAcceptedCloseEndsTheSaver)
     EXPECT_TRUE(closed());
     EXPECT_EQ(closedSignals, 1);
     EXPECT_FALSE(form->holdsInput());
-    EXPECT_EQ(hakop::platform::CursorCounter::count(), -1);
+    EXPECT_EQ(hakop::CursorCounter::count(), -1);
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 // The saver's tick timer: ticks come one interval apart on their own thread,
 // and once stop() returns no tick runs or will run.
-#include "saver/TickTimer.h"
+#include "platform/TickTimer.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +12,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-using hakop::TickTimer;
+using hakop::platform::TickTimer;
 
 // Polls until `done` holds or two seconds pass: a loaded machine may starve
 // the ticker for a while, which is no fault of the timer.

@@ -4,7 +4,7 @@
 // more. Whoever draws the cursor listens for the moments it flips.
 #include <functional>
 
-namespace hakop::platform {
+namespace hakop {
 
 class CursorCounter {
 public:
@@ -19,4 +19,4 @@ public:
     static void reset();
 };
 
-} // namespace hakop::platform
+} // namespace hakop

@@ -431,4 +431,4 @@ void SetupFormTest::missingTimerAbortsCreation()
 }
 
 QTEST_MAIN(SetupFormTest)
-#include "test_setup_form.moc"
+#include "setup_form_test.moc"

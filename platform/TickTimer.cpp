@@ -10,7 +10,7 @@
 #include <ctime>
 #include <system_error>
 
-namespace hakop {
+namespace hakop::platform {
 
 namespace {
 
@@ -119,4 +119,4 @@ void TickTimer::run()
     }
 }
 
-} // namespace hakop
+} // namespace hakop::platform

@@ -307,4 +307,4 @@ void AboutFormTest::frameToPlaceBy()
 }
 
 QTEST_MAIN(AboutFormTest)
-#include "test_about_form.moc"
+#include "about_form_test.moc"

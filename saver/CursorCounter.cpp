@@ -2,7 +2,7 @@
 
 #include <utility>
 
-namespace hakop::platform {
+namespace hakop {
 
 namespace {
 int displayCount = 0;
@@ -35,4 +35,4 @@ void CursorCounter::reset()
     onVisibilityChanged = nullptr;
 }
 
-} // namespace hakop::platform
+} // namespace hakop

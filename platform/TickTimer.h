@@ -9,7 +9,7 @@
 #include <functional>
 #include <thread>
 
-namespace hakop {
+namespace hakop::platform {
 
 class TickTimer {
 public:
@@ -47,4 +47,4 @@ private:
     std::thread m_thread;
 };
 
-} // namespace hakop
+} // namespace hakop::platform

@@ -113,4 +113,4 @@ private slots:
 };
 
 QTEST_MAIN(SharpPicturesTest)
-#include "test_sharp_pictures.moc"
+#include "sharp_pictures_test.moc"

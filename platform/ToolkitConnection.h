@@ -1,0 +1,17 @@
+#pragma once
+// The toolkit's own connection to the X server, typed: asked here and
+// nowhere else.
+struct xcb_connection_t;
+using Display = struct _XDisplay; // NOLINT(bugprone-reserved-identifier): Xlib's own name for it
+
+namespace hakop::platform {
+
+// Null when the toolkit runs on no X server (or before it has started).
+xcb_connection_t* toolkitConnection();
+Display* toolkitDisplay();
+
+// Hands every request queued on the toolkit's display to the server now.
+// Needed before a call that blocks the event loop (which would otherwise flush).
+void flushToolkitDisplay();
+
+} // namespace hakop::platform
