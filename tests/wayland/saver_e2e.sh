@@ -97,7 +97,7 @@ covers_and_keeps() {
 
   # The desktop underneath changes: a new background and a window.
   swaymsg output '*' bg '#ff00ff' solid_color >/dev/null
-  swaymsg exec weston-simple-shm >/dev/null
+  swaymsg exec weston-clickdot >/dev/null
   sleep 1.5
   shot HEADLESS-1 "$work/h1.png"
   shot HEADLESS-2 "$work/h2.png"
@@ -117,7 +117,7 @@ covers_and_keeps() {
 }
 
 restore_desktop() {
-  swaymsg '[title="simple-shm"] kill' >/dev/null 2>&1 || true
+  swaymsg '[app_id="org.freedesktop.weston.wayland-clickdot"] kill' >/dev/null 2>&1 || true
   swaymsg output HEADLESS-1 bg "$HAKOP_SWAY_SHARE/p1.png" stretch >/dev/null
   swaymsg output HEADLESS-2 bg "$HAKOP_SWAY_SHARE/p2.png" stretch >/dev/null
   sleep 0.5
@@ -127,7 +127,7 @@ big_move_ends() {
   desk
   start
   shown "$saver" "$work/desk1.png" || { say "no figures"; return 1; }
-  "$pointer" sleep 300 move 40 0
+  "$pointer" sleep 300 move 1 0 sleep 100 move 40 0
   exit_within "$saver" 5 || { say "a 40-pixel move did not end it with 0"; return 1; }
 }
 
