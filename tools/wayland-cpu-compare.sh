@@ -2,8 +2,8 @@
 # What the saver costs on Wayland next to X11: the same saver runs on a
 # private Xvfb, then on a private headless sway (one output, pixman), both of
 # the given size, and for each the saver's CPU, the display server's CPU over
-# the same stretch, and both processes' peak resident memory are printed side
-# by side.
+# the same stretch (and how much of it the saver added to the server's idle
+# cost), and both processes' peak resident memory are printed side by side.
 #   tools/wayland-cpu-compare.sh [SECONDS] [WxH] [path/to/hakop]
 # Needs root: sway runs as an unprivileged user (see tests/wayland/with-sway).
 #
@@ -30,9 +30,15 @@ cpu_ns() {
 peak_kb() { awk '/^VmHWM/ {print $2}' "/proc/$1/status"; }
 
 # Runs on the display the harness made; SERVER names the display server's PID.
-# Prints "<saver s> <server s> <wall s> <saver peak kB> <server peak kB>".
+# Prints "<saver s> <server s> <wall s> <saver peak kB> <server peak kB>
+# <server s without the saver>": the server's own idle cost is measured first,
+# over as long a stretch, so what the saver adds to it shows.
 run() {
   local server=$1
+  local i0 i1
+  i0=$(cpu_ns "$server")
+  sleep "$secs"
+  i1=$(cpu_ns "$server")
   # No verifier is on the library path, so nothing ends the saver early.
   "$hakop" /s >/dev/null 2>"$out.err" &
   local saver=$!
@@ -46,8 +52,8 @@ run() {
   kill -0 $saver 2>/dev/null || { echo "wayland-cpu-compare: hakop ended early:" >&2; cat "$out.err" >&2; return 1; }
   kill $saver
   wait $saver 2>/dev/null || true
-  awk -v s="$((s1 - s0))" -v x="$((x1 - x0))" -v t0="$t0" -v t1="$t1" -v sp="$sp" -v xp="$xp" \
-    'BEGIN { printf "%.3f %.3f %.3f %d %d\n", s / 1e9, x / 1e9, t1 - t0, sp, xp }' >"$out"
+  awk -v s="$((s1 - s0))" -v x="$((x1 - x0))" -v t0="$t0" -v t1="$t1" -v sp="$sp" -v xp="$xp" -v i="$((i1 - i0))" \
+    'BEGIN { printf "%.3f %.3f %.3f %d %d %.3f\n", s / 1e9, x / 1e9, t1 - t0, sp, xp, i / 1e9 }' >"$out"
 }
 export -f run cpu_ns peak_kb
 export secs hakop
@@ -62,14 +68,15 @@ out=$tmp/x11 "$root/tests/e2e/with-x" --size "${size}x24" -- \
 out=$tmp/wayland "$root/tests/wayland/with-sway" --size "${w}x${h}" --outputs 1 -- \
   bash -c 'run "$HAKOP_SWAY_PID"'
 
-read -r xs xx xt xsp xxp <"$tmp/x11"
-read -r ws wx wt wsp wxp <"$tmp/wayland"
-awk -v xs="$xs" -v xx="$xx" -v xt="$xt" -v xsp="$xsp" -v xxp="$xxp" \
-    -v ws="$ws" -v wx="$wx" -v wt="$wt" -v wsp="$wsp" -v wxp="$wxp" -v size="$size" 'BEGIN {
+read -r xs xx xt xsp xxp xi <"$tmp/x11"
+read -r ws wx wt wsp wxp wi <"$tmp/wayland"
+awk -v xs="$xs" -v xx="$xx" -v xt="$xt" -v xsp="$xsp" -v xxp="$xxp" -v xi="$xi" \
+    -v ws="$ws" -v wx="$wx" -v wt="$wt" -v wsp="$wsp" -v wxp="$wxp" -v wi="$wi" -v size="$size" 'BEGIN {
   printf "screen %s, %.0f s measured on each\n", size, xt
   printf "%-26s %18s %18s %8s\n", "", "X11 (Xvfb)", "Wayland (sway)", "ratio"
-  printf "%-26s %9.3f s %5.2f%% %9.3f s %5.2f%% %7.2fx\n", "saver CPU", xs, 100 * xs / xt, ws, 100 * ws / wt, xs > 0 ? ws / xs : 0
-  printf "%-26s %9.3f s %5.2f%% %9.3f s %5.2f%% %7.2fx\n", "display server CPU", xx, 100 * xx / xt, wx, 100 * wx / wt, xx > 0 ? wx / xx : 0
+  printf "%-26s %9.3f s %5.2f%% %9.3f s %5.2f%% %7.2fx\n", "saver CPU", xs, 100 * xs / xt, ws, 100 * ws / wt, (xs > 0 ? ws / xs : 0)
+  printf "%-26s %9.3f s %5.2f%% %9.3f s %5.2f%% %7.2fx\n", "display server CPU", xx, 100 * xx / xt, wx, 100 * wx / wt, (xx > 0 ? wx / xx : 0)
+  printf "%-26s %9.3f s %5.2f%% %9.3f s %5.2f%% %7.2fx\n", "  of it added by the saver", xx - xi, 100 * (xx - xi) / xt, wx - wi, 100 * (wx - wi) / wt, (xx - xi > 0 ? (wx - wi) / (xx - xi) : 0)
   printf "%-26s %15.1f MB %15.1f MB\n", "saver peak RSS", xsp / 1024, wsp / 1024
   printf "%-26s %15.1f MB %15.1f MB\n", "display server peak RSS", xxp / 1024, wxp / 1024
 }'
