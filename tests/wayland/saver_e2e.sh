@@ -43,7 +43,7 @@ start() {
 shown() { # pid desk.png
   local i
   for i in $(seq 1 $((40 * slowdown))); do
-    alive "$1" || return 1
+    alive "$1" || { say "the saver ended: $(cat "$err" 2>/dev/null)"; return 1; }
     shot HEADLESS-1 "$work/probe.png" || return 1
     [ "$(differ "$2" "$work/probe.png")" -gt 0 ] && return 0
     sleep 0.25
