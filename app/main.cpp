@@ -5,6 +5,7 @@
 #include "Failure.h"
 #include "ModeDispatch.h"
 #include "PasswordChange.h"
+#include "WaylandSession.h"
 #include "platform/ApplicationWindow.h"
 #include "platform/StandardStreams.h"
 #include "platform/WindowLookup.h"
@@ -33,12 +34,14 @@ constexpr const char* saverWindowClass = "THAKOPForm";
 
 // Losing the display is the one failure the program cannot sit out: say so
 // once, in one line, and leave without running any more X or Qt code.
-[[noreturn]] void connectionLost()
+[[noreturn]] void connectionLost(bool wayland = false)
 {
     static std::atomic_flag said = ATOMIC_FLAG_INIT;
     if (!said.test_and_set()) {
-        static const char line[] = "hakop: lost the connection to the X display\n";
-        [[maybe_unused]] auto written = ::write(STDERR_FILENO, line, sizeof line - 1);
+        static const char x[] = "hakop: lost the connection to the X display\n";
+        static const char wl[] = "hakop: lost the connection to the Wayland display\n";
+        [[maybe_unused]] auto written =
+            wayland ? ::write(STDERR_FILENO, wl, sizeof wl - 1) : ::write(STDERR_FILENO, x, sizeof x - 1);
     }
     ::_exit(1);
 }
@@ -84,6 +87,9 @@ void watchToolkitMessages(QtMsgType, const QString& message)
             outOfMemory();
         connectionLost();
     }
+    // The same for the dialogs on the toolkit's Wayland platform.
+    if (message.contains(QLatin1String("Wayland connection broke")))
+        connectionLost(/*wayland=*/true);
 }
 
 } // namespace
@@ -102,6 +108,12 @@ int main(int argc, char** argv)
     if (mode == Mode::Preview)
         return 0;
 
+    hakop::platform::quietToolkitMessages(watchToolkitMessages);
+    // A reachable Wayland display comes first; `env -u WAYLAND_DISPLAY`
+    // keeps the program on X.
+    if (const auto exitCode = hakop::runInWaylandSession(mode, argv[0]))
+        return *exitCode;
+
     Display* display = XOpenDisplay(nullptr);
     if (display == nullptr) {
         // If stderr itself cannot be written there is nobody left to tell.
@@ -118,7 +130,6 @@ int main(int argc, char** argv)
     // stray error on it is no reason to end the program.
     XSetErrorHandler(ignoreXlibErrors);
 
-    hakop::platform::quietToolkitMessages(watchToolkitMessages);
     QCoreApplication::setApplicationName(QStringLiteral("hakop"));
     // The command line is ours alone: the toolkit sees only the program name
     // and the X platform this program is written for.
