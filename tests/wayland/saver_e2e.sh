@@ -185,6 +185,35 @@ idle_starts_it() {
   shown "$pid" "$work/desk1.png" || { say "the saver swayidle started shows no figures"; return 1; }
 }
 
+# Outputs come and go: a new one is covered, a lost one is let go, and the
+# saver ends with 0 when the figures' output goes. Afterwards the outputs are
+# back, the first one first (a re-enabled output is advertised anew).
+outputs_change() {
+  desk
+  start
+  shown "$saver" "$work/desk1.png" || return 1
+  swaymsg create_output >/dev/null
+  swaymsg output HEADLESS-3 mode 1280x720 position 2560 0 >/dev/null
+  sleep $((2 * slowdown))
+  shot HEADLESS-3 "$work/h3.png" || { say "no HEADLESS-3"; return 1; }
+  alive "$saver" || { say "an added output ended it: $(cat "$err")"; return 1; }
+  swaymsg output HEADLESS-2 disable >/dev/null
+  sleep 1
+  alive "$saver" || { say "a removed output ended it: $(cat "$err")"; return 1; }
+  swaymsg output HEADLESS-1 disable >/dev/null
+  exit_within "$saver" 5 || { say "losing the figures' output did not end it with 0: $(cat "$err")"; return 1; }
+  # What HEADLESS-3 shows bare; the saver's cover was something else.
+  shot HEADLESS-3 "$work/bare3.png"
+  [ "$(differ "$work/h3.png" "$work/bare3.png")" -gt 0 ] || { say "the added output was not covered"; return 1; }
+}
+
+restore_outputs() {
+  swaymsg output HEADLESS-3 disable >/dev/null 2>&1 || true
+  swaymsg output HEADLESS-1 enable >/dev/null
+  swaymsg output HEADLESS-2 enable >/dev/null
+  sleep 1
+}
+
 # The compositor goes away: one line, exit 1.
 compositor_loss() {
   desk
@@ -204,6 +233,8 @@ check "a big move ends it" big_move_ends
 check "a refusing verifier keeps it" refusal_keeps_it
 check "one saver per display, no stale lock after SIGKILL" one_per_display
 check "swayidle's timeout starts it" idle_starts_it
+check "outputs added and removed; losing the figures' output ends it" outputs_change
+restore_outputs
 check "the compositor going away ends it with one line" compositor_loss
 
 [ ${#failed[@]} = 0 ] || { echo "FAILED: ${#failed[@]} case(s)" >&2; exit 1; }
