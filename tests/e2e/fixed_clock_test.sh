@@ -29,7 +29,7 @@ if [ -n "${WAYLAND_DISPLAY:-}" ]; then
   for _ in $(seq 1 100); do
     sleep 0.1
     shot "$work/now.png"
-    differ=$(compare -metric AE "$work/desk.png" "$work/now.png" null: 2>&1 | awk '{print int($1)}')
+    differ=$({ compare -metric AE "$work/desk.png" "$work/now.png" null: 2>&1 || true; } | awk '{print int($1)}')
     mv "$work/now.png" "$work/desk.png"
     [ "$differ" = 0 ] && ! cmp -s "$work/before.png" "$work/desk.png" && break
   done
