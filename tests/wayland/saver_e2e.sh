@@ -4,9 +4,9 @@
 # pixels read back with grim. One sway serves every case; each case starts its
 # own saver and leaves none behind. Prints "ok"/"not ok" per case and fails if
 # any failed. The compositor going away comes last: it takes sway with it.
-#   saver_e2e.sh HAKOP VIRTUAL_POINTER STANDINS_DIR
+#   saver_e2e.sh HAKOP VIRTUAL_POINTER STANDINS_DIR SCREEN_MATCH
 set -uo pipefail
-hakop=$1 pointer=$2 standins=$3
+hakop=$1 pointer=$2 standins=$3 match=$4
 work=$(mktemp -d)
 slowdown=${HAKOP_TEST_SLOWDOWN:-1}
 failed=()
@@ -87,10 +87,13 @@ done
 
 # Covering: the second output keeps its frozen picture exactly, the first
 # shows the figures on its own, neither lets a change of the desktop through;
-# input that must not end it does not.
+# input that must not end it does not. With the clock frozen the seed is
+# known, so the first output must be exactly what the headless engine draws
+# on the snapshot (12:34:56.500 UTC: 45 296 500 ms after midnight).
+seed=45296500
 covers_and_keeps() {
   desk
-  start
+  start env LD_PRELOAD='/usr/$LIB/faketime/libfaketime.so.1' FAKETIME='2026-12-08 12:34:56.500' FAKETIME_DONT_FAKE_MONOTONIC=1
   shown "$saver" "$work/desk1.png" || { say "no figures on HEADLESS-1"; return 1; }
   shot HEADLESS-2 "$work/h2.png"
   [ "$(differ "$work/desk2.png" "$work/h2.png")" = 0 ] || { say "HEADLESS-2 is not its snapshot"; return 1; }
@@ -99,13 +102,17 @@ covers_and_keeps() {
   swaymsg output '*' bg '#ff00ff' solid_color >/dev/null
   swaymsg exec weston-clickdot >/dev/null
   sleep 1.5
-  shot HEADLESS-1 "$work/h1.png"
   shot HEADLESS-2 "$work/h2.png"
   [ "$(differ "$work/desk2.png" "$work/h2.png")" = 0 ] || { say "HEADLESS-2 let the desktop through"; return 1; }
-  # The figures and their silhouettes cover a small part of the first output.
-  local d1
-  d1=$(differ "$work/desk1.png" "$work/h1.png")
-  [ "$d1" -lt "$(($(pixels "$work/h1.png") / 10))" ] || { say "HEADLESS-1 differs from its snapshot in $d1 pixels"; return 1; }
+  # The first output is still exactly what the engine draws on the old desktop.
+  local i matched=0
+  for i in 1 2 3; do
+    kill -STOP "$saver"
+    shot HEADLESS-1 "$work/h1.png"
+    kill -CONT "$saver"
+    "$match" "$work/desk1.png" "$seed" "$work/h1.png" --max-ticks $((300 * slowdown)) >"$work/match" && { matched=1; break; }
+  done
+  [ "$matched" = 1 ] || { say "HEADLESS-1 is no state of the engine on its snapshot: $(cat "$work/match")"; return 1; }
 
   key -k Tab
   key -M shift -k Tab -m shift
@@ -185,10 +192,10 @@ idle_starts_it() {
   shown "$pid" "$work/desk1.png" || { say "the saver swayidle started shows no figures"; return 1; }
 }
 
-# Outputs come and go: a new one is covered, a lost one is let go, and the
-# saver ends with 0 when the figures' output goes. Afterwards the outputs are
-# back, the first one first (a re-enabled output is advertised anew).
-outputs_change() {
+# An output that appears while the saver runs is covered too. (Taking one
+# away cannot be tried here: sway 1.7 fails to commit a disabled headless
+# output and keeps it.)
+output_added() {
   desk
   start
   shown "$saver" "$work/desk1.png" || return 1
@@ -197,21 +204,11 @@ outputs_change() {
   sleep $((2 * slowdown))
   shot HEADLESS-3 "$work/h3.png" || { say "no HEADLESS-3"; return 1; }
   alive "$saver" || { say "an added output ended it: $(cat "$err")"; return 1; }
-  swaymsg output HEADLESS-2 disable >/dev/null
-  sleep 1
-  alive "$saver" || { say "a removed output ended it: $(cat "$err")"; return 1; }
-  swaymsg output HEADLESS-1 disable >/dev/null
-  exit_within "$saver" 5 || { say "losing the figures' output did not end it with 0: $(cat "$err")"; return 1; }
+  key -k a
+  exit_within "$saver" 5 || { say "a key did not end it with 0"; return 1; }
   # What HEADLESS-3 shows bare; the saver's cover was something else.
   shot HEADLESS-3 "$work/bare3.png"
   [ "$(differ "$work/h3.png" "$work/bare3.png")" -gt 0 ] || { say "the added output was not covered"; return 1; }
-}
-
-restore_outputs() {
-  swaymsg output HEADLESS-3 disable >/dev/null 2>&1 || true
-  swaymsg output HEADLESS-1 enable >/dev/null
-  swaymsg output HEADLESS-2 enable >/dev/null
-  sleep 1
 }
 
 # The compositor goes away: one line, exit 1.
@@ -233,8 +230,7 @@ check "a big move ends it" big_move_ends
 check "a refusing verifier keeps it" refusal_keeps_it
 check "one saver per display, no stale lock after SIGKILL" one_per_display
 check "swayidle's timeout starts it" idle_starts_it
-check "outputs added and removed; losing the figures' output ends it" outputs_change
-restore_outputs
+check "an output added while it runs is covered" output_added
 check "the compositor going away ends it with one line" compositor_loss
 
 [ ${#failed[@]} = 0 ] || { echo "FAILED: ${#failed[@]} case(s)" >&2; exit 1; }
