@@ -33,6 +33,10 @@ public:
 
     // What the pixels hold now, as RGB32. May be slow: for checks, not for drawing.
     virtual QImage read() const = 0;
+
+    // Makes what was drawn since the last present visible, in one trip to the
+    // display: 'changed' is the union of the areas drawn (device pixels).
+    virtual void present(const QRegion& changed) = 0;
 };
 
 } // namespace hakop

@@ -24,6 +24,8 @@ public:
     void drawFrame(const KeyedFrame& frame, QPoint at, bool keyed, const QRegion& clip, const QRect& box) override;
     // The pixels themselves, shared rather than copied.
     QImage read() const override { return m_pixels; }
+    // The pixels are all there is to see: nothing to do.
+    void present(const QRegion&) override {}
 
 private:
     QImage m_backdrop;

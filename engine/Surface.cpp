@@ -33,10 +33,7 @@ void Surface::MarkPending(const QRect& r)
     const QRect clipped = r & rect();
     if (clipped.isEmpty())
         return;
-    const bool wasEmpty = m_pending.isEmpty();
     m_pending += clipped;
-    if (wasEmpty && onPendingStarted)
-        onPendingStarted();
 }
 
 void Surface::drawDirect(const QImage& picture, QPoint at)
@@ -45,15 +42,13 @@ void Surface::drawDirect(const QImage& picture, QPoint at)
         return;
     m_canvas->drawImage(picture, at);
     const QRect changed = QRect(at, picture.size()) & rect();
-    if (!changed.isEmpty() && onPixelsChanged)
-        onPixelsChanged(QRegion(changed));
+    m_drawn += changed;
 }
 
 void Surface::drawBackdrop()
 {
     m_canvas->drawBackdrop();
-    if (onPixelsChanged)
-        onPixelsChanged(QRegion(rect()));
+    m_drawn = QRegion(rect());
 }
 
 QRegion Surface::paintPass()
@@ -67,9 +62,15 @@ QRegion Surface::paintPass()
             continue;
         s->drawOn(*m_canvas, area);
     }
-    if (onPixelsChanged)
-        onPixelsChanged(area);
+    m_drawn += area;
     return area;
+}
+
+QRegion Surface::takeDrawn()
+{
+    QRegion drawn;
+    std::swap(drawn, m_drawn);
+    return drawn;
 }
 
 Sprite* Surface::spriteAt(QPoint p) const

@@ -6,7 +6,6 @@
 
 #include <QImage>
 #include <QRegion>
-#include <functional>
 #include <memory>
 #include <vector>
 
@@ -52,11 +51,10 @@ public:
     // The sprite taking a mouse event at p: the latest attached whose rectangle holds p.
     Sprite* spriteAt(QPoint p) const;
 
-    // Called after pixels changed (a pass or a direct drawing) with the changed area.
-    std::function<void(const QRegion&)> onPixelsChanged;
-    // Called when the pending area goes from empty to non-empty, so a window can
-    // schedule the event loop's pass.
-    std::function<void()> onPendingStarted;
+    // The area drawn (passes and direct drawing) since the last call, which
+    // empties it: what whoever shows the surface has to show.
+    QRegion takeDrawn();
+    const QRegion& drawn() const { return m_drawn; }
 
 private:
     friend class Sprite;
@@ -66,6 +64,7 @@ private:
     std::unique_ptr<Canvas> m_canvas;
     QSize m_size;
     QRegion m_pending;
+    QRegion m_drawn;
     std::vector<Sprite*> m_paintList;
 };
 

@@ -5,7 +5,9 @@
 
 #include "ImageList.h"
 #include "Random.h"
-#include "SaverScene.h"
+#include "MemoryCanvas.h"
+#include "SceneDriver.h"
+#include "platform/XErrorLog.h"
 #include "saver/ServerCanvas.h"
 
 #include <xcb/xcb.h>
@@ -38,6 +40,28 @@ std::string windowName(std::uint32_t window)
     return text;
 }
 
+// Where the server cannot keep the surface: the pixels stay in memory and
+// what a tick drew is written to the window.
+class WrittenCanvas : public MemoryCanvas {
+public:
+    WrittenCanvas(QImage backdrop, std::unique_ptr<PixelWriter> writer, xcb_connection_t* connection)
+        : MemoryCanvas(std::move(backdrop))
+        , m_writer(std::move(writer))
+        , m_connection(connection)
+    {
+    }
+
+    void present(const QRegion& changed) override
+    {
+        m_writer->put(read(), changed);
+        xcb_flush(m_connection);
+    }
+
+private:
+    std::unique_ptr<PixelWriter> m_writer;
+    xcb_connection_t* m_connection;
+};
+
 } // namespace
 
 Guest::Guest(xcb_connection_t* connection, std::uint32_t window, bool ownWindow, QImage backdrop,
@@ -47,6 +71,7 @@ Guest::Guest(xcb_connection_t* connection, std::uint32_t window, bool ownWindow,
     , m_ownWindow(ownWindow)
     , m_backdropSource(std::move(backdrop))
     , m_frames(frames)
+    , m_driver(std::make_unique<SceneDriver>(frames))
 {
 }
 
@@ -57,12 +82,8 @@ Guest::~Guest()
 
 void Guest::stopScene()
 {
-    if (m_scene)
-        m_scene->surface().onPixelsChanged = nullptr;
     // Frees the canvas's pixmaps on the server with it.
-    m_scene.reset();
-    m_canvas = nullptr;
-    m_writer.reset();
+    m_driver->reset();
 }
 
 void Guest::startScene()
@@ -70,53 +91,26 @@ void Guest::startScene()
     stopScene();
     QImage backdrop = m_backdropSource.isNull() ? neutralBackdrop(m_size) : coverFit(m_backdropSource, m_size);
     // The scene's screen is the window: its size is the surface's.
-    auto canvas = ServerCanvas::create(m_connection, m_window, m_size, 0, /*asBackground=*/false);
-    if (canvas) {
-        canvas->setBackdrop(backdrop);
-        m_canvas = canvas.get();
-        m_scene = std::make_unique<SaverScene>(std::move(canvas), m_frames);
+    std::unique_ptr<Canvas> canvas;
+    if (auto server = ServerCanvas::create(m_connection, m_window, m_size, 0, /*asBackground=*/false)) {
+        server->setBackdrop(backdrop);
+        canvas = std::move(server);
+    } else if (auto writer = PixelWriter::create(m_connection, m_window)) {
+        canvas = std::make_unique<WrittenCanvas>(std::move(backdrop), std::move(writer), m_connection);
     } else {
-        m_writer = PixelWriter::create(m_connection, m_window);
-        if (!m_writer) {
-            if (!windowSize(m_connection, m_window))
-                return; // gone already: its destruction notice ends the run
-            throw std::runtime_error("cannot draw into window " + windowName(m_window)
-                                     + ": its pixels are not true colour of 16 or 32 bits");
-        }
-        m_scene = std::make_unique<SaverScene>(std::move(backdrop), m_frames);
+        if (!windowSize(m_connection, m_window))
+            return; // gone already: its destruction notice ends the run
+        throw std::runtime_error("cannot draw into window " + windowName(m_window)
+                                 + ": its pixels are not true colour of 16 or 32 bits");
     }
-    m_scene->surface().onPixelsChanged = [this](const QRegion& changed) { present(changed); };
     RandomSource clock;
     clock.randomize();
-    m_scene->show(clock.seed());
-    m_scene->paintPending();
-    flush();
-}
-
-void Guest::present(const QRegion& region)
-{
-    if (m_canvas != nullptr)
-        m_canvas->show(region);
-    else if (m_writer && m_scene)
-        m_writer->put(m_scene->surface().pixels(), region);
-}
-
-void Guest::flush()
-{
-    if (m_canvas != nullptr)
-        m_canvas->flush();
-    else
-        xcb_flush(m_connection);
+    m_driver->start(std::move(canvas), clock.seed());
 }
 
 void Guest::tick()
 {
-    if (!m_scene)
-        return;
-    m_scene->tick();
-    // The leftover pass belongs to the tick, so a tick is one trip to the server.
-    m_scene->paintPending();
-    flush();
+    m_driver->tick();
 }
 
 bool Guest::handleEvents(GuestEnd& end)
@@ -132,11 +126,7 @@ bool Guest::handleEvents(GuestEnd& end)
                 end = GuestEnd::WindowGone;
                 return false;
             }
-            if (!m_toldOfErrors) {
-                m_toldOfErrors = true;
-                (void)std::fprintf(stderr, "hakop: the X server refused a request (error %u, major %u); going on\n",
-                             unsigned(error->error_code), unsigned(error->major_code));
-            }
+            platform::logXError({error->error_code, error->major_code, error->minor_code, error->resource_id, {}, {}});
             break;
         }
         case XCB_DESTROY_NOTIFY: {
@@ -181,10 +171,9 @@ bool Guest::handleEvents(GuestEnd& end)
         // placed within the new bounds.
         m_size = m_newSize;
         startScene();
-    } else if (!exposed.isEmpty() && m_scene) {
-        // The host's window keeps its own background; what it lost we copy back.
-        present(exposed);
-        flush();
+    } else if (!exposed.isEmpty()) {
+        // The host's window keeps its own background; what it lost we draw again.
+        m_driver->exposed(exposed);
     }
     return true;
 }

@@ -12,14 +12,11 @@
 struct xcb_connection_t;
 
 namespace hakop {
-class SaverScene;
+class SceneDriver;
 class TIForm;
-class ServerCanvas;
 } // namespace hakop
 
 namespace hakop::hosted {
-
-class PixelWriter;
 
 // Where a guest's run ended.
 enum class GuestEnd {
@@ -50,9 +47,6 @@ private:
     // Handles every queued X event; false when the run is over ('end' says why).
     bool handleEvents(GuestEnd& end);
     void stopScene();
-    // Sends 'region' of the surface to the window, and everything queued to the server.
-    void present(const QRegion& region);
-    void flush();
 
     xcb_connection_t* m_connection;
     std::uint32_t m_window;
@@ -61,12 +55,7 @@ private:
     const TIForm& m_frames;
     QSize m_size;
     QSize m_newSize; // from the latest resize seen, not yet followed
-    ServerCanvas* m_canvas = nullptr; // owned by the scene's surface
-    // Where the server cannot keep the surface: the pixels stay in memory and
-    // the changes are written to the window.
-    std::unique_ptr<PixelWriter> m_writer;
-    std::unique_ptr<SaverScene> m_scene;
-    bool m_toldOfErrors = false;
+    std::unique_ptr<SceneDriver> m_driver;
 };
 
 } // namespace hakop::hosted

@@ -8,16 +8,18 @@
 // One tick, from the timer to the screen:
 //
 //   Timer1 (TickTimer, its own thread) wakes
-//     -> Presentation::tick: takes the scene lock, the tick's one owner
-//       -> THAKOPForm::Timer1Timer -> SaverScene::tick -> Animation::Step
-//            (per sprite: silhouette, Surface paint pass, state step, colour frame)
-//            Surface::onPixelsChanged -> ServerCanvas::show (copy to the window)
-//       -> the leftover paint pass -> ServerCanvas::flush: one write to the server
+//     -> Presentation::tick: takes the scene lock
+//       -> SceneDriver::tick, the tick's one owner
+//         -> THAKOPForm::Timer1Timer -> SaverScene::tick -> Animation::Step
+//              (per sprite: silhouette, Surface paint pass, state step, colour frame)
+//         -> the leftover paint pass
+//         -> ServerCanvas::present(what the surface drew): copies to the
+//            window and one write to the server
 //     <- lock released; the thread sleeps until the next interval
 //
 // Everything else that touches the scene (input, exposes, the close query)
 // runs on the GUI thread and goes through Presentation under the same lock;
-// the rules that keep the lock safe are written at the top of Presentation.h.
+// the rule that keeps the lock safe is written at the top of Presentation.h.
 //
 // Closing: a key or a mouse move -> close() -> closeEvent -> FormCloseQuery
 // (the keeper pauses: grabs released, cursor shown, Verifier::mayClose, the

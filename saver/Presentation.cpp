@@ -25,22 +25,12 @@ void* xcbConnection()
 Presentation::Presentation(QWidget& window)
     : m_window(window)
 {
-    // The event loop's turn: a zero timer rather than a posted call, which
-    // would also write to the loop's wake-up descriptor and read it back.
-    m_finish.setSingleShot(true);
-    m_finish.setInterval(0);
-    connect(&m_finish, &QTimer::timeout, this, &Presentation::finishPending);
 }
 
 Presentation::~Presentation()
 {
     std::lock_guard lock(m_lock);
-    if (m_scene) {
-        m_scene->surface().onPixelsChanged = nullptr;
-        m_scene->surface().onPendingStarted = nullptr;
-    }
-    m_canvas = nullptr;
-    m_scene.reset();
+    m_driver.reset();
 }
 
 void Presentation::start(std::uint32_t snapshot, QSize size, const TIForm& frames, QSize screenSize,
@@ -53,42 +43,28 @@ void Presentation::start(std::uint32_t snapshot, QSize size, const TIForm& frame
         throw std::runtime_error("The X server cannot keep the saver's picture (it needs a TrueColor screen)");
 
     std::lock_guard lock(m_lock);
-    m_canvas = canvas.get();
     m_screenSize = screenSize;
-    m_scene = std::make_unique<SaverScene>(std::move(canvas), frames, [this] { return m_screenSize; });
-    Surface& surface = m_scene->surface();
-    surface.onPixelsChanged = [this](const QRegion& changed) { surfaceChanged(changed); };
-    // The event loop's paint pass, after whatever it is doing now.
-    surface.onPendingStarted = [this] { queueFinish(); };
+    m_driver = std::make_unique<SceneDriver>(frames);
     // Draws the snapshot first, so the window's first visible content is the
     // desktop; then the figures start.
-    m_scene->show(seed);
+    m_driver->start(std::move(canvas), seed, [this] { return m_screenSize; });
 }
 
 void Presentation::close()
 {
     std::lock_guard lock(m_lock);
-    m_closed = true;
-    if (m_scene) {
-        // Freeing the sprites marks their places; nothing paints them any more.
-        m_scene->surface().onPendingStarted = nullptr;
-        m_scene->close();
-    }
+    if (m_driver)
+        m_driver->close();
 }
 
 void Presentation::tick(const std::function<void()>& step)
 {
     std::lock_guard lock(m_lock);
-    if (!m_scene)
+    if (!m_driver || !m_driver->running())
         return;
-    m_inTick = true;
-    runHandler(step);
-    m_inTick = false;
-    // The leftover pass and the trip to the server belong to the tick's own
-    // wake-up. Painting now rather than a moment later draws the same pixels,
-    // since a pass only depends on where the sprites are and what they show.
-    if (m_finishQueued)
-        finishPendingLocked();
+    // The handler's failure is reported and the tick still finishes: what was
+    // drawn before it goes to the screen.
+    runHandler([&] { m_driver->tick([&](SaverScene&) { runHandler(step); }); });
     if (onTickFinishedForTesting)
         onTickFinishedForTesting();
 }
@@ -96,71 +72,30 @@ void Presentation::tick(const std::function<void()>& step)
 bool Presentation::spriteAt(QPoint devicePoint)
 {
     std::lock_guard lock(m_lock);
-    return m_scene && m_scene->surface().spriteAt(devicePoint) != nullptr;
+    return m_driver && m_driver->spriteAt(devicePoint);
 }
 
 void Presentation::redrawBackdrop()
 {
     std::lock_guard lock(m_lock);
-    if (m_scene)
-        m_scene->redrawBackdrop();
+    if (m_driver)
+        m_driver->redrawBackdrop();
 }
 
 void Presentation::exposed(const QRegion& logical)
 {
-    // Whatever the window system exposes gets its sprites painted again, as
-    // on a window system without a backing store.
-    std::lock_guard lock(m_lock);
-    if (!m_scene || m_closed)
-        return;
+    QRegion device;
     for (const QRect& r : logical)
-        m_scene->surface().MarkPending(toDevice(r));
+        device += toDevice(r);
+    std::lock_guard lock(m_lock);
+    if (m_driver)
+        m_driver->exposed(device);
 }
 
 void Presentation::setScreenSize(QSize deviceSize)
 {
     std::lock_guard lock(m_lock);
     m_screenSize = deviceSize;
-}
-
-// Under the lock, on whichever thread changed the surface.
-void Presentation::surfaceChanged(const QRegion& changed)
-{
-    if (m_canvas == nullptr)
-        return;
-    // Copied onto the window in the same batch of requests as the drawing;
-    // the batch goes to the server once the leftover pass has run too: one
-    // trip to the server per tick.
-    m_canvas->show(changed);
-    queueFinish();
-}
-
-// Under the lock. From a tick, the tick itself finishes; the finish timer
-// belongs to the GUI thread and is never started from Timer1's.
-void Presentation::queueFinish()
-{
-    if (m_finishQueued)
-        return;
-    m_finishQueued = true;
-    if (!m_inTick)
-        m_finish.start();
-}
-
-void Presentation::finishPending()
-{
-    std::lock_guard lock(m_lock);
-    finishPendingLocked();
-}
-
-void Presentation::finishPendingLocked()
-{
-    // Still marked as queued during the pass: what it paints is shown below,
-    // not by another turn of the event loop.
-    if (!m_closed && m_scene)
-        runHandler([this] { m_scene->paintPending(); });
-    m_finishQueued = false;
-    if (m_canvas != nullptr)
-        m_canvas->flush();
 }
 
 QRect Presentation::toDevice(const QRect& logicalRect) const

@@ -1,24 +1,20 @@
 #pragma once
-// How the scene reaches the screen, and the one owner of the running scene.
+// The saver's hold on the running scene: the lock around the scene driver,
+// and the window's rules for reaching it.
 //
 // The scene is touched from two threads: Timer1's (the ticks) and the GUI
 // thread (input, exposes, the close query). Every touch goes through this
-// class under its one lock, so they take turns as on a single thread. Two
-// rules keep that lock safe, and both live here or at the lock's callers:
-//  - Never stop Timer1 while holding the lock: stop() waits for a tick under
-//    way, and that tick waits for the lock. (THAKOPForm::FormClose stops the
-//    timer first, then calls close().)
-//  - The tick finishes what it queues itself, on its own thread; the event
-//    loop's finish timer is only started from the GUI thread (queueFinish).
+// class under its one lock, so they take turns as on a single thread. Never
+// stop Timer1 while holding the lock: stop() waits for a tick under way, and
+// that tick waits for the lock. (THAKOPForm::FormClose stops the timer first,
+// then calls close().)
 //
 // The way to the screen: a ServerCanvas, whose pixmap the X server keeps as
 // the window's background, so the toolkit paints nothing.
-#include "SaverScene.h"
+#include "SceneDriver.h"
 
-#include <QObject>
 #include <QRegion>
 #include <QSize>
-#include <QTimer>
 
 #include <cstdint>
 #include <functional>
@@ -29,13 +25,14 @@ class QWidget;
 
 namespace hakop {
 
-class ServerCanvas;
 class TIForm;
 
-class Presentation : public QObject {
+class Presentation {
 public:
     explicit Presentation(QWidget& window);
-    ~Presentation() override;
+    ~Presentation();
+    Presentation(const Presentation&) = delete;
+    Presentation& operator=(const Presentation&) = delete;
 
     // Builds the scene over the desktop snapshot (a pixmap of 'size' on the
     // X server, now the canvas's) and shows it: the picture first, then the
@@ -48,7 +45,7 @@ public:
 
     // The running scene, or null. Only for whoever holds the lock (a tick
     // step, or a test while Timer1 is stopped).
-    SaverScene* scene() const { return m_scene.get(); }
+    SaverScene* scene() const { return m_driver ? m_driver->scene() : nullptr; }
 
     // Timer1's thread: one tick. 'step' runs under the lock (the tick's
     // handler); then the leftover pass, and the tick's changes go to the
@@ -63,21 +60,12 @@ public:
     void setScreenSize(QSize deviceSize);
 
 private:
-    void surfaceChanged(const QRegion& changed);
-    void queueFinish();
-    void finishPending();
-    void finishPendingLocked();
     QRect toDevice(const QRect& logicalRect) const;
 
     QWidget& m_window;
-    std::mutex m_lock;
-    std::unique_ptr<SaverScene> m_scene;
-    ServerCanvas* m_canvas = nullptr; // owned by the scene's surface
+    mutable std::mutex m_lock;
+    std::unique_ptr<SceneDriver> m_driver;
     QSize m_screenSize; // device pixels; the animation reads it from Timer1's thread
-    QTimer m_finish;
-    bool m_finishQueued = false;
-    bool m_inTick = false; // the tick finishes what it queues
-    bool m_closed = false;
 };
 
 } // namespace hakop

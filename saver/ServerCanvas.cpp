@@ -356,4 +356,10 @@ void ServerCanvas::flush()
     xcb_flush(xcb(m_connection));
 }
 
+void ServerCanvas::present(const QRegion& changed)
+{
+    show(changed);
+    flush();
+}
+
 } // namespace hakop

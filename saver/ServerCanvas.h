@@ -45,6 +45,8 @@ public:
     void drawImage(const QImage& picture, QPoint at) override;
     void drawFrame(const KeyedFrame& frame, QPoint at, bool keyed, const QRegion& clip, const QRect& box) override;
     QImage read() const override;
+    // Copies 'changed' onto the window and sends everything queued: one write.
+    void present(const QRegion& changed) override;
 
     // Uploads 'picture' (the canvas's size) as the snapshot: the pixels show
     // it now and drawBackdrop() restores it. For a backdrop that does not come

@@ -1,6 +1,7 @@
 // Start and Step against the state table, on synthetic frames.
 #include "Animation.h"
 #include "ImageList.h"
+#include "MemoryCanvas.h"
 #include "SaverScene.h"
 #include "StateTable.h"
 #include "TestPictures.h"
@@ -123,11 +124,37 @@ TEST(Animation, ScreenSizeIsReadAtEveryUse)
     EXPECT_GT(seen.rightExits + seen.leftExits, 0);
 }
 
+// Catches the pixels as the tick's first paint pass left them: a pass draws
+// every sprite with the same clip, so the first drawing with another clip
+// starts the second pass.
+class FirstPassCanvas : public MemoryCanvas {
+public:
+    using MemoryCanvas::MemoryCanvas;
+    bool watching = false;
+    QImage afterFirstPass;
+
+    void drawFrame(const KeyedFrame& frame, QPoint at, bool keyed, const QRegion& clip, const QRect& box) override
+    {
+        if (watching && afterFirstPass.isNull()) {
+            if (m_firstClip.isEmpty())
+                m_firstClip = clip;
+            else if (clip != m_firstClip)
+                afterFirstPass = read().copy();
+        }
+        MemoryCanvas::drawFrame(frame, at, keyed, clip, box);
+    }
+
+private:
+    QRegion m_firstClip;
+};
+
 TEST(Animation, TwoPhaseSwapStampsTheSilhouetteBeforeMoving)
 {
     // During the tick, sprite 1's pass must paint its silhouette at its place
     // before it moves; catch the surface right after the first pass.
-    SaverScene scene(patternBackdrop(QSize(640, 480)), frames());
+    auto owned = std::make_unique<FirstPassCanvas>(patternBackdrop(QSize(640, 480)));
+    FirstPassCanvas& canvas = *owned;
+    SaverScene scene(std::move(owned), frames());
     scene.show(45296789);
     for (int t = 0; t < 15; ++t) {
         scene.tick();
@@ -138,13 +165,10 @@ TEST(Animation, TwoPhaseSwapStampsTheSilhouetteBeforeMoving)
     const int slot = scene.animation().state(1) + 25;
     const QRect later[] = {scene.animation().sprite(2)->rect(), scene.animation().sprite(3)->rect(),
                            scene.animation().sprite(4)->rect(), scene.animation().sprite(5)->rect()};
-    QImage afterFirstPass;
-    scene.surface().onPixelsChanged = [&](const QRegion&) {
-        if (afterFirstPass.isNull())
-            afterFirstPass = scene.surface().pixels().copy();
-    };
+    canvas.watching = true;
     scene.tick();
-    ASSERT_FALSE(afterFirstPass.isNull());
+    ASSERT_FALSE(canvas.afterFirstPass.isNull()) << "the tick ran more than one pass";
+    const QImage& afterFirstPass = canvas.afterFirstPass;
     EXPECT_NE(first->rect(), at) << "the sprite moved afterwards";
     const QImage& sil = frames().Frames(slot).image();
     int stamped = 0;

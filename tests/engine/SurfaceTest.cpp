@@ -95,11 +95,8 @@ TEST(Sprite, MarkingFollowsTheOperationRules)
 TEST(Sprite, WhollyOutsideMarksAndDrawsNothing)
 {
     Surface s(QSize(100, 100));
-    int started = 0;
-    s.onPendingStarted = [&] { ++started; };
     auto sp = placed(s, QRect(0, -75, 85, 75), picture(QSize(85, 75), QRect(0, 0, 85, 74), White));
     EXPECT_FALSE(s.hasPending());
-    EXPECT_EQ(started, 0);
     sp->setLeft(200); // from outside to outside
     EXPECT_FALSE(s.hasPending());
     const QImage before = s.pixels();
@@ -267,45 +264,40 @@ TEST(Surface, FreeingMarksDetachesAndLeavesTheDrawing)
 TEST(Surface, PaintPendingRunsAPassOnlyWhenNeeded)
 {
     Surface s(QSize(50, 50));
-    int changes = 0;
-    QRegion changed;
-    s.onPixelsChanged = [&](const QRegion& r) { ++changes; changed = r; };
     auto loose = placed(s, QRect(0, 0, 10, 10), picture(QSize(10, 10), QRect(0, 0, 10, 9), White), false);
     auto sp = placed(s, QRect(20, 20, 10, 10), picture(QSize(10, 10), QRect(0, 0, 10, 9), White));
     s.paintPass();
-    changes = 0;
+    (void)s.takeDrawn();
 
     sp->PaintPending();
-    EXPECT_EQ(changes, 0) << "nothing pending: no pass";
+    EXPECT_TRUE(s.drawn().isEmpty()) << "nothing pending: no pass";
 
     s.MarkPending(QRect(0, 0, 5, 5));
     loose->PaintPending();
-    EXPECT_EQ(changes, 0) << "an unattached sprite runs no pass";
+    EXPECT_TRUE(s.drawn().isEmpty()) << "an unattached sprite runs no pass";
     EXPECT_TRUE(s.hasPending());
 
     sp->PaintPending();
-    EXPECT_EQ(changes, 1);
-    EXPECT_EQ(changed, QRegion(0, 0, 5, 5)) << "the pass covers whatever was pending";
+    EXPECT_EQ(s.drawn(), QRegion(0, 0, 5, 5)) << "the pass covers whatever was pending";
     EXPECT_FALSE(s.hasPending());
 }
 
-TEST(Surface, DirectDrawingAndNotifications)
+TEST(Surface, DrawnAreaCollectsPassesAndDirectDrawingUntilTaken)
 {
     Surface s(QSize(40, 40));
-    int started = 0;
-    QRegion changed;
-    s.onPendingStarted = [&] { ++started; };
-    s.onPixelsChanged = [&](const QRegion& r) { changed = r; };
     s.MarkPending(QRect(0, 0, 4, 4));
     s.MarkPending(QRect(10, 10, 4, 4));
-    EXPECT_EQ(started, 1) << "only the step from empty to non-empty is announced";
+    EXPECT_TRUE(s.drawn().isEmpty()) << "marking draws nothing";
     s.drawDirect(picture(QSize(20, 20), QRect(0, 0, 20, 20), White), QPoint(30, 30));
-    EXPECT_EQ(changed, QRegion(30, 30, 10, 10)) << "changed area clipped to the surface";
+    EXPECT_EQ(s.drawn(), QRegion(30, 30, 10, 10)) << "clipped to the surface";
     EXPECT_EQ(s.pending(), QRegion(0, 0, 4, 4) + QRegion(10, 10, 4, 4)) << "direct drawing marks nothing";
     EXPECT_EQ(px(s, 35, 35), White);
     s.paintPass();
-    s.MarkPending(QRect(1, 1, 1, 1));
-    EXPECT_EQ(started, 2);
+    EXPECT_EQ(s.takeDrawn(), QRegion(30, 30, 10, 10) + QRegion(0, 0, 4, 4) + QRegion(10, 10, 4, 4))
+        << "a union of everything drawn";
+    EXPECT_TRUE(s.drawn().isEmpty()) << "taking empties it";
+    s.drawBackdrop();
+    EXPECT_EQ(s.takeDrawn(), QRegion(s.rect()));
 }
 
 TEST(Surface, SpriteAtPrefersTheLatestAttached)

@@ -159,21 +159,20 @@ void BM_TickOnServer(benchmark::State& state)
     hakop::ServerCanvas* server = canvas.get();
     server->drawImage(backdrop(size), QPoint(0, 0));
     hakop::SaverScene scene(std::move(canvas), frames());
-    scene.surface().onPixelsChanged = [server](const QRegion& changed) { server->show(changed); };
     auto sync = [c] { std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr)); };
     scene.show(45296789);
     for (int t = 0; t < 200; ++t) {
         scene.tick();
         scene.paintPending();
+        server->present(scene.surface().takeDrawn());
     }
     sync();
     for (auto _ : state) { // NOLINT(clang-analyzer-deadcode.DeadStores): the library's loop idiom; '_' is the iteration
         scene.tick();
         scene.paintPending();
-        server->flush();
+        server->present(scene.surface().takeDrawn());
         sync();
     }
-    scene.surface().onPixelsChanged = nullptr;
 }
 
 void sizes(benchmark::internal::Benchmark* b)
