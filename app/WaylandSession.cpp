@@ -4,6 +4,7 @@
 #include "PasswordChange.h"
 #include "dialogs/SettingsMode.h"
 #include "platform/Failure.h"
+#include "platform/Log.h"
 #include "platform/StandardStreams.h"
 #include "platform/wayland/Connection.h"
 #include "platform/wayland/DisplayLock.h"
@@ -12,7 +13,6 @@
 #include <QGuiApplication>
 #include <QIcon>
 
-#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <new>
@@ -37,8 +37,8 @@ int runSaver(wl::Connection& connection, const std::string& lockPath)
     if (!lock && !unusable)
         return 0; // a saver runs on this display already
     if (connection.layerShell() == nullptr) {
-        (void)std::fprintf(stderr, "hakop: this Wayland compositor offers no layer shell (zwlr_layer_shell_v1); "
-                                   "run hakop /s in an X11 session or on a wlroots compositor such as sway\n");
+        logLine("this Wayland compositor offers no layer shell (zwlr_layer_shell_v1); "
+                "run hakop /s in an X11 session or on a wlroots compositor such as sway");
         return 1;
     }
     if (!lock)
@@ -47,12 +47,12 @@ int runSaver(wl::Connection& connection, const std::string& lockPath)
     case WaylandSaverEnd::Closed:
         return 0;
     case WaylandSaverEnd::NoOutput:
-        (void)std::fprintf(stderr, "hakop: the Wayland display has no output to cover\n");
+        logLine("the Wayland display has no output to cover");
         return 1;
     case WaylandSaverEnd::ConnectionLost:
         break;
     }
-    (void)std::fprintf(stderr, "hakop: lost the connection to the Wayland display\n");
+    logLine("lost the connection to the Wayland display");
     return 1;
 }
 
@@ -86,9 +86,9 @@ std::optional<int> runInWaylandSession(Mode mode, const char* programName)
         try {
             return runSaver(*connection, lockPath);
         } catch (const std::bad_alloc&) {
-            (void)std::fprintf(stderr, "hakop: out of memory\n");
+            logLine("out of memory");
         } catch (const std::exception& failure) {
-            (void)std::fprintf(stderr, "hakop: %s\n", failure.what());
+            logLine(failure.what());
         }
         return 1;
     }

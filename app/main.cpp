@@ -7,8 +7,10 @@
 #include "PasswordChange.h"
 #include "WaylandSession.h"
 #include "platform/ApplicationWindow.h"
+#include "platform/Log.h"
 #include "platform/StandardStreams.h"
 #include "platform/WindowLookup.h"
+#include "platform/XErrorLog.h"
 
 #include "dialogs/SettingsMode.h"
 #include "saver/SaverMode.h"
@@ -23,10 +25,10 @@
 #include <xcb/xcb.h>
 
 #include <atomic>
-#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string>
 
 namespace {
 
@@ -37,12 +39,8 @@ constexpr const char* saverWindowClass = "THAKOPForm";
 [[noreturn]] void connectionLost(bool wayland = false)
 {
     static std::atomic_flag said = ATOMIC_FLAG_INIT;
-    if (!said.test_and_set()) {
-        static const char x[] = "hakop: lost the connection to the X display\n";
-        static const char wl[] = "hakop: lost the connection to the Wayland display\n";
-        [[maybe_unused]] auto written =
-            wayland ? ::write(STDERR_FILENO, wl, sizeof wl - 1) : ::write(STDERR_FILENO, x, sizeof x - 1);
-    }
+    if (!said.test_and_set())
+        hakop::logLine(wayland ? "lost the connection to the Wayland display" : "lost the connection to the X display");
     ::_exit(1);
 }
 
@@ -50,8 +48,7 @@ constexpr const char* saverWindowClass = "THAKOPForm";
 // closes a connection when it cannot allocate room for a reply).
 [[noreturn]] void outOfMemory()
 {
-    static const char line[] = "hakop: out of memory\n";
-    [[maybe_unused]] auto written = ::write(STDERR_FILENO, line, sizeof line - 1);
+    hakop::logLine("out of memory");
     ::_exit(1);
 }
 
@@ -71,16 +68,14 @@ int onXlibConnectionLost(Display*)
     connectionLost();
 }
 
-int ignoreXlibErrors(Display*, XErrorEvent*)
-{
-    return 0;
-}
-
 // Qt's xcb backend notices a broken connection on its own and would print its
 // own warning and call exit(), which runs static destructors under a live
 // QApplication. Catch that warning and leave the same way as for Xlib.
 void watchToolkitMessages(QtMsgType, const QString& message)
 {
+    // An error on the toolkit's own connection is survived: said once, as ours are.
+    if (hakop::platform::logToolkitXError(message.toStdString()))
+        return;
     if (message.contains(QLatin1String("X11 connection broke"))) {
         // xcb's code 3: it closed the connection because it could not allocate.
         if (message.contains(QLatin1String("(code 3)")) || toolkitConnectionOutOfMemory())
@@ -117,7 +112,7 @@ int main(int argc, char** argv)
     Display* display = XOpenDisplay(nullptr);
     if (display == nullptr) {
         // If stderr itself cannot be written there is nobody left to tell.
-        (void)std::fprintf(stderr, "hakop: cannot open X display \"%s\"\n", XDisplayName(nullptr));
+        hakop::logLine(std::string("cannot open X display \"") + XDisplayName(nullptr) + "\"");
         return 1;
     }
     XSetIOErrorHandler(onXlibConnectionLost);
@@ -127,8 +122,8 @@ int main(int argc, char** argv)
         return 0;
     }
     // From here on the connection only carries the application window; a
-    // stray error on it is no reason to end the program.
-    XSetErrorHandler(ignoreXlibErrors);
+    // stray error on it is no reason to end the program, but it is said.
+    hakop::platform::logXlibErrors();
 
     QCoreApplication::setApplicationName(QStringLiteral("hakop"));
     // The command line is ours alone: the toolkit sees only the program name
@@ -167,7 +162,7 @@ int main(int argc, char** argv)
             }
         } catch (const hakop::UnusableScreen& failure) {
             // No box: it could not be seen either.
-            std::fprintf(stderr, "hakop: %s\n", failure.what());
+            hakop::logLine(failure.what());
             exitCode = 1;
         } catch (const std::bad_alloc&) {
             outOfMemory();

@@ -7,6 +7,7 @@
 #include "Random.h"
 #include "MemoryCanvas.h"
 #include "SceneDriver.h"
+#include "platform/XErrorLog.h"
 #include "saver/ServerCanvas.h"
 
 #include <xcb/xcb.h>
@@ -125,11 +126,7 @@ bool Guest::handleEvents(GuestEnd& end)
                 end = GuestEnd::WindowGone;
                 return false;
             }
-            if (!m_toldOfErrors) {
-                m_toldOfErrors = true;
-                (void)std::fprintf(stderr, "hakop: the X server refused a request (error %u, major %u); going on\n",
-                             unsigned(error->error_code), unsigned(error->major_code));
-            }
+            platform::logXError({error->error_code, error->major_code, error->minor_code, error->resource_id, {}, {}});
             break;
         }
         case XCB_DESTROY_NOTIFY: {

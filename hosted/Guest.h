@@ -56,7 +56,6 @@ private:
     QSize m_size;
     QSize m_newSize; // from the latest resize seen, not yet followed
     std::unique_ptr<SceneDriver> m_driver;
-    bool m_toldOfErrors = false;
 };
 
 } // namespace hakop::hosted

@@ -6,6 +6,7 @@
 #include "XHost.h"
 
 #include "ImageList.h"
+#include "platform/Log.h"
 #include "platform/StandardStreams.h"
 
 #include <QImage>
@@ -52,7 +53,7 @@ void catchSignals()
 
 void say(const std::string& line)
 {
-    std::fprintf(stderr, "hakop: %s\n", line.c_str());
+    hakop::logLine(line);
 }
 
 QImage loadBackdropFile(const std::string& file)

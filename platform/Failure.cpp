@@ -1,5 +1,7 @@
 #include "Failure.h"
 
+#include "Log.h"
+
 #include <QCoreApplication>
 #include <QThread>
 #include <QTimer>
@@ -7,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <string>
 
 namespace hakop {
 
@@ -100,13 +103,12 @@ void setFailureReporter(FailureReporter newReporter)
 
 void logSurvived(std::string_view what)
 {
-    // Nowhere to report a failed report: stderr is the last resort.
-    (void)std::fprintf(stderr, "hakop: %.*s\n", static_cast<int>(what.size()), what.data());
+    logLine(what);
 }
 
 void failedCheck(const char* condition, const char* file, int line)
 {
-    (void)std::fprintf(stderr, "hakop: internal check failed: %s (%s:%d)\n", condition, file, line);
+    logLine(std::string("internal check failed: ") + condition + " (" + file + ":" + std::to_string(line) + ")");
     (void)std::fflush(nullptr); // aborting next either way
     std::abort();
 }

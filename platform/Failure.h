@@ -60,8 +60,8 @@ void runHandler(Handler&& handler)
     }
 }
 
-// One "hakop: <what>" line on stderr, for a fault the program works around
-// (a grab given up, an X error ignored, a fallback taken).
+// One "hakop: <what>" line on stderr (see Log.h), for a fault the program
+// works around (a grab given up, an X error ignored, a fallback taken).
 void logSurvived(std::string_view what);
 
 // A check that guards memory safety: stays on in release builds, and ends

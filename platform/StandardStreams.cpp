@@ -1,5 +1,7 @@
 #include "StandardStreams.h"
 
+#include "Log.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -38,8 +40,8 @@ void quietHandler(QtMsgType type, const QMessageLogContext&, const QString& mess
         messageObserver(type, message);
     if (type != QtFatalMsg)
         return;
-    QByteArray line = "hakop: " + message.toLocal8Bit().replace('\n', ' ') + '\n';
-    [[maybe_unused]] auto written = ::write(STDERR_FILENO, line.constData(), static_cast<size_t>(line.size()));
+    const QByteArray line = message.toLocal8Bit().replace('\n', ' ');
+    logLine(std::string_view(line.constData(), static_cast<std::size_t>(line.size())));
 }
 
 } // namespace

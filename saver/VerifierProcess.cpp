@@ -1,6 +1,7 @@
 #include "VerifierProcess.h"
 
 #include "VerifierAnswer.h"
+#include "platform/Failure.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -198,11 +199,8 @@ std::string VerifierProcess::findHelper(const std::string& executableDir)
 bool VerifierProcess::mayClose(unsigned long window)
 {
     const Outcome outcome = ask(window);
-    if (!outcome.failure.empty()) {
-        std::fprintf(stderr, "hakop: the password verifier failed, so the saver stays: %s\n",
-                     outcome.failure.c_str());
-        std::fflush(stderr);
-    }
+    if (!outcome.failure.empty())
+        logSurvived("the password verifier failed, so the saver stays: " + outcome.failure);
     return outcome.mayClose;
 }
 

@@ -1,0 +1,88 @@
+// The one logger: every line is "<program>: <what>", and an X protocol error
+// the program survives leaves exactly one line naming the request and the error.
+#include "platform/Log.h"
+#include "platform/XErrorLog.h"
+
+// Before Xlib, whose macros (None) would break it.
+#include <gtest/gtest.h>
+
+#include <X11/Xlib.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <functional>
+#include <string>
+
+namespace {
+
+// What 'said' writes to stderr.
+std::string stderrOf(const std::function<void()>& said)
+{
+    char path[] = "/tmp/hakop-log-XXXXXX";
+    const int file = ::mkstemp(path);
+    EXPECT_GE(file, 0);
+    ::unlink(path);
+    (void)std::fflush(stderr);
+    const int saved = ::dup(STDERR_FILENO);
+    ::dup2(file, STDERR_FILENO);
+    said();
+    (void)std::fflush(stderr);
+    ::dup2(saved, STDERR_FILENO);
+    ::close(saved);
+    std::string text;
+    char buffer[512];
+    ::lseek(file, 0, SEEK_SET);
+    for (ssize_t n; (n = ::read(file, buffer, sizeof buffer)) > 0;)
+        text.append(buffer, std::size_t(n));
+    ::close(file);
+    return text;
+}
+
+} // namespace
+
+TEST(Log, LinesCarryTheProgramName)
+{
+    EXPECT_EQ(stderrOf([] { hakop::logLine("a fault sat out"); }), "hakop: a fault sat out\n");
+    EXPECT_EQ(stderrOf([] { hakop::logErrno("cannot read", ENOENT); }),
+              "hakop: cannot read: No such file or directory\n");
+    hakop::setLogProgramName("hakop-hosted");
+    EXPECT_EQ(stderrOf([] { hakop::logLine("guest"); }), "hakop-hosted: guest\n");
+    hakop::setLogProgramName("hakop");
+}
+
+TEST(Log, ASurvivedXlibErrorIsSaidOnceWithItsRequestAndCode)
+{
+    Display* display = XOpenDisplay(nullptr);
+    ASSERT_NE(display, nullptr) << "needs an X display";
+    hakop::platform::logXlibErrors();
+    const std::string said = stderrOf([display] {
+        for (int i = 0; i < 2; ++i) { // the same refusal twice: one line
+            XWindowAttributes attributes;
+            XGetWindowAttributes(display, 0x1, &attributes);
+            XSync(display, False);
+        }
+    });
+    EXPECT_EQ(said.rfind("hakop: the X server refused request 3.0 (X_GetWindowAttributes) with error 3 (BadWindow", 0),
+              0u)
+        << said;
+    EXPECT_NE(said.find(" on 0x1; going on\n"), std::string::npos) << said;
+    EXPECT_EQ(said.find('\n'), said.size() - 1) << "one line: " << said;
+    XCloseDisplay(display);
+}
+
+TEST(Log, TheToolkitsXErrorMessageBecomesOurLine)
+{
+    std::string said;
+    bool taken = false;
+    said = stderrOf([&] {
+        taken = hakop::platform::logToolkitXError(
+            "QXcbConnection: XCB error: 9 (BadDrawable), sequence: 812, resource id: 4194305, major code: 62 "
+            "(CopyArea), minor code: 0");
+    });
+    EXPECT_TRUE(taken);
+    EXPECT_EQ(said, "hakop: the X server refused request 62.0 (CopyArea) with error 9 (BadDrawable) on 0x400001; "
+                    "going on\n");
+    EXPECT_FALSE(hakop::platform::logToolkitXError("QXcbConnection: something else"));
+}
