@@ -72,12 +72,17 @@ int main(int argc, char** argv)
     wl_display_roundtrip(display);
     if (!manager) {
         (void)fprintf(stderr, "virtual_pointer: the compositor offers no zwlr_virtual_pointer_manager_v1\n");
+        if (seat)
+            wl_seat_destroy(seat);
+        wl_registry_destroy(registry);
+        wl_display_disconnect(display);
         return 1;
     }
     struct zwlr_virtual_pointer_v1* pointer = zwlr_virtual_pointer_manager_v1_create_virtual_pointer(manager, seat);
     wl_display_roundtrip(display);
 
-    for (int i = 1; i < argc; ++i) {
+    int status = 0;
+    for (int i = 1; i < argc && status == 0; ++i) {
         long a = 0, b = 0, c = 0, d = 0;
         if (!strcmp(argv[i], "move") && i + 2 < argc && number(argv[i + 1], &a) && number(argv[i + 2], &b)) {
             zwlr_virtual_pointer_v1_motion(pointer, now_ms(), wl_fixed_from_int((int)a), wl_fixed_from_int((int)b));
@@ -104,16 +109,22 @@ int main(int argc, char** argv)
             nanosleep(&pause, NULL);
             ++i;
         } else {
-            return usage();
+            status = usage();
+            break;
         }
         /* Each action reaches the compositor before the next one starts. */
         if (wl_display_roundtrip(display) < 0) {
             (void)fprintf(stderr, "virtual_pointer: the connection failed\n");
-            return 1;
+            status = 1;
         }
     }
     zwlr_virtual_pointer_v1_destroy(pointer);
-    const int ok = wl_display_roundtrip(display) >= 0;
+    if (wl_display_roundtrip(display) < 0 && status == 0)
+        status = 1;
+    zwlr_virtual_pointer_manager_v1_destroy(manager);
+    if (seat)
+        wl_seat_destroy(seat);
+    wl_registry_destroy(registry);
     wl_display_disconnect(display);
-    return ok ? 0 : 1;
+    return status;
 }
