@@ -77,6 +77,6 @@ awk -v xs="$xs" -v xx="$xx" -v xt="$xt" -v xsp="$xsp" -v xxp="$xxp" -v xi="$xi" 
   printf "%-26s %9.3f s %5.2f%% %9.3f s %5.2f%% %7.2fx\n", "saver CPU", xs, 100 * xs / xt, ws, 100 * ws / wt, (xs > 0 ? ws / xs : 0)
   printf "%-26s %9.3f s %5.2f%% %9.3f s %5.2f%% %7.2fx\n", "display server CPU", xx, 100 * xx / xt, wx, 100 * wx / wt, (xx > 0 ? wx / xx : 0)
   printf "%-26s %9.3f s %5.2f%% %9.3f s %5.2f%% %7.2fx\n", "  of it added by the saver", xx - xi, 100 * (xx - xi) / xt, wx - wi, 100 * (wx - wi) / wt, (xx - xi > 0 ? (wx - wi) / (xx - xi) : 0)
-  printf "%-26s %15.1f MB %15.1f MB\n", "saver peak RSS", xsp / 1024, wsp / 1024
-  printf "%-26s %15.1f MB %15.1f MB\n", "display server peak RSS", xxp / 1024, wxp / 1024
+  printf "%-26s %14.1f MiB %14.1f MiB\n", "saver peak RSS", xsp / 1024, wsp / 1024
+  printf "%-26s %14.1f MiB %14.1f MiB\n", "display server peak RSS", xxp / 1024, wxp / 1024
 }'
