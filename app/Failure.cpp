@@ -2,12 +2,12 @@
 
 #include "platform/InputGrab.h"
 #include "platform/Overlay.h"
+#include "platform/ToolkitConnection.h"
 
 #include <QApplication>
 #include <QMessageBox>
 #include <QString>
 #include <QTimer>
-#include <QtGui/qguiapplication_platform.h>
 
 #include <dlfcn.h>
 #include <link.h>
@@ -127,8 +127,7 @@ void reportHandlerFailure(const std::exception& failure)
         if (platform::overlayKeeperSet()) {
             // Above a full-screen window no window manager would stack it.
             box.setWindowFlags(box.windowFlags() | Qt::X11BypassWindowManagerHint | Qt::WindowStaysOnTopHint);
-            auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-            void* display = x11 != nullptr ? static_cast<void*>(x11->display()) : nullptr;
+            void* display = platform::toolkitDisplay();
             take.setInterval(50);
             // display by value: the timer fires during exec(), after this block.
             QObject::connect(&take, &QTimer::timeout, &box, [&box, &grab, &take, display] {

@@ -11,6 +11,7 @@
 #include "platform/StandardStreams.h"
 #include "platform/WindowLookup.h"
 #include "platform/XErrorLog.h"
+#include "platform/ToolkitConnection.h"
 
 #include "dialogs/SettingsMode.h"
 #include "saver/SaverMode.h"
@@ -18,7 +19,6 @@
 #include <QGuiApplication>
 #include <QIcon>
 #include <QSocketNotifier>
-#include <QtGui/qguiapplication_platform.h>
 
 #include <X11/Xlib.h>
 #include <unistd.h>
@@ -56,9 +56,8 @@ constexpr const char* saverWindowClass = "THAKOPForm";
 // read on a large screen under a memory limit): that is no lost display.
 bool toolkitConnectionOutOfMemory()
 {
-    auto* x11 = qGuiApp != nullptr ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    return x11 != nullptr && x11->connection() != nullptr
-        && xcb_connection_has_error(x11->connection()) == XCB_CONN_CLOSED_MEM_INSUFFICIENT;
+    xcb_connection_t* connection = hakop::platform::toolkitConnection();
+    return connection != nullptr && xcb_connection_has_error(connection) == XCB_CONN_CLOSED_MEM_INSUFFICIENT;
 }
 
 int onXlibConnectionLost(Display*)

@@ -6,8 +6,8 @@
 #include <QWidget>
 
 #include "platform/FrameExtents.h"
+#include "platform/ToolkitConnection.h"
 
-#include <QtGui/qguiapplication_platform.h>
 
 #include <algorithm>
 #include <optional>
@@ -30,10 +30,10 @@ constexpr int pollMilliseconds = 15;
 // manager has started, sometimes never, so ask the server directly.
 std::optional<QMargins> announcedFrame(const QWidget& window)
 {
-    auto* x11 = qGuiApp != nullptr ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    if (x11 == nullptr || window.windowHandle() == nullptr)
+    Display* display = platform::toolkitDisplay();
+    if (display == nullptr || window.windowHandle() == nullptr)
         return std::nullopt;
-    const auto device = platform::announcedFrameExtents(x11->display(), static_cast<unsigned long>(window.winId()));
+    const auto device = platform::announcedFrameExtents(display, static_cast<unsigned long>(window.winId()));
     if (!device)
         return std::nullopt;
     // The window's geometry is in logical pixels.

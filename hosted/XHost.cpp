@@ -1,5 +1,7 @@
 #include "XHost.h"
 
+#include "x11/XcbReply.h"
+
 #include <xcb/xcb.h>
 
 #include <algorithm>
@@ -12,11 +14,8 @@ namespace hakop::hosted {
 
 namespace {
 
-struct FreeDeleter {
-    void operator()(void* p) const { std::free(p); }
-};
 template <class T>
-using Reply = std::unique_ptr<T, FreeDeleter>;
+using Reply = x11::XcbReply<T>;
 
 std::uint32_t internAtom(xcb_connection_t* c, const char* name, bool onlyIfExists = false)
 {
@@ -164,45 +163,9 @@ QImage readHostScreenshot(xcb_connection_t* c, std::uint32_t window, std::uint32
 
 std::unique_ptr<PixelWriter> PixelWriter::create(xcb_connection_t* c, std::uint32_t window)
 {
-    Reply<xcb_get_window_attributes_reply_t> attributes(
-        xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, window), nullptr));
-    Reply<xcb_get_geometry_reply_t> geometry(xcb_get_geometry_reply(c, xcb_get_geometry(c, window), nullptr));
-    if (!attributes || !geometry)
-        return nullptr;
-    const xcb_setup_t* setup = xcb_get_setup(c);
     std::unique_ptr<PixelWriter> writer(new PixelWriter);
-    writer->m_depth = geometry->depth;
-    bool formatKnown = false;
-    for (auto it = xcb_setup_pixmap_formats_iterator(setup); it.rem > 0; xcb_format_next(&it)) {
-        if (it.data->depth == geometry->depth && (it.data->bits_per_pixel == 16 || it.data->bits_per_pixel == 32)) {
-            writer->m_bytesPerPixel = it.data->bits_per_pixel / 8;
-            writer->m_pad = it.data->scanline_pad;
-            formatKnown = true;
-        }
-    }
-    if (!formatKnown)
+    if (!x11::XPixelFormat::ofWindow(c, window, writer->m_depth, writer->m_format))
         return nullptr;
-    const auto channel = [](std::uint32_t mask) {
-        return Channel{mask != 0 ? std::countr_zero(mask) : 0, std::popcount(mask)};
-    };
-    bool visualKnown = false;
-    for (auto screens = xcb_setup_roots_iterator(setup); screens.rem > 0 && !visualKnown; xcb_screen_next(&screens)) {
-        for (auto depths = xcb_screen_allowed_depths_iterator(screens.data); depths.rem > 0; xcb_depth_next(&depths)) {
-            for (auto v = xcb_depth_visuals_iterator(depths.data); v.rem > 0; xcb_visualtype_next(&v)) {
-                if (v.data->visual_id != attributes->visual || v.data->_class != XCB_VISUAL_CLASS_TRUE_COLOR)
-                    continue;
-                writer->m_red = channel(v.data->red_mask);
-                writer->m_green = channel(v.data->green_mask);
-                writer->m_blue = channel(v.data->blue_mask);
-                visualKnown = true;
-            }
-        }
-    }
-    if (!visualKnown)
-        return nullptr;
-    const auto ourOrder
-        = std::endian::native == std::endian::little ? XCB_IMAGE_ORDER_LSB_FIRST : XCB_IMAGE_ORDER_MSB_FIRST;
-    writer->m_swap = setup->image_byte_order != ourOrder;
     writer->m_connection = c;
     writer->m_window = window;
     writer->m_maxRequestBytes = xcb_get_maximum_request_length(c) * 4u;
@@ -218,15 +181,6 @@ PixelWriter::~PixelWriter()
         xcb_free_gc(m_connection, m_gc);
 }
 
-std::uint32_t PixelWriter::convert(QRgb rgb) const
-{
-    const auto scale = [](int value, const Channel& ch) {
-        const std::uint32_t top = (1u << ch.bits) - 1u;
-        return ((std::uint32_t(value) * top + 127u) / 255u) << ch.shift;
-    };
-    return scale(qRed(rgb), m_red) | scale(qGreen(rgb), m_green) | scale(qBlue(rgb), m_blue);
-}
-
 void PixelWriter::put(const QImage& pixels, const QRegion& region)
 {
     const QRect bounds = pixels.rect();
@@ -234,9 +188,7 @@ void PixelWriter::put(const QImage& pixels, const QRegion& region)
         const QRect r = area & bounds;
         if (r.isEmpty())
             continue;
-        const std::size_t rowBytes
-            = (std::size_t(r.width()) * std::size_t(m_bytesPerPixel) * 8u + std::size_t(m_pad) - 1u)
-            / std::size_t(m_pad) * std::size_t(m_pad) / 8u;
+        const std::size_t rowBytes = m_format.rowBytes(r.width());
         const std::size_t room = m_maxRequestBytes > 24u ? m_maxRequestBytes - 24u : 0u;
         const int bandRows = std::max(1, int(std::min<std::size_t>(room / rowBytes, std::size_t(r.height()))));
         for (int top = 0; top < r.height(); top += bandRows) {
@@ -244,18 +196,7 @@ void PixelWriter::put(const QImage& pixels, const QRegion& region)
             m_buffer.assign(std::size_t(rows) * rowBytes, 0);
             for (int y = 0; y < rows; ++y) {
                 const auto* source = reinterpret_cast<const QRgb*>(pixels.constScanLine(r.top() + top + y)) + r.left();
-                std::uint8_t* row = m_buffer.data() + std::size_t(y) * rowBytes;
-                for (int x = 0; x < r.width(); ++x) {
-                    const std::uint32_t value = convert(source[x]);
-                    if (m_bytesPerPixel == 4) {
-                        const std::uint32_t word = m_swap ? __builtin_bswap32(value) : value;
-                        std::memcpy(row + std::size_t(x) * 4u, &word, 4);
-                    } else {
-                        const auto half = std::uint16_t(value);
-                        const std::uint16_t word = m_swap ? __builtin_bswap16(half) : half;
-                        std::memcpy(row + std::size_t(x) * 2u, &word, 2);
-                    }
-                }
+                m_format.pack(source, r.width(), m_buffer.data() + std::size_t(y) * rowBytes);
             }
             xcb_put_image(m_connection, XCB_IMAGE_FORMAT_Z_PIXMAP, m_window, m_gc, std::uint16_t(r.width()),
                           std::uint16_t(rows), std::int16_t(r.x()), std::int16_t(r.y() + top), 0, m_depth,

@@ -3,6 +3,8 @@
 // window of its own when nobody gives one, and the desktop picture a host may
 // leave on its window. Plain xcb, so errors come back to us as values and
 // nothing is ever printed on our behalf.
+#include "x11/XPixelFormat.h"
+
 #include <QImage>
 #include <QRegion>
 #include <QSize>
@@ -43,8 +45,8 @@ std::uint32_t deleteWindowAtom(xcb_connection_t* c);
 QImage readHostScreenshot(xcb_connection_t* c, std::uint32_t window, std::uint32_t root, std::string& problem);
 
 // Writes pixels kept in memory into a window of any true-colour format with
-// 16 or 32 bits a pixel (a 16-bit or 30-bit screen), for windows whose pixels
-// the X server cannot keep for us in the 0x??RRGGBB words we draw with.
+// 16, 24 or 32 bits a pixel, for windows whose pixels the X server cannot
+// keep for us.
 class PixelWriter {
 public:
     // Null when the window is gone or its format is none of those.
@@ -57,21 +59,13 @@ public:
     void put(const QImage& pixels, const QRegion& region);
 
 private:
-    struct Channel {
-        int shift = 0;
-        int bits = 0;
-    };
     PixelWriter() = default;
-    std::uint32_t convert(QRgb rgb) const;
 
     xcb_connection_t* m_connection = nullptr;
     std::uint32_t m_window = 0;
     std::uint32_t m_gc = 0;
     std::uint8_t m_depth = 0;
-    int m_bytesPerPixel = 4;
-    int m_pad = 32;
-    bool m_swap = false;
-    Channel m_red, m_green, m_blue;
+    x11::XPixelFormat m_format;
     std::uint32_t m_maxRequestBytes = 0;
     std::vector<std::uint8_t> m_buffer;
 };

@@ -7,9 +7,10 @@
 #include "platform/CursorCounter.h"
 #include "platform/Failure.h"
 #include "platform/Overlay.h"
-#include "platform/ScreenCapture.h"
 #include "platform/WindowClass.h"
 #include "platform/WindowStacking.h"
+#include "platform/ToolkitConnection.h"
+#include "x11/ScreenCapture.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -18,7 +19,6 @@
 #include <QPaintEvent>
 #include <QScreen>
 #include <QWindow>
-#include <QtGui/qguiapplication_platform.h>
 
 #include <chrono>
 #include <cmath>
@@ -31,16 +31,10 @@ namespace {
 
 constexpr int tickInterval = 100;
 
+// The platform calls take the display untyped.
 void* x11Display()
 {
-    auto* x11 = qGuiApp != nullptr ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    return x11 != nullptr ? static_cast<void*>(x11->display()) : nullptr;
-}
-
-void* xcbConnection()
-{
-    auto* x11 = qGuiApp != nullptr ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    return x11 != nullptr ? static_cast<void*>(x11->connection()) : nullptr;
+    return platform::toolkitDisplay();
 }
 
 QScreen* primaryScreen()
@@ -169,7 +163,7 @@ void THAKOPForm::FormShow()
     // takes it over as the window's background.
     const QRect primary = primaryScreenDeviceRect();
     const std::uint32_t snapshot =
-        platform::copyRootToPixmap(xcbConnection(), static_cast<std::uint32_t>(winId()), primary);
+        x11::copyRootToPixmap(platform::toolkitConnection(), static_cast<std::uint32_t>(winId()), primary);
     if (snapshot == 0)
         logSurvived("the X server could not copy the desktop; the saver shows it black");
     RandomSource clock;

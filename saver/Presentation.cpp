@@ -1,26 +1,15 @@
 #include "Presentation.h"
 
 #include "ImageList.h"
-#include "ServerCanvas.h"
 #include "platform/Failure.h"
+#include "platform/ToolkitConnection.h"
+#include "x11/ServerCanvas.h"
 
-#include <QGuiApplication>
 #include <QWidget>
 
 #include <stdexcept>
-#include <QtGui/qguiapplication_platform.h>
 
 namespace hakop {
-
-namespace {
-
-void* xcbConnection()
-{
-    auto* x11 = qGuiApp != nullptr ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    return x11 != nullptr ? static_cast<void*>(x11->connection()) : nullptr;
-}
-
-} // namespace
 
 Presentation::Presentation(QWidget& window)
     : m_window(window)
@@ -38,7 +27,7 @@ void Presentation::start(std::uint32_t snapshot, QSize size, const TIForm& frame
 {
     // With the pixels on the server, a tick is a few copies the server makes
     // and the snapshot is restored by one more.
-    auto canvas = ServerCanvas::create(xcbConnection(), static_cast<std::uint32_t>(m_window.winId()), size, snapshot);
+    auto canvas = ServerCanvas::create(platform::toolkitConnection(), static_cast<std::uint32_t>(m_window.winId()), size, snapshot);
     if (canvas == nullptr)
         throw std::runtime_error("The X server cannot keep the saver's picture (it needs a TrueColor screen)");
 

@@ -130,7 +130,7 @@ bool WaylandSaver::FormShow()
     if (outputs.empty())
         return false;
     // The pictures first, while nothing of ours is on any output.
-    const std::vector<wl::Capture> captures = wl::captureOutputs(m_connection, outputs);
+    std::vector<wl::Capture> captures = wl::captureOutputs(m_connection, outputs);
     if (m_connection.screencopy() == nullptr)
         logSurvived("this Wayland compositor offers no screen copy (zwlr_screencopy_manager_v1); "
                     "the saver shows a plain backdrop");
@@ -152,7 +152,15 @@ bool WaylandSaver::FormShow()
     for (std::size_t i = 0; i < m_covers.size(); ++i) {
         Cover& cover = *m_covers[i];
         const QSize device = cover.surface->size() * cover.scale;
-        QImage picture = wl::captureImage(captures[i]);
+        wl::Capture& capture = captures[i];
+        if (&cover != m_figures && capture.buffer && !capture.yInverted && capture.buffer->size() == device) {
+            // The copy is already in memory the compositor can show: no second one.
+            cover.still = std::move(capture.buffer);
+            cover.surface->show(*cover.still, cover.scale);
+            cover.shown = true;
+            continue;
+        }
+        QImage picture = wl::captureImage(capture);
         if (picture.isNull())
             picture = hosted::neutralBackdrop(device);
         if (&cover != m_figures) {

@@ -3,7 +3,7 @@
 // be: it paints the desktop, reads the screen, finds windows, tries grabs and
 // gives input through XTest.
 #include "ChildProcess.h"
-#include "platform/ScreenCapture.h"
+#include "ScreenRead.h"
 
 #include <QImage>
 #include <QRect>
@@ -40,7 +40,7 @@ public:
     Display* dpy() const { return m_dpy; }
     Window root() const { return DefaultRootWindow(m_dpy); }
     QSize size() const { return {DisplayWidth(m_dpy, DefaultScreen(m_dpy)), DisplayHeight(m_dpy, DefaultScreen(m_dpy))}; }
-    QImage screen() const { return hakop::platform::captureScreen(m_dpy, QRect(QPoint(0, 0), size())); }
+    QImage screen() const { return hakop::test::captureScreen(m_dpy, QRect(QPoint(0, 0), size())); }
 
     // Gives the default screen's root a picture with detail everywhere, so
     // any pixel out of place shows, and returns it. 'salt' tells two

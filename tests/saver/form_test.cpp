@@ -6,7 +6,7 @@
 #include "saver/Main.h"
 #include "saver/VerifierProcess.h"
 #include "platform/CursorCounter.h"
-#include "platform/ScreenCapture.h"
+#include "ScreenRead.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -103,7 +103,7 @@ protected:
 
     QImage screen() const
     {
-        return hakop::platform::captureScreen(display(), QRect(QPoint(0, 0), surfaceSize()));
+        return hakop::test::captureScreen(static_cast<Display*>(display()), QRect(QPoint(0, 0), surfaceSize()));
     }
 
     QPoint lastMouse() const { return form->lastMousePosition(); }

@@ -4,8 +4,8 @@
 // and 30-bit screens, within a step of the channels' width on 16-bit ones.
 #include "Sprite.h"
 #include "Surface.h"
-#include "platform/ScreenCapture.h"
-#include "saver/ServerCanvas.h"
+#include "x11/ScreenCapture.h"
+#include "x11/ServerCanvas.h"
 
 #include <QPainter>
 #include <xcb/xcb.h>
@@ -308,7 +308,7 @@ TEST_F(Canvas, TheSnapshotIsTheRootsRectangleCopiedByTheServer)
     const std::uint32_t other = xcb_generate_id(c);
     xcb_create_window(c, XCB_COPY_FROM_PARENT, other, screen->root, 0, 0, 10, 10, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
                       screen->root_visual, 0, nullptr);
-    const std::uint32_t snapshot = hakop::platform::copyRootToPixmap(c, other, area);
+    const std::uint32_t snapshot = hakop::x11::copyRootToPixmap(c, other, area);
     ASSERT_NE(snapshot, 0u);
     // What the screen shows later does not change the snapshot.
     shown->drawImage(pattern(shownSize, 99), QPoint(0, 0));
@@ -359,8 +359,8 @@ TEST_F(Canvas, NoSnapshotForAWindowOfAnotherDepth)
     const std::uint32_t inputOnly = xcb_generate_id(c);
     xcb_create_window(c, 0, inputOnly, screen->root, 0, 0, 10, 10, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
                       screen->root_visual, 0, nullptr);
-    EXPECT_EQ(hakop::platform::copyRootToPixmap(c, inputOnly, QRect(0, 0, 10, 10)), 0u);
-    EXPECT_EQ(hakop::platform::copyRootToPixmap(c, 0, QRect(0, 0, 10, 10)), 0u);
+    EXPECT_EQ(hakop::x11::copyRootToPixmap(c, inputOnly, QRect(0, 0, 10, 10)), 0u);
+    EXPECT_EQ(hakop::x11::copyRootToPixmap(c, 0, QRect(0, 0, 10, 10)), 0u);
     xcb_destroy_window(c, inputOnly);
 }
 

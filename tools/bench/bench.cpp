@@ -5,7 +5,7 @@
 // canvas of an Xvfb the benchmark starts, server's work included.
 #include "ImageList.h"
 #include "SaverScene.h"
-#include "saver/ServerCanvas.h"
+#include "x11/ServerCanvas.h"
 
 #include <benchmark/benchmark.h>
 #include <xcb/xcb.h>

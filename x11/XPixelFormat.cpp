@@ -5,8 +5,9 @@
 #include <xcb/xcb.h>
 
 #include <bit>
+#include <cstring>
 
-namespace hakop::platform {
+namespace hakop::x11 {
 
 namespace {
 
@@ -15,9 +16,8 @@ constexpr auto ourByteOrder
 
 } // namespace
 
-bool XPixelFormat::ofWindow(void* connection, std::uint32_t window, std::uint8_t& depth, XPixelFormat& format)
+bool XPixelFormat::ofWindow(xcb_connection_t* c, std::uint32_t window, std::uint8_t& depth, XPixelFormat& format)
 {
-    auto* c = static_cast<xcb_connection_t*>(connection);
     const XcbReply<xcb_get_window_attributes_reply_t> attributes(
         xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, window), nullptr));
     const XcbReply<xcb_get_geometry_reply_t> geometry(
@@ -94,4 +94,44 @@ std::uint32_t XPixelFormat::rowBytes(int width) const
     return (bytes + padBytes - 1u) / padBytes * padBytes;
 }
 
-} // namespace hakop::platform
+std::uint32_t XPixelFormat::pixel(QRgb colour) const
+{
+    return toChannel(std::uint32_t(qRed(colour)), red) | toChannel(std::uint32_t(qGreen(colour)), green)
+        | toChannel(std::uint32_t(qBlue(colour)), blue);
+}
+
+QRgb XPixelFormat::rgb(std::uint32_t value) const
+{
+    return 0xff000000u | (fromChannel(value, red) << 16) | (fromChannel(value, green) << 8) | fromChannel(value, blue);
+}
+
+void XPixelFormat::pack(const QRgb* in, int width, std::uint8_t* out) const
+{
+    if (isXrgbWords()) {
+        std::memcpy(out, in, std::size_t(width) * 4u);
+        return;
+    }
+    const std::uint32_t bytesPerPixel = std::uint32_t(bitsPerPixel) / 8u;
+    for (int x = 0; x < width; ++x, out += bytesPerPixel) {
+        const std::uint32_t v = pixel(in[x]);
+        for (std::uint32_t b = 0; b < bytesPerPixel; ++b) {
+            const std::uint32_t shift = 8u * (msbFirst ? bytesPerPixel - 1u - b : b);
+            out[b] = std::uint8_t(v >> shift);
+        }
+    }
+}
+
+void XPixelFormat::unpack(const std::uint8_t* in, int width, QRgb* out) const
+{
+    const std::uint32_t bytesPerPixel = std::uint32_t(bitsPerPixel) / 8u;
+    for (int x = 0; x < width; ++x, in += bytesPerPixel) {
+        std::uint32_t v = 0;
+        for (std::uint32_t b = 0; b < bytesPerPixel; ++b) {
+            const std::uint32_t shift = 8u * (msbFirst ? bytesPerPixel - 1u - b : b);
+            v |= std::uint32_t(in[b]) << shift;
+        }
+        out[x] = rgb(v);
+    }
+}
+
+} // namespace hakop::x11

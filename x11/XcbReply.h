@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <memory>
 
-namespace hakop::platform {
+namespace hakop::x11 {
 
 struct FreeWithStdFree {
     void operator()(void* p) const { std::free(p); }
@@ -13,4 +13,4 @@ struct FreeWithStdFree {
 template <class T>
 using XcbReply = std::unique_ptr<T, FreeWithStdFree>;
 
-} // namespace hakop::platform
+} // namespace hakop::x11

@@ -7,7 +7,7 @@
 // window has the pixmap as its background: the server restores whatever gets
 // exposed without asking us.
 #include "Canvas.h"
-#include "platform/XPixelFormat.h"
+#include "x11/XPixelFormat.h"
 
 #include <QImage>
 #include <QRegion>
@@ -17,11 +17,13 @@
 #include <unordered_map>
 #include <vector>
 
+struct xcb_connection_t;
+
 namespace hakop {
 
 class ServerCanvas : public Canvas {
 public:
-    // connection is the xcb_connection_t* the window lives on; window its id;
+    // connection is the one the window lives on; window its id;
     // size the window's size in its own (device) pixels. snapshot, when not
     // 0, is a pixmap of the window's depth holding the desktop at the
     // window's size (see copyRootToPixmap); the canvas owns and frees it,
@@ -32,7 +34,7 @@ public:
     // belongs to someone else (a screensaver host's window, or the root), and
     // the X protocol cannot tell us what it was to put it back; its exposed
     // parts are then the caller's to copy again with show().
-    static std::unique_ptr<ServerCanvas> create(void* connection, std::uint32_t window, QSize size,
+    static std::unique_ptr<ServerCanvas> create(xcb_connection_t* connection, std::uint32_t window, QSize size,
                                                 std::uint32_t snapshot = 0, bool asBackground = true);
     ~ServerCanvas() override;
     ServerCanvas(const ServerCanvas&) = delete;
@@ -81,7 +83,7 @@ private:
     QImage readPixmap(std::uint32_t pixmap) const;
     void freePictures();
 
-    void* m_connection = nullptr;
+    xcb_connection_t* m_connection = nullptr;
     std::uint32_t m_window = 0;
     bool m_asBackground = true;
     std::uint32_t m_pixmap = 0;
@@ -92,7 +94,7 @@ private:
     std::uint32_t m_copyGc = 0; // plain copies
     std::uint32_t m_bitmapGc = 0; // for drawing masks; made with the first one
     std::uint8_t m_depth = 0;
-    platform::XPixelFormat m_format;
+    x11::XPixelFormat m_format;
     QSize m_size;
     std::uint32_t m_maxRequestBytes = 0;
     std::unordered_map<std::uint64_t, Picture> m_pictures; // by KeyedFrame::id()

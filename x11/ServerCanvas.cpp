@@ -1,7 +1,6 @@
 #include "ServerCanvas.h"
 
-#include "platform/XcbReply.h"
-
+#include "x11/XcbReply.h"
 
 #include <xcb/xcb.h>
 
@@ -14,11 +13,6 @@ namespace hakop {
 
 namespace {
 
-xcb_connection_t* xcb(void* connection)
-{
-    return static_cast<xcb_connection_t*>(connection);
-}
-
 // A PutImage request's fixed part, in bytes.
 constexpr std::uint32_t putImageHeader = 24;
 // Pictures kept on the server before the oldest are let go: the figures use
@@ -27,10 +21,10 @@ constexpr std::size_t maxPictures = 256;
 
 } // namespace
 
-std::unique_ptr<ServerCanvas> ServerCanvas::create(void* connection, std::uint32_t window, QSize size,
+std::unique_ptr<ServerCanvas> ServerCanvas::create(xcb_connection_t* connection, std::uint32_t window, QSize size,
                                                    std::uint32_t snapshot, bool asBackground)
 {
-    xcb_connection_t* c = xcb(connection);
+    xcb_connection_t* c = connection;
     if (c == nullptr || xcb_connection_has_error(c))
         return nullptr;
     auto refuse = [&] {
@@ -43,8 +37,8 @@ std::unique_ptr<ServerCanvas> ServerCanvas::create(void* connection, std::uint32
     if (window == 0 || size.isEmpty() || size.width() > 32767 || size.height() > 32767)
         return refuse();
     std::uint8_t depth = 0;
-    platform::XPixelFormat format;
-    if (!platform::XPixelFormat::ofWindow(c, window, depth, format))
+    x11::XPixelFormat format;
+    if (!x11::XPixelFormat::ofWindow(c, window, depth, format))
         return refuse();
 
     // With a snapshot, its pixmap becomes the canvas's pixels as they are:
@@ -53,7 +47,7 @@ std::unique_ptr<ServerCanvas> ServerCanvas::create(void* connection, std::uint32
     std::uint32_t pixmap = snapshot;
     if (pixmap == 0) {
         pixmap = xcb_generate_id(c);
-        const platform::XcbReply<xcb_generic_error_t> error(xcb_request_check(
+        const x11::XcbReply<xcb_generic_error_t> error(xcb_request_check(
             c, xcb_create_pixmap_checked(c, depth, pixmap, window, std::uint16_t(size.width()),
                                          std::uint16_t(size.height()))));
         if (error != nullptr) // no room on the server
@@ -89,7 +83,7 @@ std::unique_ptr<ServerCanvas> ServerCanvas::create(void* connection, std::uint32
 
 ServerCanvas::~ServerCanvas()
 {
-    xcb_connection_t* c = xcb(m_connection);
+    xcb_connection_t* c = m_connection;
     if (xcb_connection_has_error(c))
         return;
     // The window may outlive us: it must not keep showing a freed pixmap.
@@ -108,7 +102,7 @@ ServerCanvas::~ServerCanvas()
 
 void ServerCanvas::freePictures()
 {
-    xcb_connection_t* c = xcb(m_connection);
+    xcb_connection_t* c = m_connection;
     for (const auto& [id, p] : m_pictures) {
         xcb_free_gc(c, p.maskGc);
         xcb_free_pixmap(c, p.pixmap);
@@ -123,7 +117,7 @@ void ServerCanvas::saveSnapshot()
     if (!m_snapshotUnsaved)
         return;
     // The server copies the pixels before the drawing that follows changes them.
-    xcb_connection_t* c = xcb(m_connection);
+    xcb_connection_t* c = m_connection;
     m_snapshot = xcb_generate_id(c);
     xcb_create_pixmap(c, m_depth, m_snapshot, m_pixmap, std::uint16_t(m_size.width()), std::uint16_t(m_size.height()));
     xcb_copy_area(c, m_pixmap, m_snapshot, m_copyGc, 0, 0, 0, 0, std::uint16_t(m_size.width()),
@@ -136,7 +130,7 @@ void ServerCanvas::drawBackdrop()
     if (m_snapshot == 0 || m_showsBackdrop)
         return; // released, or the pixels already are the snapshot
     m_showsBackdrop = true;
-    xcb_copy_area(xcb(m_connection), m_snapshot, m_pixmap, m_copyGc, 0, 0, 0, 0, std::uint16_t(m_size.width()),
+    xcb_copy_area(m_connection, m_snapshot, m_pixmap, m_copyGc, 0, 0, 0, 0, std::uint16_t(m_size.width()),
                   std::uint16_t(m_size.height()));
 }
 
@@ -146,7 +140,7 @@ void ServerCanvas::releaseBackdrop()
     m_showsBackdrop = false;
     if (m_snapshot == 0)
         return;
-    xcb_free_pixmap(xcb(m_connection), m_snapshot);
+    xcb_free_pixmap(m_connection, m_snapshot);
     m_snapshot = 0;
 }
 
@@ -187,7 +181,7 @@ void ServerCanvas::drawFrame(const KeyedFrame& frame, QPoint at, bool keyed, con
     const QRect within = box & QRect(at, frame.size()) & QRect(QPoint(0, 0), m_size);
     if (within.isEmpty())
         return;
-    xcb_connection_t* c = xcb(m_connection);
+    xcb_connection_t* c = m_connection;
     saveSnapshot();
     Picture& p = upload(frame);
     std::uint32_t gc = m_copyGc;
@@ -215,7 +209,7 @@ ServerCanvas::Picture& ServerCanvas::upload(const KeyedFrame& frame)
     if (m_pictures.size() >= maxPictures)
         freePictures();
 
-    xcb_connection_t* c = xcb(m_connection);
+    xcb_connection_t* c = m_connection;
     const auto w = std::uint16_t(frame.width());
     const auto h = std::uint16_t(frame.height());
     Picture p;
@@ -263,9 +257,7 @@ void ServerCanvas::put(std::uint32_t drawable, const QImage& rgb, const QRect& s
 {
     // Rows are packed tightly in the window's pixel layout and sent in bands
     // that fit one request.
-    xcb_connection_t* c = xcb(m_connection);
-    const bool words = m_format.isXrgbWords();
-    const std::uint32_t bytesPerPixel = std::uint32_t(m_format.bitsPerPixel) / 8u;
+    xcb_connection_t* c = m_connection;
     const std::uint32_t rowBytes = m_format.rowBytes(source.width());
     const std::uint32_t room = m_maxRequestBytes > putImageHeader ? m_maxRequestBytes - putImageHeader : 0;
     const int bandRows = std::max(1, int(std::min<std::uint32_t>(room / rowBytes, std::uint32_t(source.height()))));
@@ -273,21 +265,8 @@ void ServerCanvas::put(std::uint32_t drawable, const QImage& rgb, const QRect& s
         const int rows = std::min(bandRows, source.height() - top);
         m_buffer.assign(std::size_t(rows) * rowBytes, 0);
         for (int i = 0; i < rows; ++i) {
-            std::uint8_t* out = m_buffer.data() + std::size_t(i) * rowBytes;
             const auto* in = reinterpret_cast<const QRgb*>(rgb.constScanLine(source.top() + top + i)) + source.left();
-            if (words) {
-                std::memcpy(out, in, std::size_t(source.width()) * 4u);
-                continue;
-            }
-            for (int x = 0; x < source.width(); ++x, out += bytesPerPixel) {
-                const std::uint32_t v = platform::XPixelFormat::toChannel(std::uint32_t(qRed(in[x])), m_format.red)
-                    | platform::XPixelFormat::toChannel(std::uint32_t(qGreen(in[x])), m_format.green)
-                    | platform::XPixelFormat::toChannel(std::uint32_t(qBlue(in[x])), m_format.blue);
-                for (std::uint32_t b = 0; b < bytesPerPixel; ++b) {
-                    const std::uint32_t shift = 8u * (m_format.msbFirst ? bytesPerPixel - 1u - b : b);
-                    out[b] = std::uint8_t(v >> shift);
-                }
-            }
+            m_format.pack(in, source.width(), m_buffer.data() + std::size_t(i) * rowBytes);
         }
         xcb_put_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, drawable, m_copyGc, std::uint16_t(source.width()),
                       std::uint16_t(rows), std::int16_t(at.x()), std::int16_t(at.y() + top), 0, m_depth,
@@ -304,16 +283,15 @@ QImage ServerCanvas::read() const
 
 QImage ServerCanvas::readPixmap(std::uint32_t pixmap) const
 {
-    xcb_connection_t* c = xcb(m_connection);
+    xcb_connection_t* c = m_connection;
     QImage image(m_size, QImage::Format_RGB32);
     image.fill(Qt::black);
     // In bands, so no reply is bigger than a request may be.
-    const std::uint32_t bytesPerPixel = std::uint32_t(m_format.bitsPerPixel) / 8u;
     const std::uint32_t rowBytes = m_format.rowBytes(m_size.width());
     const int bandRows = std::max(1, int(std::min<std::uint32_t>(m_maxRequestBytes / rowBytes, std::uint32_t(m_size.height()))));
     for (int top = 0; top < m_size.height(); top += bandRows) {
         const int rows = std::min(bandRows, m_size.height() - top);
-        const platform::XcbReply<xcb_get_image_reply_t> reply(xcb_get_image_reply(
+        const x11::XcbReply<xcb_get_image_reply_t> reply(xcb_get_image_reply(
             c, xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, pixmap, 0, std::int16_t(top),
                              std::uint16_t(m_size.width()), std::uint16_t(rows), ~0u),
             nullptr));
@@ -321,19 +299,9 @@ QImage ServerCanvas::readPixmap(std::uint32_t pixmap) const
             return {};
         const std::uint8_t* data = xcb_get_image_data(reply.get());
         if (std::uint32_t(xcb_get_image_data_length(reply.get())) >= rowBytes * std::uint32_t(rows)) {
-            for (int i = 0; i < rows; ++i) {
-                auto* dst = reinterpret_cast<QRgb*>(image.scanLine(top + i));
-                const std::uint8_t* in = data + std::size_t(i) * rowBytes;
-                for (int x = 0; x < m_size.width(); ++x, in += bytesPerPixel) {
-                    std::uint32_t v = 0;
-                    for (std::uint32_t b = 0; b < bytesPerPixel; ++b) {
-                        const std::uint32_t shift = 8u * (m_format.msbFirst ? bytesPerPixel - 1u - b : b);
-                        v |= std::uint32_t(in[b]) << shift;
-                    }
-                    dst[x] = 0xff000000u | (platform::XPixelFormat::fromChannel(v, m_format.red) << 16) | (platform::XPixelFormat::fromChannel(v, m_format.green) << 8)
-                        | platform::XPixelFormat::fromChannel(v, m_format.blue);
-                }
-            }
+            for (int i = 0; i < rows; ++i)
+                m_format.unpack(data + std::size_t(i) * rowBytes, m_size.width(),
+                                reinterpret_cast<QRgb*>(image.scanLine(top + i)));
         }
     }
     return image;
@@ -341,7 +309,7 @@ QImage ServerCanvas::readPixmap(std::uint32_t pixmap) const
 
 void ServerCanvas::show(const QRegion& region)
 {
-    xcb_connection_t* c = xcb(m_connection);
+    xcb_connection_t* c = m_connection;
     for (const QRect& rect : region) {
         const QRect r = rect & QRect(QPoint(0, 0), m_size);
         if (r.isEmpty())
@@ -353,7 +321,7 @@ void ServerCanvas::show(const QRegion& region)
 
 void ServerCanvas::flush()
 {
-    xcb_flush(xcb(m_connection));
+    xcb_flush(m_connection);
 }
 
 void ServerCanvas::present(const QRegion& changed)

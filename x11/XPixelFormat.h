@@ -1,9 +1,14 @@
 #pragma once
-// How a window's pixels are laid out on the X server, and the conversions of
-// one colour channel between 8 bits and the server's channel masks.
+// How a window's pixels are laid out on the X server, and the one converter
+// between that layout and our RGB32 words: the server canvas, the guest's
+// writer and the screen reads all go through it.
+#include <QRgb>
+
 #include <cstdint>
 
-namespace hakop::platform {
+struct xcb_connection_t;
+
+namespace hakop::x11 {
 
 struct XPixelFormat {
     int bitsPerPixel = 32;
@@ -13,13 +18,22 @@ struct XPixelFormat {
 
     // The window's layout, when its visual is TrueColor (or DirectColor, whose
     // default colormap we take to be the identity) with whole-byte pixels of
-    // 16, 24 or 32 bits. connection is an xcb_connection_t*.
-    static bool ofWindow(void* connection, std::uint32_t window, std::uint8_t& depth, XPixelFormat& format);
+    // 16, 24 or 32 bits.
+    static bool ofWindow(xcb_connection_t* connection, std::uint32_t window, std::uint8_t& depth,
+                         XPixelFormat& format);
 
     // 0x??RRGGBB words in our own byte order: an RGB32 QImage's very layout.
     bool isXrgbWords() const;
     // One row of 'width' pixels, padded as the server pads it.
     std::uint32_t rowBytes(int width) const;
+
+    // One pixel each way.
+    std::uint32_t pixel(QRgb colour) const;
+    QRgb rgb(std::uint32_t value) const;
+    // A row of 'width' pixels into this layout (bitsPerPixel / 8 bytes each,
+    // in the server's byte order), and back.
+    void pack(const QRgb* in, int width, std::uint8_t* out) const;
+    void unpack(const std::uint8_t* in, int width, QRgb* out) const;
 
     // An 8-bit channel value placed in 'mask', keeping its top bits (or
     // repeating them, for channels wider than 8 bits).
@@ -28,4 +42,4 @@ struct XPixelFormat {
     static std::uint32_t fromChannel(std::uint32_t pixel, std::uint32_t mask);
 };
 
-} // namespace hakop::platform
+} // namespace hakop::x11
