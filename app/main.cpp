@@ -5,6 +5,7 @@
 #include "Failure.h"
 #include "ModeDispatch.h"
 #include "PasswordChange.h"
+#include "WaylandSession.h"
 #include "platform/ApplicationWindow.h"
 #include "platform/Log.h"
 #include "platform/StandardStreams.h"
@@ -36,11 +37,11 @@ constexpr const char* saverWindowClass = "THAKOPForm";
 
 // Losing the display is the one failure the program cannot sit out: say so
 // once, in one line, and leave without running any more X or Qt code.
-[[noreturn]] void connectionLost()
+[[noreturn]] void connectionLost(bool wayland = false)
 {
     static std::atomic_flag said = ATOMIC_FLAG_INIT;
     if (!said.test_and_set())
-        hakop::logLine("lost the connection to the X display");
+        hakop::logLine(wayland ? "lost the connection to the Wayland display" : "lost the connection to the X display");
     ::_exit(1);
 }
 
@@ -126,6 +127,9 @@ void watchToolkitMessages(QtMsgType, const QString& message)
             outOfMemory();
         connectionLost();
     }
+    // The same for the dialogs on the toolkit's Wayland platform.
+    if (message.contains(QLatin1String("Wayland connection broke")))
+        connectionLost(/*wayland=*/true);
 }
 
 } // namespace
@@ -144,6 +148,12 @@ int main(int argc, char** argv)
     // and skips the single-instance check: the outcome is the same.
     if (mode == Mode::Preview)
         return 0;
+
+    hakop::platform::quietToolkitMessages(watchToolkitMessages);
+    // A reachable Wayland display comes first; `env -u WAYLAND_DISPLAY`
+    // keeps the program on X.
+    if (const auto exitCode = hakop::runInWaylandSession(mode, argv[0]))
+        return *exitCode;
 
     Display* display = XOpenDisplay(nullptr);
     if (display == nullptr) {
@@ -172,7 +182,6 @@ int main(int argc, char** argv)
     // stray error on it is no reason to end the program, but it is said.
     hakop::platform::logXlibErrors();
 
-    hakop::platform::quietToolkitMessages(watchToolkitMessages);
     QCoreApplication::setApplicationName(QStringLiteral("hakop"));
     // The command line is ours alone: the toolkit sees only the program name
     // and the X platform this program is written for.

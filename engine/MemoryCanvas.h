@@ -11,6 +11,11 @@ public:
     // Pixels of 'size' in 'format', with no snapshot.
     explicit MemoryCanvas(QSize size, QImage::Format format = QImage::Format_RGB32);
 
+    // Draws into 'pixels' from now on (the same size and a 32-bit format):
+    // memory shared with a display server, say. The canvas must hold the
+    // only reference, else the first drawing would copy it.
+    void usePixels(QImage pixels) { m_pixels = std::move(pixels); }
+
     QSize size() const override { return m_pixels.size(); }
     void drawBackdrop() override;
     void releaseBackdrop() override { m_backdrop = QImage(); }

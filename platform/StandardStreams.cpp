@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 namespace hakop::platform {
 
@@ -69,8 +70,10 @@ void quietToolkitMessages(ToolkitMessageObserver observer)
     qInstallMessageHandler(quietHandler);
 }
 
-ToolkitArguments::ToolkitArguments(const char* programName)
+ToolkitArguments::ToolkitArguments(const char* programName, bool wayland)
 {
+    if (wayland)
+        std::memcpy(m_platform, "wayland", sizeof m_platform);
     // The toolkit only reads argv; the cast is its signature's, not a write.
     m_argv[0] = programName != nullptr && *programName != '\0' ? const_cast<char*>(programName) : m_fallbackName;
     m_argv[1] = m_platformOption;

@@ -40,12 +40,13 @@ using ToolkitMessageObserver = void (*)(QtMsgType type, const QString& message);
 // sees each message first.
 void quietToolkitMessages(ToolkitMessageObserver observer = nullptr);
 
-// argc/argv for QApplication: the program name, then "-platform xcb".
+// argc/argv for QApplication: the program name, then "-platform xcb", or
+// "-platform wayland" for a Wayland session without X.
 // Keep the object alive as long as the application: the toolkit keeps
 // pointers into it.
 class ToolkitArguments {
 public:
-    explicit ToolkitArguments(const char* programName);
+    explicit ToolkitArguments(const char* programName, bool wayland = false);
     ToolkitArguments(const ToolkitArguments&) = delete;
     ToolkitArguments& operator=(const ToolkitArguments&) = delete;
 
@@ -54,7 +55,7 @@ public:
 
 private:
     char m_platformOption[10] = "-platform";
-    char m_platform[4] = "xcb";
+    char m_platform[8] = "xcb";
     char m_fallbackName[6] = "hakop";
     int m_argc = 3;
     char* m_argv[4] = {};

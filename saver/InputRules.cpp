@@ -1,5 +1,7 @@
 #include "InputRules.h"
 
+#include <xkbcommon/xkbcommon-keysyms.h>
+
 #include <cstdlib>
 
 namespace hakop {
@@ -9,6 +11,22 @@ bool keyKeepsSaver(int key, Qt::KeyboardModifiers modifiers)
     if (key != Qt::Key_Tab && key != Qt::Key_Backtab)
         return false;
     return !(modifiers & (Qt::ControlModifier | Qt::AltModifier));
+}
+
+bool keysymKeepsSaver(std::uint32_t keysym, bool ctrl, bool alt)
+{
+    // Shift+Tab arrives as ISO_Left_Tab, Qt's Backtab.
+    int key = Qt::Key_unknown;
+    if (keysym == XKB_KEY_Tab)
+        key = Qt::Key_Tab;
+    else if (keysym == XKB_KEY_ISO_Left_Tab)
+        key = Qt::Key_Backtab;
+    Qt::KeyboardModifiers modifiers;
+    if (ctrl)
+        modifiers |= Qt::ControlModifier;
+    if (alt)
+        modifiers |= Qt::AltModifier;
+    return keyKeepsSaver(key, modifiers);
 }
 
 bool MouseThreshold::move(std::int32_t x, std::int32_t y)

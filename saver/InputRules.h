@@ -12,6 +12,9 @@ namespace hakop {
 // but not with Ctrl or Alt (they go to focus handling, and there is nothing to
 // move the focus to). Every other key-down asks the window to close.
 bool keyKeepsSaver(int key, Qt::KeyboardModifiers modifiers);
+// The same rule for a key decoded with xkbcommon (Wayland): its keysym, with
+// the modifiers the keymap says are in effect.
+bool keysymKeepsSaver(std::uint32_t keysym, bool ctrl, bool alt);
 
 // The mouse threshold: a move of more than 5 pixels on either axis since the
 // last recorded move ends the saver. Compared with the last move, never with

@@ -311,8 +311,8 @@ void ServerCanvas::setWindow(std::uint32_t window)
 {
     m_window = window;
     if (m_asBackground)
-        xcb_change_window_attributes(xcb(m_connection), window, XCB_CW_BACK_PIXMAP, &m_pixmap);
-    xcb_flush(xcb(m_connection));
+        xcb_change_window_attributes(m_connection, window, XCB_CW_BACK_PIXMAP, &m_pixmap);
+    xcb_flush(m_connection);
 }
 
 void ServerCanvas::show(const QRegion& region)

@@ -3,7 +3,9 @@
 # shows on a real X server must be exactly what the headless engine computes
 # for the same desktop picture: first while it runs, then after a refused close
 # request (the clean snapshot, then silhouettes and colour frames again).
-#   fixed_clock_test.sh HAKOP SCREEN_MATCH STANDINS_DIR   (run under with-x)
+#   fixed_clock_test.sh HAKOP SCREEN_MATCH STANDINS_DIR
+# Under with-x it reads the X screen; under with-sway (WAYLAND_DISPLAY set) the
+# output the figures play on, HEADLESS-1, through grim, with keys from wtype.
 set -euo pipefail
 hakop=$1 match=$2 standins=$3
 work=$(mktemp -d)
@@ -11,11 +13,32 @@ pid=
 trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; rm -rf "$work"' EXIT
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
-shot() { import -window root "$1"; }
 
 # A desktop with detail everywhere, so any misplaced pixel shows.
-convert -size "$(xdpyinfo | awk '/dimensions:/ {print $2}')" -seed 7 plasma:fractal "$work/pattern.png"
-display -window root "$work/pattern.png" || true
+if [ -n "${WAYLAND_DISPLAY:-}" ]; then
+  shot() { grim -o HEADLESS-1 "$1"; }
+  key() { wtype -s 300 -k "$1"; }
+  size=$(swaymsg -t get_outputs -r | grep -A2 '"current_mode": {' | awk '/"width"/ {w = $2} /"height"/ {print w "x" $2; exit}' | tr -d ,)
+  # sway's user draws the background: the picture goes where it may read it.
+  # swaybg scales it its own way, so the desktop is what grim reads once the
+  # background has changed and settled.
+  convert -size "$size" -seed 7 plasma:fractal "$HAKOP_SWAY_SHARE/pattern.png"
+  shot "$work/before.png"
+  cp "$work/before.png" "$work/desk.png"
+  swaymsg output HEADLESS-1 bg "$HAKOP_SWAY_SHARE/pattern.png" stretch >/dev/null
+  for _ in $(seq 1 100); do
+    sleep 0.1
+    shot "$work/now.png"
+    differ=$({ compare -metric AE "$work/desk.png" "$work/now.png" null: 2>&1 || true; } | awk '{print int($1)}')
+    mv "$work/now.png" "$work/desk.png"
+    [ "$differ" = 0 ] && ! cmp -s "$work/before.png" "$work/desk.png" && break
+  done
+else
+  shot() { import -window root "$1"; }
+  key() { xdotool key "$1"; }
+  convert -size "$(xdpyinfo | awk '/dimensions:/ {print $2}')" -seed 7 plasma:fractal "$work/pattern.png"
+  display -window root "$work/pattern.png" || true
+fi
 shot "$work/desk.png"
 
 # 12:34:56.500 UTC is 45 296 500 ms after midnight: the seed.
@@ -54,7 +77,7 @@ done
 [ "$matched" -ge 2 ] || fail "only $matched of 5 screenshots equal an engine state"
 
 # A refused close request: the clean snapshot first, then the figures return.
-xdotool key a
+key a
 sleep 0.02
 kill -0 "$pid" 2>/dev/null || fail "the refusing verifier let the saver close"
 # The redraw comes at the tick the key found, or a few later (the ticks go

@@ -26,6 +26,18 @@ TEST(Keys, OnlyTabAndShiftTabWithoutCtrlOrAltKeepTheSaver)
         EXPECT_FALSE(keyKeepsSaver(key, Qt::NoModifier)) << "key " << key;
 }
 
+TEST(Keys, KeysymsFollowTheSameRule)
+{
+    // Tab and its shifted form ISO_Left_Tab keep it, as Tab and Backtab do.
+    EXPECT_TRUE(hakop::keysymKeepsSaver(0xff09, false, false));
+    EXPECT_TRUE(hakop::keysymKeepsSaver(0xfe20, false, false));
+    EXPECT_FALSE(hakop::keysymKeepsSaver(0xff09, true, false));
+    EXPECT_FALSE(hakop::keysymKeepsSaver(0xfe20, false, true));
+    // Shift_L, 'a', Escape, and a key the keymap cannot name.
+    for (std::uint32_t sym : {0xffe1u, 0x61u, 0xff1bu, 0u})
+        EXPECT_FALSE(hakop::keysymKeepsSaver(sym, false, false)) << "keysym " << sym;
+}
+
 TEST(MouseThreshold, FivePixelStepsNeverEndItHoweverFarTheyAddUp)
 {
     MouseThreshold mouse;

@@ -1,0 +1,103 @@
+#include "WaylandSession.h"
+
+#include "Application.h"
+#include "PasswordChange.h"
+#include "dialogs/SettingsMode.h"
+#include "platform/Failure.h"
+#include "platform/Log.h"
+#include "platform/StandardStreams.h"
+#include "platform/wayland/Connection.h"
+#include "platform/wayland/DisplayLock.h"
+#include "saver/WaylandSaver.h"
+
+#include <QGuiApplication>
+#include <QIcon>
+
+#include <cstdlib>
+#include <memory>
+#include <new>
+#include <stdexcept>
+
+namespace hakop {
+
+namespace {
+
+namespace wl = platform::wayland;
+
+bool set(const char* variable)
+{
+    const char* value = std::getenv(variable);
+    return value != nullptr && *value != '\0';
+}
+
+int runSaver(wl::Connection& connection, const std::string& lockPath)
+{
+    bool unusable = false;
+    const auto lock = wl::DisplayLock::take(lockPath, &unusable);
+    if (!lock && !unusable)
+        return 0; // a saver runs on this display already
+    if (connection.layerShell() == nullptr) {
+        logLine("this Wayland compositor offers no layer shell (zwlr_layer_shell_v1); "
+                "run hakop /s in an X11 session or on a wlroots compositor such as sway");
+        return 1;
+    }
+    if (!lock)
+        logSurvived("cannot take the lock " + lockPath + "; a second saver on this display would not be noticed");
+    switch (runWaylandSaverMode(connection)) {
+    case WaylandSaverEnd::Closed:
+        return 0;
+    case WaylandSaverEnd::NoOutput:
+        logLine("the Wayland display has no output to cover");
+        return 1;
+    case WaylandSaverEnd::ConnectionLost:
+        break;
+    }
+    logLine("lost the connection to the Wayland display");
+    return 1;
+}
+
+// The dialogs with the toolkit's own Wayland platform: no X window to be
+// a parent, so the password change gets 0.
+int runDialogs(Mode mode, const char* programName)
+{
+    QCoreApplication::setApplicationName(QStringLiteral("hakop"));
+    platform::ToolkitArguments toolkitArguments(programName, /*wayland=*/true);
+    Application app(toolkitArguments.argc(), toolkitArguments.argv());
+    QGuiApplication::setWindowIcon(QIcon(QStringLiteral(":/icon/hakop.png")));
+    if (mode == Mode::PasswordChange) {
+        runPasswordChange(0);
+        return 0;
+    }
+    return runSettingsMode();
+}
+
+} // namespace
+
+std::optional<int> runInWaylandSession(Mode mode, const char* programName)
+{
+    if (!set("WAYLAND_DISPLAY"))
+        return std::nullopt;
+    auto connection = wl::Connection::open();
+    if (!connection)
+        return std::nullopt; // not reachable: X as before
+    const std::string lockPath = wl::DisplayLock::pathForEnvironment();
+    if (mode == Mode::Saver) {
+        // No failure box on Wayland without X: a setup failure is one line.
+        try {
+            return runSaver(*connection, lockPath);
+        } catch (const std::bad_alloc&) {
+            logLine("out of memory");
+        } catch (const std::exception& failure) {
+            logLine(failure.what());
+        }
+        return 1;
+    }
+    if (wl::DisplayLock::heldElsewhere(lockPath))
+        return 0;
+    connection.reset();
+    if (set("DISPLAY"))
+        return std::nullopt; // the dialogs through XWayland
+    return runDialogs(mode, programName);
+}
+
+} // namespace hakop

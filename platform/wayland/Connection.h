@@ -1,0 +1,92 @@
+#pragma once
+// One connection to a Wayland compositor and the globals the saver uses:
+// compositor, shared memory, the layer shell (required), screen copy
+// (optional), the first seat and every output, followed as they come and go.
+#include "Seat.h"
+
+#include <QSize>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct wl_compositor;
+struct wl_display;
+struct wl_output;
+struct wl_registry;
+struct wl_shm;
+struct zwlr_layer_shell_v1;
+struct zwlr_screencopy_manager_v1;
+
+namespace hakop::platform::wayland {
+
+class Connection;
+
+struct Output {
+    std::uint32_t globalName = 0;
+    wl_output* output = nullptr;
+    std::string name; // "HEADLESS-1"; empty from compositors older than wl_output 4
+    QSize mode; // the current mode, in device pixels
+    int scale = 1;
+    bool done = false; // its first description is complete
+    Connection* owner = nullptr;
+};
+
+class Connection {
+public:
+    // Connects to the display WAYLAND_DISPLAY names and learns its globals
+    // and outputs (two round trips). Null when there is no such display.
+    static std::unique_ptr<Connection> open();
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    wl_display* display() const { return m_display; }
+    wl_compositor* compositor() const { return m_compositor; }
+    wl_shm* shm() const { return m_shm; }
+    // Null when the compositor has none (or only version 1).
+    zwlr_layer_shell_v1* layerShell() const { return m_layerShell; }
+    zwlr_screencopy_manager_v1* screencopy() const { return m_screencopy; }
+    Seat& seat() { return m_seat; }
+
+    // In the order the compositor advertised them.
+    const std::vector<std::unique_ptr<Output>>& outputs() const { return m_outputs; }
+
+    // An output whose description is complete, and one about to be destroyed.
+    std::function<void(Output&)> onOutputAdded;
+    std::function<void(Output&)> onOutputRemoved;
+
+    int fd() const;
+    // Sends what is queued and waits for the compositor to have handled it,
+    // dispatching whatever arrives. False once the connection is lost.
+    bool roundtrip();
+    // Sends what is queued; false once the connection is lost.
+    bool flush();
+    // Reads what the socket holds without blocking (call when poll says it
+    // is readable) and dispatches it. False once the connection is lost.
+    bool readAndDispatch();
+    // Dispatches what is queued already, without reading.
+    bool dispatchPending();
+    bool lost() const;
+
+private:
+    Connection() = default;
+    static void global(void* data, wl_registry* registry, std::uint32_t name, const char* interface,
+                       std::uint32_t version);
+    static void globalRemove(void* data, wl_registry* registry, std::uint32_t name);
+    void addOutput(std::uint32_t name, std::uint32_t version);
+    static void outputDone(void* data, wl_output* output);
+
+    wl_display* m_display = nullptr;
+    wl_registry* m_registry = nullptr;
+    wl_compositor* m_compositor = nullptr;
+    wl_shm* m_shm = nullptr;
+    zwlr_layer_shell_v1* m_layerShell = nullptr;
+    zwlr_screencopy_manager_v1* m_screencopy = nullptr;
+    Seat m_seat;
+    std::vector<std::unique_ptr<Output>> m_outputs;
+};
+
+} // namespace hakop::platform::wayland

@@ -1,0 +1,76 @@
+#pragma once
+// The engine's surface on a Wayland overlay surface: the pixels live in
+// memory shared with the compositor (wl_shm), drawn in device pixels (the
+// buffer scale is the output's). present() damages only what changed and
+// commits; the next drawing goes to a buffer the compositor has released,
+// brought up to date first, so a buffer is never written while it is shown.
+#include "Canvas.h"
+#include "MemoryCanvas.h"
+
+#include <QRegion>
+
+#include <memory>
+#include <vector>
+
+struct wl_event_queue;
+
+namespace hakop::platform::wayland {
+class Connection;
+class LayerSurface;
+class ShmBuffer;
+} // namespace hakop::platform::wayland
+
+namespace hakop {
+
+class WaylandCanvas : public Canvas {
+public:
+    // A canvas of the surface's configured size times 'scale', with
+    // 'backdrop' as the snapshot (drawn at the top-left corner; the rest is
+    // black). Null when the shared memory cannot be had.
+    static std::unique_ptr<WaylandCanvas> create(platform::wayland::Connection& connection,
+                                                 platform::wayland::LayerSurface& surface, int scale,
+                                                 const QImage& backdrop);
+    ~WaylandCanvas() override;
+    WaylandCanvas(const WaylandCanvas&) = delete;
+    WaylandCanvas& operator=(const WaylandCanvas&) = delete;
+
+    QSize size() const override { return m_draw.size(); }
+    void drawBackdrop() override { m_draw.drawBackdrop(); }
+    void releaseBackdrop() override { m_draw.releaseBackdrop(); }
+    QImage backdrop() const override { return m_draw.backdrop(); }
+    void drawImage(const QImage& picture, QPoint at) override { m_draw.drawImage(picture, at); }
+    void drawFrame(const KeyedFrame& frame, QPoint at, bool keyed, const QRegion& clip, const QRect& box) override
+    {
+        m_draw.drawFrame(frame, at, keyed, clip, box);
+    }
+    // A copy: the pixels themselves belong to the compositor once presented.
+    QImage read() const override;
+    void present(const QRegion& changed) override;
+
+    // How many shared buffers the canvas holds now (two in a steady run).
+    std::size_t bufferCount() const { return m_slots.size(); }
+
+private:
+    struct Slot {
+        std::unique_ptr<platform::wayland::ShmBuffer> buffer;
+        QRegion stale; // changed since this buffer last held the picture
+    };
+    WaylandCanvas(platform::wayland::Connection& connection, platform::wayland::LayerSurface& surface, int scale,
+                  QImage backdrop);
+    bool addSlot();
+    // The slot drawing goes to next: a released one, brought up to date from 'from'.
+    std::size_t nextSlot(std::size_t from);
+
+    platform::wayland::Connection& m_connection;
+    platform::wayland::LayerSurface& m_surface;
+    int m_scale;
+    // Buffer releases come on a queue of their own, so waiting for one
+    // dispatches nothing else (no input handler runs inside a tick).
+    wl_event_queue* m_queue = nullptr;
+    MemoryCanvas m_draw;
+    std::vector<Slot> m_slots;
+    std::size_t m_current = 0;
+    bool m_shown = false;
+};
+
+} // namespace hakop

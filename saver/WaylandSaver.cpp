@@ -1,0 +1,371 @@
+#include "WaylandSaver.h"
+
+#include "Backdrop.h"
+#include "Random.h"
+#include "SceneDriver.h"
+#include "ImageList.h"
+#include "VerifierProcess.h"
+#include "WaylandCanvas.h"
+#include "platform/Failure.h"
+#include "platform/wayland/Connection.h"
+#include "platform/wayland/LayerSurface.h"
+#include "platform/wayland/ScreenCopy.h"
+#include "platform/wayland/ShmBuffer.h"
+
+#include <wayland-client.h>
+
+#include <poll.h>
+
+#include <QPainter>
+
+#include <cerrno>
+#include <cmath>
+
+namespace hakop {
+
+namespace wl = platform::wayland;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr auto tickInterval = std::chrono::milliseconds(100);
+constexpr std::uint32_t leftButton = 0x110;
+
+} // namespace
+
+struct WaylandSaver::Cover {
+    wl::Output* output = nullptr;
+    std::unique_ptr<wl::LayerSurface> surface;
+    int scale = 1;
+    // What an output without figures shows, kept until the compositor is done with it.
+    std::unique_ptr<wl::ShmBuffer> still;
+    bool shown = false;
+};
+
+WaylandSaver::WaylandSaver(wl::Connection& connection, Verifier* verifier, const TIForm& frames)
+    : m_connection(connection)
+    , m_verifier(verifier)
+    , m_frames(frames)
+    , m_driver(std::make_unique<SceneDriver>(frames))
+{
+}
+
+WaylandSaver::~WaylandSaver()
+{
+    m_connection.onOutputAdded = nullptr;
+    m_connection.onOutputRemoved = nullptr;
+    m_connection.seat().onKey = nullptr;
+    m_connection.seat().onPointerEnter = nullptr;
+    m_connection.seat().onPointerMotion = nullptr;
+    m_connection.seat().onButton = nullptr;
+    // The scene's canvas draws on the figures' surface: it goes first.
+    m_driver.reset();
+    m_covers.clear();
+    m_connection.flush();
+}
+
+WaylandSaverEnd WaylandSaver::run()
+{
+    if (!FormShow())
+        return m_connection.lost() ? WaylandSaverEnd::ConnectionLost : WaylandSaverEnd::NoOutput;
+    auto nextTick = Clock::now() + tickInterval;
+    while (true) {
+        if (m_closeAsked) {
+            m_closeAsked = false;
+            if (FormCloseQuery()) {
+                FormClose();
+                return WaylandSaverEnd::Closed;
+            }
+        }
+        showPending();
+        if (m_figuresGone) {
+            FormClose();
+            return WaylandSaverEnd::Closed;
+        }
+        const auto now = Clock::now();
+        if (now >= nextTick) {
+            runHandler([this] { Timer1Timer(); });
+            nextTick += tickInterval;
+            // After a stall the figures go on at their pace, not in a burst.
+            if (nextTick <= now)
+                nextTick = now + tickInterval;
+            continue;
+        }
+        if (!waitAndDispatch(nextTick))
+            return WaylandSaverEnd::ConnectionLost;
+    }
+}
+
+bool WaylandSaver::waitAndDispatch(Clock::time_point until)
+{
+    wl_display* display = m_connection.display();
+    while (wl_display_prepare_read(display) != 0) {
+        if (wl_display_dispatch_pending(display) < 0)
+            return false;
+    }
+    if (!m_connection.flush()) {
+        wl_display_cancel_read(display);
+        return false;
+    }
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now()).count();
+    pollfd fd = {m_connection.fd(), POLLIN, 0};
+    const int ready = ::poll(&fd, 1, int(std::max<long long>(0, wait)));
+    if (ready > 0) {
+        if (wl_display_read_events(display) < 0)
+            return false;
+    } else {
+        wl_display_cancel_read(display);
+        if (ready < 0 && errno != EINTR)
+            return false;
+    }
+    return wl_display_dispatch_pending(display) >= 0 && !m_connection.lost();
+}
+
+bool WaylandSaver::FormShow()
+{
+    std::vector<wl::Output*> outputs;
+    for (const auto& output : m_connection.outputs())
+        if (output->done)
+            outputs.push_back(output.get());
+    if (outputs.empty())
+        return false;
+    // The pictures first, while nothing of ours is on any output.
+    std::vector<wl::Capture> captures = wl::captureOutputs(m_connection, outputs);
+    if (m_connection.screencopy() == nullptr)
+        logSurvived("this Wayland compositor offers no screen copy (zwlr_screencopy_manager_v1); "
+                    "the saver shows a plain backdrop");
+    else if (m_connection.lost())
+        return false;
+
+    for (wl::Output* output : outputs) {
+        auto cover = std::make_unique<Cover>();
+        cover->output = output;
+        cover->scale = output->scale;
+        // The keys go to the figures' surface alone.
+        cover->surface = std::make_unique<wl::LayerSurface>(m_connection, output->output, m_covers.empty());
+        m_covers.push_back(std::move(cover));
+    }
+    m_figures = m_covers.front().get();
+    if (!configureAll())
+        return false;
+
+    for (std::size_t i = 0; i < m_covers.size(); ++i) {
+        Cover& cover = *m_covers[i];
+        const QSize device = cover.surface->size() * cover.scale;
+        wl::Capture& capture = captures[i];
+        if (&cover != m_figures && capture.buffer && !capture.yInverted && capture.buffer->size() == device) {
+            // The copy is already in memory the compositor can show: no second one.
+            cover.still = std::move(capture.buffer);
+            cover.surface->show(*cover.still, cover.scale);
+            cover.shown = true;
+            continue;
+        }
+        QImage picture = wl::captureImage(capture);
+        if (picture.isNull())
+            picture = hosted::neutralBackdrop(device);
+        if (&cover != m_figures) {
+            showStill(cover, picture);
+            continue;
+        }
+        auto canvas = WaylandCanvas::create(m_connection, *cover.surface, cover.scale, picture);
+        if (!canvas)
+            throw std::runtime_error("no shared memory for the saver's pictures");
+        RandomSource clock;
+        clock.randomize();
+        m_driver->start(std::move(canvas), clock.seed());
+        cover.shown = true;
+    }
+    connectSeat();
+    m_connection.onOutputAdded = [this](wl::Output& output) { outputAdded(output); };
+    m_connection.onOutputRemoved = [this](wl::Output& output) { outputRemoved(output); };
+    m_running = true;
+    m_mouse.reset();
+    return m_connection.flush();
+}
+
+bool WaylandSaver::configureAll()
+{
+    auto waiting = [this] {
+        for (const auto& cover : m_covers)
+            if (!cover->surface->configured() && !cover->surface->closed())
+                return true;
+        return false;
+    };
+    while (waiting())
+        if (!m_connection.roundtrip())
+            return false;
+    return !m_figures->surface->closed();
+}
+
+void WaylandSaver::showStill(Cover& cover, const QImage& picture)
+{
+    const QSize device = cover.surface->size() * cover.scale;
+    cover.still = wl::ShmBuffer::create(m_connection.shm(), device);
+    if (!cover.still)
+        return; // left uncovered rather than end the saver
+    QImage target = cover.still->image();
+    target.fill(Qt::black);
+    if (!picture.isNull()) {
+        QPainter painter(&target);
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        painter.drawImage(QPoint(0, 0), picture);
+    }
+    cover.surface->show(*cover.still, cover.scale);
+    cover.shown = true;
+}
+
+// Outputs added while running are configured in the background.
+// A surface the compositor closed (its output going) is let go.
+void WaylandSaver::showPending()
+{
+    for (auto it = m_covers.begin(); it != m_covers.end();) {
+        Cover& cover = **it;
+        if (cover.surface->closed() && &cover != m_figures) {
+            it = m_covers.erase(it);
+            continue;
+        }
+        if (cover.surface->closed())
+            m_figuresGone = true;
+        else if (!cover.shown && cover.surface->configured())
+            showStill(cover, QImage());
+        ++it;
+    }
+}
+
+void WaylandSaver::outputAdded(wl::Output& output)
+{
+    auto cover = std::make_unique<Cover>();
+    cover->output = &output;
+    cover->scale = output.scale;
+    cover->surface = std::make_unique<wl::LayerSurface>(m_connection, output.output, false);
+    m_covers.push_back(std::move(cover));
+}
+
+void WaylandSaver::outputRemoved(wl::Output& output)
+{
+    for (auto it = m_covers.begin(); it != m_covers.end(); ++it) {
+        if ((*it)->output != &output)
+            continue;
+        if (it->get() == m_figures) {
+            // The figures have nowhere to play: the saver ends, its surfaces kept until then.
+            m_figuresGone = true;
+            (*it)->output = nullptr;
+            return;
+        }
+        m_covers.erase(it);
+        return;
+    }
+}
+
+void WaylandSaver::connectSeat()
+{
+    wl::Seat& seat = m_connection.seat();
+    seat.onKey = [this](std::uint32_t keysym, bool ctrl, bool alt) {
+        if (m_running && !m_ignoreInput && !keysymKeepsSaver(keysym, ctrl, alt))
+            runHandler([this] { FormKeyDown(); });
+    };
+    seat.onPointerEnter = [this](wl_surface* surface, QPointF at) {
+        if (!m_running || m_ignoreInput)
+            return;
+        Cover* cover = coverOf(surface);
+        if (cover == nullptr)
+            return;
+        // Each output's surface counts from its own corner: coming onto
+        // another one starts the count afresh, where the pointer came in.
+        if (surface != m_lastPointerSurface)
+            m_mouse.reset();
+        m_lastPointerSurface = surface;
+        const QPoint device = devicePoint(*cover, at);
+        if (!(cover == m_figures && m_driver->spriteAt(device)))
+            runHandler([&] { FormMouseMove(device.x(), device.y()); });
+    };
+    seat.onPointerMotion = [this](wl_surface* surface, QPointF at, bool leftHeld) {
+        Cover* cover = coverOf(surface);
+        if (!m_running || m_ignoreInput || cover == nullptr)
+            return;
+        const QPoint device = devicePoint(*cover, at);
+        const bool figures = cover == m_figures;
+        if (m_leftCapture.moveReachesWindow(leftHeld, [&] { return figures && m_driver->spriteAt(device); }))
+            runHandler([&] { FormMouseMove(device.x(), device.y()); });
+    };
+    seat.onButton = [this](std::uint32_t button, bool pressed, wl_surface* surface, QPointF at) {
+        Cover* cover = coverOf(surface);
+        if (!m_running || button != leftButton)
+            return;
+        if (!pressed) {
+            m_leftCapture.release();
+            return;
+        }
+        m_leftCapture.press(cover != nullptr && cover == m_figures && m_driver->spriteAt(devicePoint(*cover, at)));
+    };
+}
+
+WaylandSaver::Cover* WaylandSaver::coverOf(wl_surface* surface)
+{
+    for (const auto& cover : m_covers)
+        if (surface != nullptr && cover->surface->surface() == surface)
+            return cover.get();
+    return nullptr;
+}
+
+QPoint WaylandSaver::devicePoint(const Cover& cover, QPointF at) const
+{
+    const QPointF p = at * cover.scale;
+    return QPoint(static_cast<int>(std::floor(p.x() + 0.5)), static_cast<int>(std::floor(p.y() + 0.5)));
+}
+
+bool WaylandSaver::FormCloseQuery()
+{
+    bool canClose = true;
+    if (m_verifier != nullptr) {
+        // Our surfaces stay up: a verifier cannot uncover the screen. There
+        // is no X window to name as the parent of a prompt.
+        m_connection.flush();
+        canClose = m_verifier->mayClose(0);
+    }
+    if (!canClose) {
+        // Input that came while it was asked was meant for the verifier.
+        m_ignoreInput = true;
+        m_connection.roundtrip();
+        m_ignoreInput = false;
+        m_mouse.reset();
+    }
+    m_driver->redrawBackdrop();
+    m_connection.flush();
+    return canClose;
+}
+
+void WaylandSaver::FormClose()
+{
+    m_running = false;
+    m_driver->close();
+    m_verifier = nullptr;
+}
+
+void WaylandSaver::FormKeyDown()
+{
+    m_closeAsked = true;
+}
+
+void WaylandSaver::FormMouseMove(std::int32_t x, std::int32_t y)
+{
+    if (m_mouse.move(x, y))
+        m_closeAsked = true;
+}
+
+void WaylandSaver::Timer1Timer()
+{
+    if (m_running)
+        m_driver->tick();
+}
+
+WaylandSaverEnd runWaylandSaverMode(wl::Connection& connection)
+{
+    // What guards the screen lives as long as the saver.
+    VerifierProcess verifier;
+    const TIForm frames;
+    WaylandSaver saver(connection, &verifier, frames);
+    return saver.run();
+}
+
+} // namespace hakop

@@ -1,0 +1,93 @@
+#pragma once
+// The saver as a native Wayland client: a thin shell like the X11 window.
+// Every output is copied first, then covered by an overlay surface of ours
+// showing its frozen picture; the figures play on the first output the
+// compositor advertised. A small poll loop drives the scene at 100 ms ticks
+// and decodes the input; what ends the saver are the close rules every
+// saver shares (InputRules), asked of the same verifier (window 0: there is
+// no X window). Our surfaces stay mapped while the verifier runs.
+//
+// Outputs: one added while running is covered black (no picture of it was
+// taken); one removed is let go; the figures' output removed ends the saver.
+#include "InputRules.h"
+
+#include <QPointF>
+#include <QRegion>
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+struct wl_surface;
+
+namespace hakop::platform::wayland {
+class Connection;
+class LayerSurface;
+class ShmBuffer;
+struct Output;
+} // namespace hakop::platform::wayland
+
+namespace hakop {
+
+class SceneDriver;
+class TIForm;
+class Verifier;
+
+enum class WaylandSaverEnd {
+    Closed, // by the close rules, or the figures' output went away
+    ConnectionLost,
+    NoOutput, // the compositor has no output to cover
+};
+
+class WaylandSaver {
+public:
+    // 'connection' must offer the layer shell; screen copy is optional (a
+    // neutral backdrop stands in, and one line says so).
+    WaylandSaver(platform::wayland::Connection& connection, Verifier* verifier, const TIForm& frames);
+    ~WaylandSaver();
+    WaylandSaver(const WaylandSaver&) = delete;
+    WaylandSaver& operator=(const WaylandSaver&) = delete;
+
+    WaylandSaverEnd run();
+
+private:
+    struct Cover;
+    bool FormShow();
+    bool FormCloseQuery();
+    void FormClose();
+    void FormKeyDown();
+    void FormMouseMove(std::int32_t x, std::int32_t y);
+    void Timer1Timer();
+
+    // Waits for events or the next tick; false once the connection is lost.
+    bool waitAndDispatch(std::chrono::steady_clock::time_point until);
+    bool configureAll();
+    void showStill(Cover& cover, const QImage& picture);
+    void showPending();
+    void outputAdded(platform::wayland::Output& output);
+    void outputRemoved(platform::wayland::Output& output);
+    void connectSeat();
+    Cover* coverOf(wl_surface* surface);
+    QPoint devicePoint(const Cover& cover, QPointF at) const;
+
+    platform::wayland::Connection& m_connection;
+    Verifier* m_verifier;
+    const TIForm& m_frames;
+    std::unique_ptr<SceneDriver> m_driver;
+    std::vector<std::unique_ptr<Cover>> m_covers;
+    Cover* m_figures = nullptr; // the figures' output's cover
+    MouseThreshold m_mouse;
+    LeftCapture m_leftCapture;
+    wl_surface* m_lastPointerSurface = nullptr;
+    bool m_running = false; // set up and not closed
+    bool m_closeAsked = false;
+    bool m_figuresGone = false;
+    bool m_ignoreInput = false;
+};
+
+// Saver mode on a Wayland display that offers the layer shell: the saver
+// with the installed verifier, run until it ends.
+WaylandSaverEnd runWaylandSaverMode(platform::wayland::Connection& connection);
+
+} // namespace hakop

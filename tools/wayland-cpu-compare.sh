@@ -1,0 +1,82 @@
+#!/usr/bin/env bash
+# What the saver costs on Wayland next to X11: the same saver runs on a
+# private Xvfb, then on a private headless sway (one output, pixman), both of
+# the given size, and for each the saver's CPU, the display server's CPU over
+# the same stretch (and how much of it the saver added to the server's idle
+# cost), and both processes' peak resident memory are printed side by side.
+#   tools/wayland-cpu-compare.sh [SECONDS] [WxH] [path/to/hakop]
+# Needs root: sway runs as an unprivileged user (see tests/wayland/with-sway).
+#
+# CPU time is the scheduler's run time summed over all threads
+# (/proc/PID/task/*/schedstat), as in tools/cpu-compare.sh; peak memory is
+# VmHWM, read just before the saver is stopped.
+set -euo pipefail
+
+secs=${1:-60}
+size=${2:-1920x1080}
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+hakop=${3:-$root/build/app/hakop}
+[ -x "$hakop" ] || { echo "wayland-cpu-compare: $hakop not built (run tools/dev build)" >&2; exit 1; }
+
+# "<run time in ns>" of a process, all threads.
+cpu_ns() {
+  local ns=0 t v
+  for t in /proc/"$1"/task/*; do
+    read -r v _ < "$t/schedstat" || continue
+    ns=$((ns + v))
+  done
+  echo "$ns"
+}
+peak_kb() { awk '/^VmHWM/ {print $2}' "/proc/$1/status"; }
+
+# Runs on the display the harness made; SERVER names the display server's PID.
+# Prints "<saver s> <server s> <wall s> <saver peak kB> <server peak kB>
+# <server s without the saver>": the server's own idle cost is measured first,
+# over as long a stretch, so what the saver adds to it shows.
+run() {
+  local server=$1
+  local i0 i1
+  i0=$(cpu_ns "$server")
+  sleep "$secs"
+  i1=$(cpu_ns "$server")
+  # No verifier is on the library path, so nothing ends the saver early.
+  "$hakop" /s >/dev/null 2>"$out.err" &
+  local saver=$!
+  sleep 3   # past its start-up work
+  local s0 x0 t0 s1 x1 t1
+  s0=$(cpu_ns $saver); x0=$(cpu_ns "$server"); t0=$(date +%s.%N)
+  sleep "$secs"
+  s1=$(cpu_ns $saver); x1=$(cpu_ns "$server"); t1=$(date +%s.%N)
+  local sp xp
+  sp=$(peak_kb $saver); xp=$(peak_kb "$server")
+  kill -0 $saver 2>/dev/null || { echo "wayland-cpu-compare: hakop ended early:" >&2; cat "$out.err" >&2; return 1; }
+  kill $saver
+  wait $saver 2>/dev/null || true
+  awk -v s="$((s1 - s0))" -v x="$((x1 - x0))" -v t0="$t0" -v t1="$t1" -v sp="$sp" -v xp="$xp" -v i="$((i1 - i0))" \
+    'BEGIN { printf "%.3f %.3f %.3f %d %d %.3f\n", s / 1e9, x / 1e9, t1 - t0, sp, xp, i / 1e9 }' >"$out"
+}
+export -f run cpu_ns peak_kb
+export secs hakop
+
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+w=${size%x*} h=${size#*x}
+
+# with-x's shell is the server's parent, and the command's.
+out=$tmp/x11 "$root/tests/e2e/with-x" --size "${size}x24" -- \
+  bash -c 'run "$(pgrep -P "$PPID" -x Xvfb)"'
+out=$tmp/wayland "$root/tests/wayland/with-sway" --size "${w}x${h}" --outputs 1 -- \
+  bash -c 'run "$HAKOP_SWAY_PID"'
+
+read -r xs xx xt xsp xxp xi <"$tmp/x11"
+read -r ws wx wt wsp wxp wi <"$tmp/wayland"
+awk -v xs="$xs" -v xx="$xx" -v xt="$xt" -v xsp="$xsp" -v xxp="$xxp" -v xi="$xi" \
+    -v ws="$ws" -v wx="$wx" -v wt="$wt" -v wsp="$wsp" -v wxp="$wxp" -v wi="$wi" -v size="$size" 'BEGIN {
+  printf "screen %s, %.0f s measured on each\n", size, xt
+  printf "%-26s %18s %18s %8s\n", "", "X11 (Xvfb)", "Wayland (sway)", "ratio"
+  printf "%-26s %9.3f s %5.2f%% %9.3f s %5.2f%% %7.2fx\n", "saver CPU", xs, 100 * xs / xt, ws, 100 * ws / wt, (xs > 0 ? ws / xs : 0)
+  printf "%-26s %9.3f s %5.2f%% %9.3f s %5.2f%% %7.2fx\n", "display server CPU", xx, 100 * xx / xt, wx, 100 * wx / wt, (xx > 0 ? wx / xx : 0)
+  printf "%-26s %9.3f s %5.2f%% %9.3f s %5.2f%% %7.2fx\n", "  of it added by the saver", xx - xi, 100 * (xx - xi) / xt, wx - wi, 100 * (wx - wi) / wt, (xx - xi > 0 ? (wx - wi) / (xx - xi) : 0)
+  printf "%-26s %14.1f MiB %14.1f MiB\n", "saver peak RSS", xsp / 1024, wsp / 1024
+  printf "%-26s %14.1f MiB %14.1f MiB\n", "display server peak RSS", xxp / 1024, wxp / 1024
+}'
