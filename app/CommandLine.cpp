@@ -1,7 +1,5 @@
 #include "CommandLine.h"
 
-#include <utility>
-
 namespace hakop {
 
 namespace {
@@ -84,13 +82,6 @@ std::size_t utf8CharWidth(const unsigned char* p, std::size_t remaining)
     return length;
 }
 
-std::size_t shiftJisCharWidth(const unsigned char* p, std::size_t remaining)
-{
-    const unsigned char b = p[0];
-    const bool lead = (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
-    return lead && remaining >= 2 ? 2 : 1;
-}
-
 std::string word(std::string_view line, int n, CharWidth width)
 {
     line = untilNul(line);
@@ -107,16 +98,6 @@ std::string word(std::string_view line, int n, CharWidth width)
 std::string modeArgument(std::string_view line, CharWidth width)
 {
     return word(line, 1, width);
-}
-
-std::vector<std::string> words(std::string_view line, CharWidth width)
-{
-    line = untilNul(line);
-    std::vector<std::string> result;
-    std::size_t pos = 0;
-    for (std::string w = nextWord(line, pos, width); !w.empty(); w = nextWord(line, pos, width))
-        result.push_back(std::move(w));
-    return result;
 }
 
 std::string joinArguments(const std::vector<std::string>& args)

@@ -25,10 +25,6 @@ using CharWidth = std::size_t (*)(const unsigned char* p, std::size_t remaining)
 // character can never swallow a blank or a quote.
 std::size_t utf8CharWidth(const unsigned char* p, std::size_t remaining);
 
-// Shift-JIS (code page 932): lead bytes 0x81-0x9F and 0xE0-0xFC take two bytes
-// whatever follows them, except at the very end of the line.
-std::size_t shiftJisCharWidth(const unsigned char* p, std::size_t remaining);
-
 // Word n of the line (word 0 is normally the program path). The line ends at
 // its first NUL byte, as a C string would. As with the classic runtime, the
 // scan stops at the first empty word: asking for any word after it gives "".
@@ -36,9 +32,6 @@ std::string word(std::string_view line, int n, CharWidth width = utf8CharWidth);
 
 // Word 1: the argument that selects the mode ("" when there is none).
 std::string modeArgument(std::string_view line, CharWidth width = utf8CharWidth);
-
-// All words of the line, up to (not including) the first empty one.
-std::vector<std::string> words(std::string_view line, CharWidth width = utf8CharWidth);
 
 // On Linux the program receives argv, already split by whoever started it.
 // This joins it back into one line that the splitter turns into the same

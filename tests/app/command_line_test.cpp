@@ -1,18 +1,19 @@
 // The splitter, the argv joiner and the mode table.
 #include "app/CommandLine.h"
 #include "app/ModeDispatch.h"
+#include "ReferenceSplitter.h" // tests/fuzz
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 using hakop::Mode;
 using hakop::modeArgument;
-using hakop::shiftJisCharWidth;
 using hakop::utf8CharWidth;
 using hakop::word;
-using hakop::words;
+using hakop::testing::shiftJisCharWidth;
 using Words = std::vector<std::string>;
 
 namespace {
@@ -21,6 +22,15 @@ template <std::size_t N>
 std::string bytes(const char (&text)[N])
 {
     return std::string(text, N - 1);
+}
+
+// Every word the product splits the line into, asked for one by one.
+Words words(std::string_view line)
+{
+    Words all;
+    for (std::string w; !(w = word(line, static_cast<int>(all.size()))).empty();)
+        all.push_back(w);
+    return all;
 }
 } // namespace
 
