@@ -132,7 +132,7 @@ void reportHandlerFailure(const std::exception& failure)
         if (platform::overlayKeeperSet()) {
             // Above a full-screen window no window manager would stack it.
             box.setWindowFlags(box.windowFlags() | Qt::X11BypassWindowManagerHint | Qt::WindowStaysOnTopHint);
-            void* display = platform::toolkitDisplay();
+            Display* display = platform::toolkitDisplay();
             take.setInterval(50);
             // display by value: the timer fires during exec(), after this block.
             QObject::connect(&take, &QTimer::timeout, &box, [&box, &grab, &take, display] {

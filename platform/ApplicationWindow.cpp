@@ -13,10 +13,10 @@ ApplicationWindow* theInstance = nullptr;
 constexpr const char* title = "HAKOP";
 } // namespace
 
-ApplicationWindow::ApplicationWindow(void* display)
+ApplicationWindow::ApplicationWindow(Display* display)
     : m_display(display)
 {
-    auto* dpy = static_cast<Display*>(m_display);
+    Display* dpy = m_display;
     if (dpy == nullptr)
         return;
     // X has no zero-size windows; 1x1 and never mapped is the nearest thing.
@@ -44,7 +44,7 @@ ApplicationWindow::~ApplicationWindow()
     if (theInstance == this)
         theInstance = nullptr;
     if (m_display != nullptr && m_window != 0) {
-        auto* dpy = static_cast<Display*>(m_display);
+        Display* dpy = m_display;
         XDestroyWindow(dpy, m_window);
         XFlush(dpy);
     }
@@ -53,7 +53,7 @@ ApplicationWindow::~ApplicationWindow()
 void ApplicationWindow::hide()
 {
     if (m_display != nullptr && m_window != 0) {
-        auto* dpy = static_cast<Display*>(m_display);
+        Display* dpy = m_display;
         XUnmapWindow(dpy, m_window);
         XFlush(dpy);
     }

@@ -1,6 +1,7 @@
 #pragma once
 // The hidden, zero-size X11 window titled "HAKOP" that stands for the program
 // (the parent of the password-change dialog). One per process.
+#include "XHandles.h"
 #include <cstdint>
 
 namespace hakop::platform {
@@ -8,7 +9,7 @@ namespace hakop::platform {
 class ApplicationWindow {
 public:
     // Creates the window on the given Xlib display (a Display*).
-    explicit ApplicationWindow(void* display);
+    explicit ApplicationWindow(Display* display);
     ~ApplicationWindow();
     ApplicationWindow(const ApplicationWindow&) = delete;
     ApplicationWindow& operator=(const ApplicationWindow&) = delete;
@@ -20,7 +21,7 @@ public:
     static ApplicationWindow* instance();
 
 private:
-    void* m_display;
+    Display* m_display;
     std::uint32_t m_window = 0;
 };
 

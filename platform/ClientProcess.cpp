@@ -49,9 +49,9 @@ bool treeOwned(Display* dpy, Window window, pid_t ancestor, int depth)
 
 } // namespace
 
-bool serverKnowsClientProcesses(void* display)
+bool serverKnowsClientProcesses(Display* display)
 {
-    auto* dpy = static_cast<Display*>(display);
+    Display* dpy = display;
     int event = 0;
     int error = 0;
     int major = 0;
@@ -60,18 +60,18 @@ bool serverKnowsClientProcesses(void* display)
         && XResQueryVersion(dpy, &major, &minor) != 0 && (major > 1 || (major == 1 && minor >= 2));
 }
 
-pid_t windowProcess(void* display, unsigned long window)
+pid_t windowProcess(Display* display, unsigned long window)
 {
-    auto* dpy = static_cast<Display*>(display);
-    XResClientIdSpec spec{window, XRES_CLIENT_ID_PID_MASK};
+    Display* dpy = display;
+    XResClientIdSpec query{window, XRES_CLIENT_ID_PID_MASK};
     long count = 0;
     XResClientIdValue* values = nullptr;
-    if (dpy == nullptr || XResQueryClientIds(dpy, 1, &spec, &count, &values) != Success)
+    if (dpy == nullptr || XResQueryClientIds(dpy, 1, &query, &count, &values) != Success)
         return 0;
+    // XResGetClientPid gives -1 for any value that is not a process id.
     pid_t pid = 0;
     for (long i = 0; i < count && pid <= 0; ++i)
-        if ((values[i].spec.mask & XRES_CLIENT_ID_PID_MASK) != 0)
-            pid = XResGetClientPid(&values[i]);
+        pid = XResGetClientPid(&values[i]);
     XResClientIdsDestroy(count, values);
     return pid > 0 ? pid : 0;
 }
@@ -87,10 +87,10 @@ bool descendsFrom(pid_t pid, pid_t ancestor)
     return false;
 }
 
-bool windowOfProcessTree(void* display, unsigned long window, pid_t ancestor)
+bool windowOfProcessTree(Display* display, unsigned long window, pid_t ancestor)
 {
     // A frame holds the client's window one or two levels down.
-    return display != nullptr && treeOwned(static_cast<Display*>(display), window, ancestor, 3);
+    return display != nullptr && treeOwned(display, window, ancestor, 3);
 }
 
 } // namespace hakop::platform

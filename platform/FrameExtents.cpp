@@ -5,9 +5,9 @@
 
 namespace hakop::platform {
 
-std::optional<QMargins> announcedFrameExtents(void* display, unsigned long window)
+std::optional<QMargins> announcedFrameExtents(Display* display, unsigned long window)
 {
-    auto* dpy = static_cast<Display*>(display);
+    Display* dpy = display;
     if (dpy == nullptr || window == 0)
         return std::nullopt;
     const Atom extentsAtom = XInternAtom(dpy, "_NET_FRAME_EXTENTS", False);
@@ -29,9 +29,9 @@ std::optional<QMargins> announcedFrameExtents(void* display, unsigned long windo
     return frame;
 }
 
-bool frameExtentsSupported(void* display)
+bool frameExtentsSupported(Display* display)
 {
-    auto* dpy = static_cast<Display*>(display);
+    Display* dpy = display;
     if (dpy == nullptr)
         return false;
     const Atom supportedAtom = XInternAtom(dpy, "_NET_SUPPORTED", False);

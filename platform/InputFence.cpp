@@ -28,11 +28,11 @@ bool isXInputInput(std::uint16_t type)
 
 } // namespace
 
-InputFence::InputFence(void* connection, unsigned long window)
+InputFence::InputFence(xcb_connection_t* connection, unsigned long window)
     : m_connection(connection)
     , m_window(static_cast<std::uint32_t>(window))
 {
-    auto* c = static_cast<xcb_connection_t*>(m_connection);
+    xcb_connection_t* c = m_connection;
     if (c != nullptr) {
         const auto atom = xcb_intern_atom(c, 0, sizeof fenceName - 1, fenceName);
         const auto xinput = xcb_query_extension(c, 15, "XInputExtension");
@@ -52,7 +52,7 @@ InputFence::~InputFence()
 
 void InputFence::dropInputSoFar()
 {
-    auto* c = static_cast<xcb_connection_t*>(m_connection);
+    xcb_connection_t* c = m_connection;
     if (c == nullptr || m_atom == 0)
         return;
     xcb_change_property(c, XCB_PROP_MODE_APPEND, m_window, m_atom, XCB_ATOM_INTEGER, 8, 0, nullptr);

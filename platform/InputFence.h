@@ -7,6 +7,7 @@
 // (an empty property append): every key and pointer event the server sent
 // before it was handled arrives before that event, so everything up to it
 // is dropped and nothing after it.
+#include "XHandles.h"
 #include <QAbstractNativeEventFilter>
 
 #include <chrono>
@@ -19,7 +20,7 @@ public:
     // 'connection' is the toolkit's xcb connection (the window's events
     // arrive on it), 'window' the window's X id. Filters the toolkit's
     // events for as long as it lives. GUI thread only.
-    InputFence(void* connection, unsigned long window);
+    InputFence(xcb_connection_t* connection, unsigned long window);
     ~InputFence() override;
     InputFence(const InputFence&) = delete;
     InputFence& operator=(const InputFence&) = delete;
@@ -30,7 +31,7 @@ public:
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
 
 private:
-    void* m_connection;
+    xcb_connection_t* m_connection;
     std::uint32_t m_window;
     std::uint32_t m_atom = 0;
     std::uint8_t m_xinput = 0; // the XInput extension's major opcode, 0 without it

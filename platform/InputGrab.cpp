@@ -4,7 +4,7 @@
 
 namespace hakop::platform {
 
-InputGrab::InputGrab(void* display, unsigned long window)
+InputGrab::InputGrab(Display* display, unsigned long window)
     : m_display(display)
     , m_window(window)
 {
@@ -17,7 +17,7 @@ InputGrab::~InputGrab()
 
 bool InputGrab::tryTake()
 {
-    auto* dpy = static_cast<Display*>(m_display);
+    Display* dpy = m_display;
     if (dpy == nullptr || m_window == 0)
         return false;
     m_refused = false;
@@ -46,7 +46,7 @@ bool InputGrab::tryTake()
 
 void InputGrab::release()
 {
-    auto* dpy = static_cast<Display*>(m_display);
+    Display* dpy = m_display;
     if (dpy == nullptr || (!m_keyboard && !m_pointer))
         return;
     if (m_keyboard)

@@ -1,4 +1,5 @@
 #pragma once
+#include "XHandles.h"
 // The keyboard and the pointer held by one window, as an X11 screen saver holds
 // them while it runs: no key press or pointer event reaches another program.
 // Taking them can fail while another client holds a grab; callers retry.
@@ -9,7 +10,7 @@ class InputGrab {
 public:
     // display is an Xlib Display*; window the X11 id of a window that will be
     // mapped. Takes nothing yet.
-    InputGrab(void* display, unsigned long window);
+    InputGrab(Display* display, unsigned long window);
     // Releases what is held.
     ~InputGrab();
     InputGrab(const InputGrab&) = delete;
@@ -32,7 +33,7 @@ public:
     void lost() { m_keyboard = m_pointer = false; }
 
 private:
-    void* m_display;
+    Display* m_display;
     unsigned long m_window;
     bool m_keyboard = false;
     bool m_pointer = false;

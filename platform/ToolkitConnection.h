@@ -1,8 +1,7 @@
 #pragma once
 // The toolkit's own connection to the X server, typed: asked here and
 // nowhere else.
-struct xcb_connection_t;
-using Display = struct _XDisplay; // NOLINT(bugprone-reserved-identifier): Xlib's own name for it
+#include "XHandles.h"
 
 namespace hakop::platform {
 

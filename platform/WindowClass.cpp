@@ -9,10 +9,10 @@
 
 namespace hakop::platform {
 
-void setWindowClass(void* display, unsigned long window, const char* instanceName,
+void setWindowClass(Display* display, unsigned long window, const char* instanceName,
                     const char* className)
 {
-    auto* dpy = static_cast<Display*>(display);
+    Display* dpy = display;
     if (dpy == nullptr || window == 0)
         return;
     // XClassHint wants writable strings.
@@ -23,9 +23,9 @@ void setWindowClass(void* display, unsigned long window, const char* instanceNam
     XSync(dpy, False);
 }
 
-void setWindowCaption(void* display, unsigned long window, const char* utf8Caption)
+void setWindowCaption(Display* display, unsigned long window, const char* utf8Caption)
 {
-    auto* dpy = static_cast<Display*>(display);
+    Display* dpy = display;
     if (dpy == nullptr || window == 0 || utf8Caption == nullptr)
         return;
     XStoreName(dpy, window, utf8Caption);

@@ -6,32 +6,24 @@
 
 namespace hakop::platform {
 
-namespace {
 
-Display* asDisplay(void* p)
-{
-    return static_cast<Display*>(p);
-}
-
-} // namespace
-
-WindowGuard::WindowGuard(void* display, unsigned long window, unsigned long root)
+WindowGuard::WindowGuard(Display* display, unsigned long window, unsigned long root)
     : m_dpy(display)
     , m_window(window)
     , m_root(root)
 {
     int event = 0;
     int error = 0;
-    m_hasShape = display != nullptr && XShapeQueryExtension(asDisplay(display), &event, &error) != 0;
+    m_hasShape = display != nullptr && XShapeQueryExtension(display, &event, &error) != 0;
 }
 
 void WindowGuard::remember()
 {
     XWindowAttributes a{};
-    if (m_dpy == nullptr || XGetWindowAttributes(asDisplay(m_dpy), m_window, &a) == 0)
+    if (m_dpy == nullptr || XGetWindowAttributes(m_dpy, m_window, &a) == 0)
         return;
     XClassHint hint{};
-    if (XGetClassHint(asDisplay(m_dpy), m_window, &hint) != 0) {
+    if (XGetClassHint(m_dpy, m_window, &hint) != 0) {
         m_instance = hint.res_name != nullptr ? hint.res_name : "";
         m_class = hint.res_class != nullptr ? hint.res_class : "";
         XFree(hint.res_name);
@@ -47,12 +39,12 @@ void WindowGuard::remember()
 bool WindowGuard::exists() const
 {
     XWindowAttributes a{};
-    return m_dpy != nullptr && XGetWindowAttributes(asDisplay(m_dpy), m_window, &a) != 0;
+    return m_dpy != nullptr && XGetWindowAttributes(m_dpy, m_window, &a) != 0;
 }
 
 unsigned WindowGuard::repair()
 {
-    Display* dpy = asDisplay(m_dpy);
+    Display* dpy = m_dpy;
     if (dpy == nullptr)
         return Nothing;
     unsigned undone = Nothing;
@@ -92,7 +84,7 @@ unsigned WindowGuard::repair()
 bool WindowGuard::placeKept()
 {
     XWindowAttributes a{};
-    if (!m_placeKnown || XGetWindowAttributes(asDisplay(m_dpy), m_window, &a) == 0)
+    if (!m_placeKnown || XGetWindowAttributes(m_dpy, m_window, &a) == 0)
         return true;
     return a.x == m_x && a.y == m_y && static_cast<unsigned int>(a.width) == m_width
         && static_cast<unsigned int>(a.height) == m_height;
@@ -102,7 +94,7 @@ bool WindowGuard::shapeKept()
 {
     if (!m_hasShape)
         return true;
-    Display* dpy = asDisplay(m_dpy);
+    Display* dpy = m_dpy;
     Bool boundingShaped = False;
     Bool clipShaped = False;
     int bx = 0;
@@ -137,7 +129,7 @@ bool WindowGuard::classKept()
     if (!m_instance)
         return true;
     XClassHint hint{};
-    if (XGetClassHint(asDisplay(m_dpy), m_window, &hint) == 0)
+    if (XGetClassHint(m_dpy, m_window, &hint) == 0)
         return false;
     const bool kept = hint.res_name != nullptr && hint.res_class != nullptr && *m_instance == hint.res_name
         && m_class == hint.res_class;

@@ -5,6 +5,7 @@
 // it shows nothing, or rewrite its WM_CLASS so that it no longer counts as
 // the running saver.
 
+#include "XHandles.h"
 #include <optional>
 #include <string>
 
@@ -14,7 +15,7 @@ class WindowGuard {
 public:
     // display is an Xlib Display* (any connection to the window's server);
     // window a child of 'root'.
-    WindowGuard(void* display, unsigned long window, unsigned long root);
+    WindowGuard(Display* display, unsigned long window, unsigned long root);
 
     // The window's present place (position and size on the root) and
     // WM_CLASS are the ones to keep, and no shape.
@@ -33,7 +34,7 @@ private:
     bool shapeKept();
     bool classKept();
 
-    void* m_dpy;
+    Display* m_dpy;
     unsigned long m_window;
     unsigned long m_root;
     std::optional<std::string> m_instance; // none: the window had no class to keep

@@ -16,20 +16,12 @@
 
 namespace hakop::platform {
 
-namespace {
 
-Display* asDisplay(void* p)
-{
-    return static_cast<Display*>(p);
-}
-
-} // namespace
-
-StackingWatch::StackingWatch(void* display, unsigned long window, Listener listener)
+StackingWatch::StackingWatch(Display* display, unsigned long window, Listener listener)
     : m_window(window)
     , m_listener(std::move(listener))
 {
-    auto* shared = asDisplay(display);
+    auto* shared = display;
     if (shared == nullptr || window == 0)
         return;
     Display* own = XOpenDisplay(DisplayString(shared));
@@ -64,7 +56,7 @@ StackingWatch::~StackingWatch()
     yieldToNewWindows(false);
     m_notifier.reset();
     if (m_dpy != nullptr)
-        XCloseDisplay(asDisplay(m_dpy));
+        XCloseDisplay(m_dpy);
 }
 
 void StackingWatch::check()
@@ -75,7 +67,7 @@ void StackingWatch::check()
 
 void StackingWatch::drain(bool always)
 {
-    Display* dpy = asDisplay(m_dpy);
+    Display* dpy = m_dpy;
     // Each report may send requests whose replies bring new events into
     // Xlib's queue, where the socket notifier never sees them: go on until
     // the queue is empty, or the last of a burst would wait for some later
@@ -148,7 +140,7 @@ void StackingWatch::yieldToNewWindows(bool on)
 
 void StackingWatch::yieldLoop()
 {
-    Display* dpy = asDisplay(m_dpy);
+    Display* dpy = m_dpy;
     const bool byProcess = serverKnowsClientProcesses(dpy);
     const pid_t self = getpid();
     std::set<Window> mapped; // since the yielding began, still mapped
@@ -190,7 +182,7 @@ void StackingWatch::yieldLoop()
 
 void StackingWatch::coverAllBut(const std::function<bool(unsigned long)>& allowed)
 {
-    Display* dpy = asDisplay(m_dpy);
+    Display* dpy = m_dpy;
     Window rootReturn = 0;
     Window parent = 0;
     Window* children = nullptr;
@@ -263,13 +255,13 @@ void StackingWatch::coverAllBut(const std::function<bool(unsigned long)>& allowe
 bool StackingWatch::viewable() const
 {
     XWindowAttributes attributes{};
-    return m_dpy != nullptr && XGetWindowAttributes(asDisplay(m_dpy), m_window, &attributes) != 0
+    return m_dpy != nullptr && XGetWindowAttributes(m_dpy, m_window, &attributes) != 0
         && attributes.map_state == IsViewable;
 }
 
 bool StackingWatch::onTop()
 {
-    Display* dpy = asDisplay(m_dpy);
+    Display* dpy = m_dpy;
     if (dpy == nullptr)
         return true; // nothing to compare with
     if (!viewable()) {
@@ -305,13 +297,13 @@ void StackingWatch::drainLater()
 {
     // Called outside drain (a raise put off to a timer): the replies waited
     // for may have brought events along, which no socket read announces.
-    if (!m_yielding.joinable() && XEventsQueued(asDisplay(m_dpy), QueuedAlready) > 0)
+    if (!m_yielding.joinable() && XEventsQueued(m_dpy, QueuedAlready) > 0)
         QTimer::singleShot(0, m_notifier.get(), [this] { drain(); });
 }
 
 void StackingWatch::raise()
 {
-    Display* dpy = asDisplay(m_dpy);
+    Display* dpy = m_dpy;
     if (dpy == nullptr)
         return;
     XMapRaised(dpy, m_window);
@@ -325,9 +317,9 @@ bool colourScreen(int visualClass, int depth)
     return (visualClass == TrueColor || visualClass == DirectColor) && depth >= 15 && depth <= 32;
 }
 
-bool defaultScreenShowsColour(void* display, std::string* why)
+bool defaultScreenShowsColour(Display* display, std::string* why)
 {
-    Display* dpy = asDisplay(display);
+    Display* dpy = display;
     if (dpy == nullptr)
         return true;
     const int screen = DefaultScreen(dpy);

@@ -3,6 +3,7 @@
 // must while other clients map notifications, menus or prompts, raise their
 // own windows or unmap ours. The watch only tells what changed; what to do
 // about it is the caller's rule.
+#include "XHandles.h"
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -25,7 +26,7 @@ public:
     // display is an Xlib Display* naming the display to watch (its own
     // connection is opened from its name). Watches nothing when the display
     // cannot be opened again; works() says so.
-    StackingWatch(void* display, unsigned long window, Listener listener);
+    StackingWatch(Display* display, unsigned long window, Listener listener);
     ~StackingWatch();
     StackingWatch(const StackingWatch&) = delete;
     StackingWatch& operator=(const StackingWatch&) = delete;
@@ -33,7 +34,7 @@ public:
     bool works() const { return m_dpy != nullptr; }
     // The watch's own connection (an Xlib Display*) and the window's root,
     // for other requests about the window; null when it does not work.
-    void* connection() const { return m_dpy; }
+    Display* connection() const { return m_dpy; }
     unsigned long root() const { return m_root; }
 
     // Reports the window's state as it is now, as if every kind of event had
@@ -67,7 +68,7 @@ private:
     // below the allowed ones, raising an allowed one it cannot get below.
     void coverAllBut(const std::function<bool(unsigned long)>& allowed);
 
-    void* m_dpy = nullptr; // own connection
+    Display* m_dpy = nullptr; // own connection
     unsigned long m_window;
     unsigned long m_root = 0;
     Listener m_listener;
@@ -82,6 +83,6 @@ private:
 bool colourScreen(int visualClass, int depth);
 // The same question for the default screen of an Xlib Display*; 'why' gets a
 // sentence describing an unusable screen.
-bool defaultScreenShowsColour(void* display, std::string* why);
+bool defaultScreenShowsColour(Display* display, std::string* why);
 
 } // namespace hakop::platform

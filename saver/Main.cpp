@@ -32,12 +32,6 @@ namespace {
 
 constexpr int tickInterval = 100;
 
-// The platform calls take the display untyped.
-void* x11Display()
-{
-    return platform::toolkitDisplay();
-}
-
 QScreen* primaryScreen()
 {
     QScreen* screen = QGuiApplication::primaryScreen();
@@ -84,7 +78,7 @@ THAKOPForm::THAKOPForm(QWidget* parent)
     // Nothing drawn on a screen without true colour would be seen, and no
     // box either: the caller says why in one line.
     std::string why;
-    if (!platform::defaultScreenShowsColour(x11Display(), &why))
+    if (!platform::defaultScreenShowsColour(platform::toolkitDisplay(), &why))
         throw UnusableScreen(why);
 
     runHandler([this] { FormCreate(); });
@@ -145,12 +139,12 @@ void THAKOPForm::FormCreate()
 void THAKOPForm::adoptWindow()
 {
     const auto window = static_cast<unsigned long>(winId());
-    platform::setWindowClass(x11Display(), window, "hakop", "THAKOPForm");
+    platform::setWindowClass(platform::toolkitDisplay(), window, "hakop", "THAKOPForm");
     // Qt would append the application's display name to the caption.
-    platform::setWindowCaption(x11Display(), window, "HAKOPForm");
+    platform::setWindowCaption(platform::toolkitDisplay(), window, "HAKOPForm");
     if (QWindow* handle = windowHandle())
         handle->installEventFilter(this);
-    m_keeper = std::make_unique<ScreenKeeper>(x11Display(), window, std::chrono::milliseconds(tickInterval));
+    m_keeper = std::make_unique<ScreenKeeper>(platform::toolkitDisplay(), window, std::chrono::milliseconds(tickInterval));
     m_keeper->onLost = [this] { rebuildWindow(); };
 }
 

@@ -20,7 +20,7 @@ std::string_view GrabWaitLog::attempt(bool held, bool refused)
     return {};
 }
 
-ScreenKeeper::ScreenKeeper(void* display, unsigned long window, std::chrono::milliseconds tick)
+ScreenKeeper::ScreenKeeper(Display* display, unsigned long window, std::chrono::milliseconds tick)
     : m_grab(std::make_unique<platform::InputGrab>(display, window))
     , m_display(display)
     , m_window(window)

@@ -15,6 +15,7 @@
 // Every tick it also looks at the window whatever events came, so nothing
 // that slipped past the watch lasts longer than a tick.
 // During a pause the grabs are free and other windows may lie above it.
+#include "platform/XHandles.h"
 #include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
@@ -48,7 +49,7 @@ class ScreenKeeper : public QObject {
 public:
     // display is the toolkit's Xlib Display* (the grabs must belong to the
     // connection the window's events arrive on); window the saver's X id.
-    ScreenKeeper(void* display, unsigned long window, std::chrono::milliseconds tick);
+    ScreenKeeper(Display* display, unsigned long window, std::chrono::milliseconds tick);
     ~ScreenKeeper() override;
 
     // The window is on its way to the screen: keep it from now on.
@@ -79,7 +80,7 @@ private:
     std::unique_ptr<platform::InputGrab> m_grab;
     std::unique_ptr<platform::StackingWatch> m_watch;
     std::unique_ptr<platform::WindowGuard> m_guard;
-    void* m_display;
+    Display* m_display;
     unsigned long m_window;
     QTimer m_retry;
     QTimer m_restack; // a raise put off to the next tick
