@@ -14,8 +14,9 @@ namespace hakop {
 
 namespace {
 
-// Two buffers suffice when the compositor releases one before our next
-// tick; a third covers a compositor that holds on a little longer.
+// One buffer suffices when the compositor releases what it was shown before
+// our next tick (it copied the pixels); two when it holds the shown one
+// until the next commit; a third covers one that holds on a little longer.
 constexpr std::size_t maximumBuffers = 3;
 
 QImage fittedBackdrop(const QImage& backdrop, QSize size)
@@ -99,6 +100,7 @@ void WaylandCanvas::present(const QRegion& changed)
     const QRect whole(QPoint(0, 0), m_draw.size());
     if (m_shown && changed.isEmpty())
         return;
+    makeDrawable();
     Slot& current = m_slots[m_current];
     m_surface.attach(*current.buffer);
     if (!m_shown) {
@@ -115,11 +117,18 @@ void WaylandCanvas::present(const QRegion& changed)
         if (i != m_current)
             m_slots[i].stale += m_shown ? changed : QRegion(whole);
     m_shown = true;
+    m_drawable = false;
     m_connection.flush();
+}
 
+void WaylandCanvas::makeDrawable()
+{
+    if (m_drawable)
+        return;
+    m_drawable = true;
     const std::size_t next = nextSlot(m_current);
     if (next == m_current)
-        return; // no other buffer to be had: drawing waits in this one (see nextSlot)
+        return; // released, or no other buffer to be had: drawing goes on in this one (see nextSlot)
     m_current = next;
     m_draw.usePixels(m_slots[m_current].buffer->image());
 }
@@ -128,6 +137,9 @@ std::size_t WaylandCanvas::nextSlot(std::size_t from)
 {
     wl_display* display = m_connection.display();
     wl_display_dispatch_queue_pending(display, m_queue);
+    // The buffer just shown already holds the whole picture.
+    if (!m_slots[from].buffer->busy())
+        return from;
     auto released = [&]() -> std::size_t {
         for (std::size_t i = 0; i < m_slots.size(); ++i)
             if (i != from && !m_slots[i].buffer->busy())

@@ -4,6 +4,9 @@
 // buffer scale is the output's). present() damages only what changed and
 // commits; the next drawing goes to a buffer the compositor has released,
 // brought up to date first, so a buffer is never written while it is shown.
+// That buffer is chosen when drawing starts, not at the commit: by then the
+// compositor has usually let the one just shown go (it has its own copy),
+// and drawing goes on in it with nothing to bring up to date.
 #include "Canvas.h"
 #include "MemoryCanvas.h"
 
@@ -35,19 +38,28 @@ public:
     WaylandCanvas& operator=(const WaylandCanvas&) = delete;
 
     QSize size() const override { return m_draw.size(); }
-    void drawBackdrop() override { m_draw.drawBackdrop(); }
+    void drawBackdrop() override
+    {
+        makeDrawable();
+        m_draw.drawBackdrop();
+    }
     void releaseBackdrop() override { m_draw.releaseBackdrop(); }
     QImage backdrop() const override { return m_draw.backdrop(); }
-    void drawImage(const QImage& picture, QPoint at) override { m_draw.drawImage(picture, at); }
+    void drawImage(const QImage& picture, QPoint at) override
+    {
+        makeDrawable();
+        m_draw.drawImage(picture, at);
+    }
     void drawFrame(const KeyedFrame& frame, QPoint at, bool keyed, const QRegion& clip, const QRect& box) override
     {
+        makeDrawable();
         m_draw.drawFrame(frame, at, keyed, clip, box);
     }
     // A copy: the pixels themselves belong to the compositor once presented.
     QImage read() const override;
     void present(const QRegion& changed) override;
 
-    // How many shared buffers the canvas holds now (two in a steady run).
+    // How many shared buffers the canvas holds now (one or two in a steady run).
     std::size_t bufferCount() const { return m_slots.size(); }
 
 private:
@@ -58,7 +70,11 @@ private:
     WaylandCanvas(platform::wayland::Connection& connection, platform::wayland::LayerSurface& surface, int scale,
                   QImage backdrop);
     bool addSlot();
-    // The slot drawing goes to next: a released one, brought up to date from 'from'.
+    // Points the drawing at a buffer the compositor does not hold, once per
+    // present: the first drawing after it waits here if it must.
+    void makeDrawable();
+    // The slot drawing goes to next: 'from' itself once released, else
+    // another released one, brought up to date from 'from'.
     std::size_t nextSlot(std::size_t from);
 
     platform::wayland::Connection& m_connection;
@@ -71,6 +87,7 @@ private:
     std::vector<Slot> m_slots;
     std::size_t m_current = 0;
     bool m_shown = false;
+    bool m_drawable = true; // m_current may be drawn into
 };
 
 } // namespace hakop
