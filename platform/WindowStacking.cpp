@@ -7,6 +7,7 @@
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/shape.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -44,8 +45,14 @@ StackingWatch::StackingWatch(Display* display, unsigned long window, Listener li
     // siblings and the saver itself.
     XSelectInput(own, root, SubstructureNotifyMask);
     // And the window's own unmaps wherever it is: reparented away, it is
-    // unmapped under another parent, and its grabs go with that.
-    XSelectInput(own, window, StructureNotifyMask);
+    // unmapped under another parent, and its grabs go with that. Its moves,
+    // properties and shapes too, so that a change another client makes to
+    // it wakes the keeper, which otherwise sleeps.
+    XSelectInput(own, window, StructureNotifyMask | PropertyChangeMask);
+    int shapeEvent = 0;
+    int shapeError = 0;
+    if (XShapeQueryExtension(own, &shapeEvent, &shapeError) != 0)
+        XShapeSelectInput(own, window, ShapeNotifyMask);
     XFlush(own);
     m_notifier = std::make_unique<QSocketNotifier>(ConnectionNumber(own), QSocketNotifier::Read);
     QObject::connect(m_notifier.get(), &QSocketNotifier::activated, [this] { drain(); });
@@ -77,7 +84,9 @@ void StackingWatch::drain(bool always)
         bool unmapped = false; // even if mapped again by now (a reparent): the grabs went
         bool mapped = false;
         bool destroyed = false;
+        bool heard = false;
         while (XPending(dpy) > 0) {
+            heard = true;
             XEvent event;
             XNextEvent(dpy, &event);
             switch (event.type) {
@@ -105,6 +114,8 @@ void StackingWatch::drain(bool always)
                 break;
             }
         }
+        if (heard && onActivity)
+            onActivity();
         XWindowAttributes attributes{};
         const bool exists = !destroyed && XGetWindowAttributes(dpy, m_window, &attributes) != 0;
         if (!exists) {

@@ -32,6 +32,9 @@ public:
     StackingWatch& operator=(const StackingWatch&) = delete;
 
     bool works() const { return m_dpy != nullptr; }
+    // Called, on the event loop, after events about the window or its
+    // siblings were read: something may have changed that is worth a look.
+    std::function<void()> onActivity;
     // The watch's own connection (an Xlib Display*) and the window's root,
     // for other requests about the window; null when it does not work.
     Display* connection() const { return m_dpy; }

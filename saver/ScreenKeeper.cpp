@@ -32,6 +32,9 @@ ScreenKeeper::ScreenKeeper(Display* display, unsigned long window, std::chrono::
         if (m_running && m_pauses == 0)
             keep();
     });
+    // The window is looked at a tick after something happened to it or
+    // around it, not at every tick: an idle saver wakes nobody.
+    m_tick.setSingleShot(true);
     m_tick.setInterval(tick);
     connect(&m_tick, &QTimer::timeout, this, [this] { guard(); });
 }
@@ -59,6 +62,10 @@ void ScreenKeeper::start()
     } else {
         m_guard = std::make_unique<platform::WindowGuard>(m_watch->connection(), m_window, m_watch->root());
         m_guard->remember();
+        m_watch->onActivity = [this] {
+            if (!m_tick.isActive())
+                m_tick.start();
+        };
         m_tick.start();
     }
     takeInput();

@@ -12,8 +12,9 @@
 //    client, it is put back at the next tick, with one line the first time;
 //  - destroyed by another client, the keeper stops and says so (onLost): the
 //    owner builds a new window and a new keeper for it.
-// Every tick it also looks at the window whatever events came, so nothing
-// that slipped past the watch lasts longer than a tick.
+// A tick after any event about the window or its siblings it also looks at
+// the window as a whole (place, parent, shape, class, stacking), so nothing a
+// burst of events hid lasts longer than a tick; with no events it sleeps.
 // During a pause the grabs are free and other windows may lie above it.
 #include "platform/XHandles.h"
 #include <QElapsedTimer>
@@ -84,7 +85,7 @@ private:
     unsigned long m_window;
     QTimer m_retry;
     QTimer m_restack; // a raise put off to the next tick
-    QTimer m_tick; // the look at the window whatever the events said
+    QTimer m_tick; // the look at the window, a tick after events about it or its siblings
     QElapsedTimer m_sinceRaise;
     GrabWaitLog m_waitLog;
     int m_pauses = 0;
