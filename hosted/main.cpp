@@ -125,6 +125,7 @@ int runGuest(const GuestOptions& options)
     } catch (...) {
         if (clearAtEnd)
             clearWindow(connection, window);
+        disconnect();
         throw;
     }
     if (clearAtEnd && end != GuestEnd::DisplayLost)
