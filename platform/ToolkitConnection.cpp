@@ -34,4 +34,10 @@ void flushToolkitDisplay()
         XFlush(display);
 }
 
+void syncToolkitDisplay()
+{
+    if (Display* display = toolkitDisplay())
+        XSync(display, False);
+}
+
 } // namespace hakop::platform

@@ -12,5 +12,8 @@ Display* toolkitDisplay();
 // Hands every request queued on the toolkit's display to the server now.
 // Needed before a call that blocks the event loop (which would otherwise flush).
 void flushToolkitDisplay();
+// The same, and waits until the server has carried them out: another
+// connection then sees what the toolkit asked for.
+void syncToolkitDisplay();
 
 } // namespace hakop::platform

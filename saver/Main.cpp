@@ -163,6 +163,9 @@ void THAKOPForm::rebuildWindow()
     m_presentation.windowRebuilt();
     setVisible(true);
     activateWindow();
+    // The keeper remembers the window's place over a connection of its own:
+    // the toolkit's placing of the new window must have reached the server.
+    platform::syncToolkitDisplay();
     m_keeper->start();
 }
 

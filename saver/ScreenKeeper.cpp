@@ -9,11 +9,12 @@ namespace hakop {
 
 std::string_view GrabWaitLog::attempt(bool held, bool refused)
 {
+    m_refusals = !held && refused ? m_refusals + 1 : 0;
     if (held && m_waiting) {
         m_waiting = false;
         return "got the keyboard and pointer";
     }
-    if (!held && refused && !m_waiting) {
+    if (m_refusals >= 2 && !m_waiting) {
         m_waiting = true;
         return "another program holds the keyboard or pointer; waiting for it to let go";
     }
@@ -112,6 +113,10 @@ void ScreenKeeper::guard()
     if (!m_running || !m_watch || m_watch->yielding())
         return;
     const unsigned undone = m_guard ? m_guard->repair() : platform::WindowGuard::Nothing;
+    if (undone != platform::WindowGuard::Nothing && !m_guard->exists()) {
+        m_watch->check(); // destroyed while looked at, not moved: ends in lost()
+        return;
+    }
     if (undone != platform::WindowGuard::Nothing && !m_toldUndone) {
         m_toldUndone = true;
         logSurvived("another program moved, reshaped or renamed the saver window; put back");

@@ -35,14 +35,16 @@ class WindowGuard;
 }
 
 // When waiting for the grabs is worth a line: once when another client's grab
-// first refuses us, once when both are finally held; never for the attempts
-// between, nor for one made before the window could be grabbed at all.
+// has refused us twice running (a grab held for less than a tick, such as a
+// menu closing, is no wait), once when both are finally held; never for the
+// attempts between, nor for one made before the window could be grabbed.
 class GrabWaitLog {
 public:
     // The line for this attempt's outcome, or empty.
     std::string_view attempt(bool held, bool refused);
 
 private:
+    int m_refusals = 0; // running
     bool m_waiting = false;
 };
 

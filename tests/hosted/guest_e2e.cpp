@@ -356,6 +356,8 @@ TEST_F(Guest, DrawsOnTheHostsDesktopPictureThenOnTheChosenFile)
     for (Window holder : {host, m_root}) {
         XChangeProperty(m_display, holder, screenshot, XA_PIXMAP, 32, PropModeReplace,
                         reinterpret_cast<const unsigned char*>(&pixmap), 1);
+        // The last guest's drawing must not pass for this one's.
+        XClearWindow(m_display, host);
         XSync(m_display, False);
         GuestProcess guest({"-window-id", id(host), "--backdrop", file});
         // Everything but the five figures is the host's picture.

@@ -28,13 +28,16 @@ TEST(GrabWaitLog, SaysOnceWhenWaitingStartsAndOnceWhenItEnds)
     EXPECT_TRUE(linesFor({{true, false}, {true, false}}).empty());
     // Not viewable yet is no refusal: still nothing.
     EXPECT_TRUE(linesFor({{false, false}, {false, false}, {true, false}}).empty());
+    // Refused once, held at the retry: another client's passing grab, no wait.
+    EXPECT_TRUE(linesFor({{false, true}, {true, false}, {false, true}, {false, false}, {true, false}}).empty());
     // Refused for many ticks, then held: two lines, whatever the count between.
     const auto lines = linesFor({{false, true}, {false, true}, {false, false}, {false, true}, {true, false}});
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_NE(lines[0].find("waiting"), std::string::npos);
     EXPECT_NE(lines[1].find("got"), std::string::npos);
     // A second wait later in the run is told again.
-    EXPECT_EQ(linesFor({{false, true}, {true, false}, {false, true}, {true, false}}).size(), 4u);
+    EXPECT_EQ(linesFor({{false, true}, {false, true}, {true, false}, {false, true}, {false, true}, {true, false}}).size(),
+              4u);
 }
 
 TEST(ColourScreen, OnlyTrueColourOfFifteenBitsOrMore)

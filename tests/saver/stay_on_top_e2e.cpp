@@ -478,7 +478,10 @@ TEST_F(StayOnTop, ADestroyedWindowIsBuiltAgainOverTheSamePicture)
     saver.resume();
     EXPECT_EQ(unexplainedPixels(shot, desktop), 0) << "the new window does not show the snapshot";
     const auto lines = saver.reports();
-    ASSERT_EQ(lines.size(), 1u);
+    std::string all;
+    for (const auto& line : lines)
+        all += line + "\n";
+    ASSERT_EQ(lines.size(), 1u) << all;
     EXPECT_NE(lines[0].find("destroyed"), std::string::npos) << lines[0];
     x.key(XK_Escape, true);
     x.key(XK_Escape, false);
