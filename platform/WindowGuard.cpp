@@ -7,10 +7,10 @@
 namespace hakop::platform {
 
 
-WindowGuard::WindowGuard(Display* display, unsigned long window, unsigned long root)
+WindowGuard::WindowGuard(Display* display, unsigned long window, unsigned long parent)
     : m_dpy(display)
     , m_window(window)
-    , m_root(root)
+    , m_parent(parent)
 {
     int event = 0;
     int error = 0;
@@ -56,9 +56,9 @@ unsigned WindowGuard::repair()
         return Nothing; // gone: the caller asks exists()
     if (children != nullptr)
         XFree(children);
-    if (parent != m_root) {
+    if (parent != m_parent) {
         // A mapped window stays mapped through a reparent.
-        XReparentWindow(dpy, m_window, m_root, m_x, m_y);
+        XReparentWindow(dpy, m_window, m_parent, m_x, m_y);
         undone |= Parent;
     }
     if (!placeKept()) {

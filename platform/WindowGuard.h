@@ -14,8 +14,8 @@ namespace hakop::platform {
 class WindowGuard {
 public:
     // display is an Xlib Display* (any connection to the window's server);
-    // window a child of 'root'.
-    WindowGuard(Display* display, unsigned long window, unsigned long root);
+    // window a child of 'parent' (the root, or as setParent says later).
+    WindowGuard(Display* display, unsigned long window, unsigned long parent);
 
     // The window's present place (position and size on the root) and
     // WM_CLASS are the ones to keep, and no shape.
@@ -25,6 +25,9 @@ public:
     // Puts back whatever was changed since; the changes undone, or'ed. The
     // server has them when this returns.
     unsigned repair();
+
+    // The window belongs in 'parent' from now on, at the same place.
+    void setParent(unsigned long parent) { m_parent = parent; }
 
     // False once the window is gone (destroyed by whoever).
     bool exists() const;
@@ -36,7 +39,7 @@ private:
 
     Display* m_dpy;
     unsigned long m_window;
-    unsigned long m_root;
+    unsigned long m_parent;
     std::optional<std::string> m_instance; // none: the window had no class to keep
     std::string m_class;
     int m_x = 0;

@@ -61,6 +61,11 @@ StackingWatch::StackingWatch(Display* display, unsigned long window, Listener li
 StackingWatch::~StackingWatch()
 {
     yieldToNewWindows(false);
+    // Let go of with the window still in it, the overlay would take the
+    // window along when it goes.
+    if (m_overlay)
+        m_overlay->leave(m_window, !m_gone);
+    m_overlay.reset();
     m_notifier.reset();
     if (m_dpy != nullptr)
         XCloseDisplay(m_dpy);
@@ -86,9 +91,11 @@ void StackingWatch::drain(bool always)
         bool destroyed = false;
         bool heard = false;
         while (XPending(dpy) > 0) {
-            heard = true;
             XEvent event;
             XNextEvent(dpy, &event);
+            if (m_overlay && m_overlay->repaintAfter(event))
+                continue; // drawing, not a change to the window or its siblings
+            heard = true;
             switch (event.type) {
             case MapNotify:
                 (event.xmap.window == m_window ? mapped : above) = true;
@@ -119,6 +126,7 @@ void StackingWatch::drain(bool always)
         XWindowAttributes attributes{};
         const bool exists = !destroyed && XGetWindowAttributes(dpy, m_window, &attributes) != 0;
         if (!exists) {
+            m_gone = true;
             m_listener(Change::Destroyed); // may end this watch: nothing after it
             return;
         }
@@ -283,7 +291,7 @@ bool StackingWatch::onTop()
     Window parent = 0;
     Window* children = nullptr;
     unsigned int count = 0;
-    if (XQueryTree(dpy, m_root, &rootReturn, &parent, &children, &count) == 0)
+    if (XQueryTree(dpy, home(), &rootReturn, &parent, &children, &count) == 0)
         return true;
     // Bottom to top: everything after ours is above it.
     bool ours = false;
@@ -321,6 +329,38 @@ void StackingWatch::raise()
     // Done once this returns, so a grab asked for next finds the window viewable.
     XSync(dpy, False);
     drainLater();
+}
+
+CompositeOverlay::Entry StackingWatch::enterOverlay()
+{
+    if (m_dpy == nullptr || m_yielding.joinable())
+        return CompositeOverlay::Entry::Refused;
+    if (!m_overlay)
+        m_overlay = std::make_unique<CompositeOverlay>(m_dpy, m_root);
+    const CompositeOverlay::Entry entry = m_overlay->enter(m_window);
+    if (entry == CompositeOverlay::Entry::Entered) {
+        // Another client holding the overlay may map its own windows there:
+        // those are the siblings to stay above now. (The overlay may be a
+        // new one each time it is taken.)
+        XSelectInput(m_dpy, m_overlay->window(), SubstructureNotifyMask);
+        XFlush(m_dpy);
+    }
+    drainLater();
+    return entry;
+}
+
+void StackingWatch::leaveOverlay()
+{
+    if (m_dpy == nullptr || m_yielding.joinable() || !m_overlay || m_overlay->window() == 0)
+        return;
+    m_overlay->leave(m_window, !m_gone);
+    drainLater();
+}
+
+unsigned long StackingWatch::home() const
+{
+    const unsigned long overlay = m_overlay ? m_overlay->window() : 0;
+    return overlay != 0 ? overlay : m_root;
 }
 
 bool colourScreen(int visualClass, int depth)

@@ -3,6 +3,7 @@
 // must while other clients map notifications, menus or prompts, raise their
 // own windows or unmap ours. The watch only tells what changed; what to do
 // about it is the caller's rule.
+#include "CompositeOverlay.h"
 #include "XHandles.h"
 #include <atomic>
 #include <functional>
@@ -63,6 +64,16 @@ public:
     // the server has done so when this returns.
     void raise();
 
+    // Moves the window into the Composite overlay (see CompositeOverlay.h),
+    // above every other client's window whatever they do; from then on its
+    // siblings are the overlay's other children. Not while yielding.
+    CompositeOverlay::Entry enterOverlay();
+    // Back among the root's children, on top of them: where a prompt or a
+    // failure box can show above it. Also done when the watch ends.
+    void leaveOverlay();
+    // Where the window belongs now: the overlay, else the root.
+    unsigned long home() const;
+
 private:
     void drain(bool always = false);
     void drainLater();
@@ -75,6 +86,8 @@ private:
     unsigned long m_window;
     unsigned long m_root = 0;
     Listener m_listener;
+    std::unique_ptr<CompositeOverlay> m_overlay;
+    bool m_gone = false; // reported destroyed
     std::unique_ptr<QSocketNotifier> m_notifier;
     std::thread m_yielding;
     std::atomic<bool> m_stopYielding{false};

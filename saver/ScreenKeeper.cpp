@@ -68,8 +68,27 @@ void ScreenKeeper::start()
                 m_tick.start();
         };
         m_tick.start();
+        toOverlay(true);
     }
     takeInput();
+}
+
+void ScreenKeeper::toOverlay(bool in)
+{
+    if (!m_watch || !m_guard || m_watch->yielding())
+        return;
+    const unsigned long before = m_watch->home();
+    if (!in) {
+        m_watch->leaveOverlay();
+    } else if (m_watch->enterOverlay() == platform::CompositeOverlay::Entry::Refused && !m_toldNoOverlay) {
+        m_toldNoOverlay = true;
+        logSurvived("the X server would not put the saver window above every other; it raises itself instead");
+    }
+    if (m_watch->home() == before)
+        return;
+    // Moving it unmaps it for a moment, and the server drops the grabs with that.
+    m_guard->setParent(m_watch->home());
+    m_grab->lost();
 }
 
 void ScreenKeeper::stop()
@@ -85,6 +104,10 @@ void ScreenKeeper::stop()
 
 void ScreenKeeper::pause(bool yield)
 {
+    // Out of the overlay first, on the watch's connection while the event
+    // loop still has it: whatever is let above the saver must get there.
+    if (m_pauses == 0 && m_running)
+        toOverlay(false);
     if (yield && m_watch)
         m_watch->yieldToNewWindows(true);
     if (m_pauses++ > 0)
@@ -100,6 +123,7 @@ void ScreenKeeper::resume()
         return;
     if (m_watch)
         m_watch->yieldToNewWindows(false);
+    toOverlay(true);
     keep();
 }
 

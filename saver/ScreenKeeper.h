@@ -15,7 +15,12 @@
 // A tick after any event about the window or its siblings it also looks at
 // the window as a whole (place, parent, shape, class, stacking), so nothing a
 // burst of events hid lasts longer than a tick; with no events it sleeps.
-// During a pause the grabs are free and other windows may lie above it.
+// Where the server has the Composite extension, the window lives in its
+// overlay, which lies above every other client's window whatever they do (a
+// window raised every millisecond included); elsewhere it stays among the
+// root's children and is raised as above.
+// During a pause the grabs are free and other windows may lie above it: the
+// window is back among the root's children meanwhile.
 #include "platform/XHandles.h"
 #include <QElapsedTimer>
 #include <QObject>
@@ -75,6 +80,7 @@ public:
 
 private:
     void guard();
+    void toOverlay(bool in);
     void lost();
     void keep();
     void restack();
@@ -93,6 +99,7 @@ private:
     int m_pauses = 0;
     bool m_running = false;
     bool m_toldUndone = false;
+    bool m_toldNoOverlay = false;
 };
 
 } // namespace hakop

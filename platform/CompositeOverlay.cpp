@@ -1,0 +1,180 @@
+#include "CompositeOverlay.h"
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/Xcomposite.h>
+#include <X11/extensions/Xdamage.h>
+
+#include <string>
+
+namespace hakop::platform {
+
+namespace {
+
+bool serverHasOverlay(Display* dpy)
+{
+    int event = 0;
+    int error = 0;
+    int major = 0;
+    int minor = 4;
+    // The overlay came with version 0.3.
+    return XCompositeQueryExtension(dpy, &event, &error) != 0 && XCompositeQueryVersion(dpy, &major, &minor) != 0
+        && (major > 0 || minor >= 3);
+}
+
+// An unmapped input-only child of 'root' with the WM_CLASS of 'window'.
+Window standInFor(Display* dpy, Window root, Window window)
+{
+    XClassHint hint{};
+    if (XGetClassHint(dpy, window, &hint) == 0)
+        return 0;
+    XSetWindowAttributes attributes{};
+    attributes.override_redirect = True;
+    const Window standIn = XCreateWindow(dpy, root, -1, -1, 1, 1, 0, 0, InputOnly, CopyFromParent,
+                                         CWOverrideRedirect, &attributes);
+    XSetClassHint(dpy, standIn, &hint);
+    XFree(hint.res_name);
+    XFree(hint.res_class);
+    return standIn;
+}
+
+// Whether a compositing manager runs on the screen of 'root': it owns the
+// selection named after the screen.
+bool compositingManagerRuns(Display* dpy, Window root)
+{
+    int screen = 0;
+    for (int i = 0; i < ScreenCount(dpy); ++i)
+        screen = RootWindow(dpy, i) == root ? i : screen;
+    const std::string name = "_NET_WM_CM_S" + std::to_string(screen);
+    return XGetSelectionOwner(dpy, XInternAtom(dpy, name.c_str(), False)) != None;
+}
+
+} // namespace
+
+CompositeOverlay::CompositeOverlay(Display* display, unsigned long root)
+    : m_dpy(display)
+    , m_root(root)
+{
+}
+
+CompositeOverlay::~CompositeOverlay()
+{
+    release();
+    if (m_standIn != 0)
+        XDestroyWindow(m_dpy, m_standIn);
+    XFlush(m_dpy);
+}
+
+CompositeOverlay::Entry CompositeOverlay::enter(unsigned long window)
+{
+    if (m_inside)
+        return Entry::Entered;
+    if (m_managerOutside)
+        return Entry::ManagerOutside;
+    if (m_overlay == 0) {
+        if (!serverHasOverlay(m_dpy))
+            return Entry::NoComposite;
+        const bool managerRuns = compositingManagerRuns(m_dpy, m_root);
+        m_overlay = XCompositeGetOverlayWindow(m_dpy, m_root);
+        if (m_overlay == 0)
+            return Entry::Refused;
+        // Held by nobody before, the overlay was made for us and mapped now.
+        // A compositing manager that does not hold it paints onto the root,
+        // over the overlay and whatever is in it, at every change: there the
+        // window is better off among the root's children.
+        XSync(m_dpy, False);
+        XEvent mapped;
+        auto isOverlayMapped = [](Display*, XEvent* event, XPointer overlay) -> Bool {
+            return event->type == MapNotify && event->xmap.window == *reinterpret_cast<Window*>(overlay) ? True
+                                                                                                       : False;
+        };
+        Window overlay = m_overlay;
+        if (managerRuns
+            && XCheckIfEvent(m_dpy, &mapped, isOverlayMapped, reinterpret_cast<XPointer>(&overlay)) != 0) {
+            m_managerOutside = true;
+            release();
+            return Entry::ManagerOutside;
+        }
+    }
+    // The stand-in is there before the window leaves the root's children, so
+    // a look for the saver never misses both.
+    if (m_standIn == 0)
+        m_standIn = standInFor(m_dpy, m_root, window);
+    XWindowAttributes a{};
+    if (XGetWindowAttributes(m_dpy, window, &a) != 0) {
+        // The overlay covers the root from its origin: the same coordinates.
+        XReparentWindow(m_dpy, window, m_overlay, a.x, a.y);
+        Window rootReturn = 0;
+        Window parent = 0;
+        Window* children = nullptr;
+        unsigned int count = 0;
+        if (XQueryTree(m_dpy, window, &rootReturn, &parent, &children, &count) != 0 && children != nullptr)
+            XFree(children);
+        m_inside = parent == m_overlay;
+    }
+    if (m_inside)
+        watchDrawing(window);
+    if (!m_inside)
+        release();
+    return m_inside ? Entry::Entered : Entry::Refused;
+}
+
+void CompositeOverlay::leave(unsigned long window, bool windowExists)
+{
+    XWindowAttributes a{};
+    if (m_inside && windowExists && XGetWindowAttributes(m_dpy, window, &a) != 0) {
+        XReparentWindow(m_dpy, window, m_root, a.x, a.y);
+        XRaiseWindow(m_dpy, window);
+    }
+    m_inside = false;
+    if (m_damage != 0 && windowExists)
+        XDamageDestroy(m_dpy, m_damage);
+    m_damage = 0;
+    release();
+    XSync(m_dpy, False);
+}
+
+void CompositeOverlay::watchDrawing(unsigned long window)
+{
+    int error = 0;
+    if (m_damageEvent < 0 && XDamageQueryExtension(m_dpy, &m_damageEvent, &error) == 0)
+        m_damageEvent = -2;
+    if (m_damageEvent < 0 || !compositingManagerRuns(m_dpy, m_root))
+        return;
+    m_window = window;
+    m_damage = XDamageCreate(m_dpy, window, XDamageReportNonEmpty);
+    // Whatever the manager painted before the watch began.
+    m_ownClear = NextRequest(m_dpy);
+    XClearArea(m_dpy, window, 0, 0, 0, 0, False);
+    XDamageSubtract(m_dpy, m_damage, None, None);
+    XFlush(m_dpy);
+}
+
+bool CompositeOverlay::repaintAfter(const XEvent& event)
+{
+    if (m_damage == 0 || event.type != m_damageEvent + XDamageNotify)
+        return false;
+    const auto& drawn = reinterpret_cast<const XDamageNotifyEvent&>(event);
+    // The window's own picture is its background, kept by the server: a
+    // clear puts it back. That clear is drawing too, reported while the
+    // server carries it out: such news is left alone, or the two would feed
+    // each other. (A manager's drawing in that moment waits for its next.)
+    if (drawn.damage != m_damage || drawn.serial == m_ownClear)
+        return true;
+    m_ownClear = NextRequest(m_dpy);
+    XClearArea(m_dpy, m_window, drawn.area.x, drawn.area.y, drawn.area.width, drawn.area.height, False);
+    XDamageSubtract(m_dpy, m_damage, None, None);
+    XFlush(m_dpy);
+    return true;
+}
+
+void CompositeOverlay::release()
+{
+    // Held with nothing in it, the overlay would stay mapped over every
+    // window (unless a compositing manager holds it too and paints there).
+    if (m_overlay != 0)
+        XCompositeReleaseOverlayWindow(m_dpy, m_root);
+    m_overlay = 0;
+}
+
+} // namespace hakop::platform
