@@ -22,7 +22,9 @@ bool serverHasOverlay(Display* dpy)
         && (major > 0 || minor >= 3);
 }
 
-// An unmapped input-only child of 'root' with the WM_CLASS of 'window'.
+// An input-only child of 'root' with the WM_CLASS of 'window', mapped off
+// the screen: where it is, it takes no input and hides nothing, and yet it
+// counts as shown for whoever looks for visible windows of that class.
 Window standInFor(Display* dpy, Window root, Window window)
 {
     XClassHint hint{};
@@ -33,6 +35,7 @@ Window standInFor(Display* dpy, Window root, Window window)
     const Window standIn = XCreateWindow(dpy, root, -1, -1, 1, 1, 0, 0, InputOnly, CopyFromParent,
                                          CWOverrideRedirect, &attributes);
     XSetClassHint(dpy, standIn, &hint);
+    XMapWindow(dpy, standIn);
     XFree(hint.res_name);
     XFree(hint.res_class);
     return standIn;

@@ -8,8 +8,9 @@
 //
 // The overlay is missing from the root's list of children, so a window in it
 // is not found by walking the tree from the root. While a window lives there,
-// an unmapped input-only stand-in carrying the window's WM_CLASS stays among
-// the root's children, so that a look for a running saver still finds one.
+// an input-only stand-in carrying the window's WM_CLASS stays among the
+// root's children (mapped, off the screen), so that a look for a running
+// saver, or for a visible window of its class, still finds one.
 
 #include "XHandles.h"
 
