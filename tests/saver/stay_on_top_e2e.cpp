@@ -647,6 +647,38 @@ TEST_F(StayOnTop, RaisedEveryMillisecondAWindowStaysUnderTheSaver)
     }
 }
 
+// Another program may take the overlay as well and map its own window in it:
+// that window is covered again like any other.
+TEST_F(StayOnTop, OverlayWindowOfAnotherProgramIsCoveredAgain)
+{
+    int event = 0;
+    int error = 0;
+    if (XCompositeQueryExtension(x.dpy(), &event, &error) == 0)
+        GTEST_SKIP() << "the server has no Composite extension";
+    SaverProcess saver;
+    ASSERT_NE(x.waitForWindowOfClass("THAKOPForm", saver), 0u);
+    ASSERT_TRUE(x.waitUntil([&] { return x.inputHeldByOthers(); }, 10s));
+    XClient attacker;
+    const Window overlay = XCompositeGetOverlayWindow(attacker.dpy(), attacker.root());
+    ASSERT_NE(overlay, 0u);
+    XSetWindowAttributes attributes{};
+    attributes.override_redirect = True;
+    attributes.background_pixel = 0x00ff00;
+    const QRect area(100, 100, 200, 120);
+    const Window note = XCreateWindow(attacker.dpy(), overlay, area.x(), area.y(), 200, 120, 0, CopyFromParent,
+                                      InputOutput, CopyFromParent, CWOverrideRedirect | CWBackPixel, &attributes);
+    XMapRaised(attacker.dpy(), note);
+    XSync(attacker.dpy(), False);
+    EXPECT_TRUE(x.waitUntil([&] { return !areaShows(x, area, 0x00ff00); }, 300ms * slowdown()))
+        << "a window in the overlay stays above the saver";
+    XDestroyWindow(attacker.dpy(), note);
+    XSync(attacker.dpy(), False);
+    x.key(XK_Escape, true);
+    x.key(XK_Escape, false);
+    EXPECT_EQ(saver.exitCodeWithin(5s), 0);
+    EXPECT_TRUE(saver.reports().empty());
+}
+
 } // namespace
 
 int main(int argc, char** argv)
