@@ -14,7 +14,7 @@
 
 #include "XHandles.h"
 
-union _XEvent;
+union _XEvent; // NOLINT(bugprone-reserved-identifier): Xlib's own name for it
 using XEvent = union _XEvent; // NOLINT(bugprone-reserved-identifier): Xlib's own name for it
 
 namespace hakop::platform {
