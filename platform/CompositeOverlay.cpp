@@ -4,6 +4,7 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/Xcomposite.h>
 #include <X11/extensions/Xdamage.h>
+#include <X11/extensions/Xfixes.h>
 
 #include <string>
 
@@ -41,15 +42,19 @@ Window standInFor(Display* dpy, Window root, Window window)
     return standIn;
 }
 
-// Whether a compositing manager runs on the screen of 'root': it owns the
-// selection named after the screen.
-bool compositingManagerRuns(Display* dpy, Window root)
+// The selection a compositing manager on the screen of 'root' owns.
+Atom managerSelection(Display* dpy, Window root)
 {
     int screen = 0;
     for (int i = 0; i < ScreenCount(dpy); ++i)
         screen = RootWindow(dpy, i) == root ? i : screen;
     const std::string name = "_NET_WM_CM_S" + std::to_string(screen);
-    return XGetSelectionOwner(dpy, XInternAtom(dpy, name.c_str(), False)) != None;
+    return XInternAtom(dpy, name.c_str(), False);
+}
+
+bool compositingManagerRuns(Display* dpy, Window root)
+{
+    return XGetSelectionOwner(dpy, managerSelection(dpy, root)) != None;
 }
 
 } // namespace
@@ -77,6 +82,10 @@ CompositeOverlay::Entry CompositeOverlay::enter(unsigned long window)
     if (m_overlay == 0) {
         if (!serverHasOverlay(m_dpy))
             return Entry::NoComposite;
+        int error = 0;
+        if (m_selectionEvent == -1 && XFixesQueryExtension(m_dpy, &m_selectionEvent, &error) != 0)
+            XFixesSelectSelectionInput(m_dpy, m_root, managerSelection(m_dpy, m_root),
+                                       XFixesSetSelectionOwnerNotifyMask);
         const bool managerRuns = compositingManagerRuns(m_dpy, m_root);
         m_overlay = XCompositeGetOverlayWindow(m_dpy, m_root);
         if (m_overlay == 0)
@@ -153,22 +162,26 @@ void CompositeOverlay::watchDrawing(unsigned long window)
     XFlush(m_dpy);
 }
 
-bool CompositeOverlay::repaintAfter(const XEvent& event)
+CompositeOverlay::Heard CompositeOverlay::hear(const XEvent& event)
 {
+    if (m_selectionEvent >= 0 && event.type == m_selectionEvent + XFixesSelectionNotify) {
+        m_managerOutside = false;
+        return Heard::Manager;
+    }
     if (m_damage == 0 || event.type != m_damageEvent + XDamageNotify)
-        return false;
+        return Heard::Other;
     const auto& drawn = reinterpret_cast<const XDamageNotifyEvent&>(event);
     // The window's own picture is its background, kept by the server: a
     // clear puts it back. That clear is drawing too, reported while the
     // server carries it out: such news is left alone, or the two would feed
     // each other. (A manager's drawing in that moment waits for its next.)
     if (drawn.damage != m_damage || drawn.serial == m_ownClear)
-        return true;
+        return Heard::Drawing;
     m_ownClear = NextRequest(m_dpy);
     XClearArea(m_dpy, m_window, drawn.area.x, drawn.area.y, drawn.area.width, drawn.area.height, False);
     XDamageSubtract(m_dpy, m_damage, None, None);
     XFlush(m_dpy);
-    return true;
+    return Heard::Drawing;
 }
 
 void CompositeOverlay::release()

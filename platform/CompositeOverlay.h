@@ -49,9 +49,12 @@ public:
     // A compositing manager paints the screen into the overlay, over our
     // window too (its drawing includes the overlay's children), whenever
     // something under it changes. While one runs, the window is watched for
-    // that drawing and given its own picture back at once: this takes an
-    // event read from the display; true when it was such news.
-    bool repaintAfter(const XEvent& event);
+    // that drawing and given its own picture back at once. This takes an
+    // event read from the display: Drawing when it was about that drawing
+    // (handled), Manager when a compositing manager started or ended (the
+    // window is best taken out and put in again, to be judged afresh).
+    enum class Heard { Other, Drawing, Manager };
+    Heard hear(const XEvent& event);
 
 private:
     void release();
@@ -64,6 +67,7 @@ private:
     unsigned long m_window = 0;
     unsigned long m_damage = 0; // the window's drawing, watched while a compositing manager runs
     int m_damageEvent = -1;
+    int m_selectionEvent = -1; // XFixes, telling when a compositing manager comes or goes
     unsigned long m_ownClear = 0; // the request number of our last repaint
     bool m_inside = false;
     bool m_managerOutside = false;

@@ -90,12 +90,15 @@ void StackingWatch::drain(bool always)
         bool mapped = false;
         bool destroyed = false;
         bool heard = false;
+        bool compositing = false;
         while (XPending(dpy) > 0) {
             XEvent event;
             XNextEvent(dpy, &event);
-            if (m_overlay && m_overlay->repaintAfter(event))
-                continue; // drawing, not a change to the window or its siblings
+            const auto news = m_overlay ? m_overlay->hear(event) : CompositeOverlay::Heard::Other;
+            if (news == CompositeOverlay::Heard::Drawing)
+                continue; // not a change to the window or its siblings
             heard = true;
+            compositing = compositing || news == CompositeOverlay::Heard::Manager;
             switch (event.type) {
             case MapNotify:
                 (event.xmap.window == m_window ? mapped : above) = true;
@@ -137,6 +140,8 @@ void StackingWatch::drain(bool always)
             m_listener(Change::Mapped);
         if (above)
             m_listener(Change::SomethingAbove);
+        if (compositing)
+            m_listener(Change::Compositing);
         always = false;
     } while (XEventsQueued(dpy, QueuedAlready) > 0);
 }

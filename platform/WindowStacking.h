@@ -21,7 +21,8 @@ namespace hakop::platform {
 // 'window' or when 'window' was unmapped or mapped.
 class StackingWatch {
 public:
-    enum class Change { SomethingAbove, Unmapped, Mapped, Destroyed };
+    // Compositing: a compositing manager started or ended (see enterOverlay).
+    enum class Change { SomethingAbove, Unmapped, Mapped, Destroyed, Compositing };
     using Listener = std::function<void(Change)>;
 
     // display is an Xlib Display* naming the display to watch (its own

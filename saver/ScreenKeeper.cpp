@@ -55,6 +55,12 @@ void ScreenKeeper::start()
         }
         if (change == Change::Unmapped)
             m_grab->lost(); // the server dropped them with the mapping
+        if (change == Change::Compositing && m_running && m_pauses == 0) {
+            // Whether the overlay still suits (and how it is painted) is
+            // for a new look.
+            toOverlay(false);
+            toOverlay(true);
+        }
         if (m_running && m_pauses == 0)
             keep();
     });

@@ -604,23 +604,35 @@ TEST_F(StayOnTop, RaisedEveryMillisecondAWindowStaysUnderTheSaver)
     const QRect area(300, 200, 240, 160);
     const QRgb colour = 0xff00ff;
     const Atom manager = XInternAtom(x.dpy(), "_NET_WM_CM_S0", False);
-    const std::vector<std::vector<std::string>> managers{
-        {}, {"picom", "--backend", "xrender", "--config", "/dev/null"}, {"xcompmgr"}};
-    for (const auto& command : managers) {
-        SCOPED_TRACE(command.empty() ? "no compositing manager" : command.front());
+    const std::vector<std::string> picom{"picom", "--backend", "xrender", "--config", "/dev/null"};
+    struct Setup {
+        std::vector<std::string> manager;
+        bool startedLater; // once the saver runs
+    };
+    for (const auto& [command, startedLater] :
+         {Setup{{}, false}, Setup{picom, false}, Setup{picom, true}, Setup{{"xcompmgr"}, false}}) {
+        SCOPED_TRACE(command.empty() ? "no compositing manager" : command.front() + (startedLater ? " later" : ""));
         const bool paintsOnRoot = !command.empty() && command.front() == "xcompmgr";
         std::optional<ChildProcess> compositor;
-        if (!command.empty()) {
+        auto startManager = [&] {
             compositor.emplace(command, std::vector<std::pair<std::string, std::string>>{}, "/dev/null", "/dev/null");
-            ASSERT_TRUE(x.waitUntil([&] { return XGetSelectionOwner(x.dpy(), manager) != None; }, 10s * slowdown()))
-                << "the compositing manager did not start";
-            sleepFor(300ms); // its first painting of the desktop
+            const bool started =
+                x.waitUntil([&] { return XGetSelectionOwner(x.dpy(), manager) != None; }, 10s * slowdown());
+            sleepFor(300ms); // its first painting of the screen
+            return started;
+        };
+        if (!command.empty() && !startedLater) {
+            ASSERT_TRUE(startManager()) << "the compositing manager did not start";
         }
         const QImage before = x.screen();
         SaverProcess saver;
         const Window w = x.waitForWindowOfClass("THAKOPForm", saver);
         ASSERT_NE(w, 0u);
         ASSERT_TRUE(x.waitUntil([&] { return x.inputHeldByOthers(); }, 10s));
+        if (startedLater) {
+            ASSERT_TRUE(startManager()) << "the compositing manager did not start";
+            ASSERT_TRUE(x.waitUntil([&] { return x.inputHeldByOthers(); }, 2s * slowdown()));
+        }
         if (paintsOnRoot) {
             Window rootReturn = 0;
             Window parent = 0;
