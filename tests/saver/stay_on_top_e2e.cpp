@@ -609,8 +609,9 @@ TEST_F(StayOnTop, RaisedEveryMillisecondAWindowStaysUnderTheSaver)
         std::vector<std::string> manager;
         bool startedLater; // once the saver runs
     };
-    for (const auto& [command, startedLater] :
-         {Setup{{}, false}, Setup{picom, false}, Setup{picom, true}, Setup{{"xcompmgr"}, false}}) {
+    for (const Setup& setup : {Setup{{}, false}, Setup{picom, false}, Setup{picom, true}, Setup{{"xcompmgr"}, false}}) {
+        const std::vector<std::string>& command = setup.manager;
+        const bool startedLater = setup.startedLater;
         SCOPED_TRACE(command.empty() ? "no compositing manager" : command.front() + (startedLater ? " later" : ""));
         const bool paintsOnRoot = !command.empty() && command.front() == "xcompmgr";
         std::optional<ChildProcess> compositor;
