@@ -330,6 +330,8 @@ void StackingWatch::raise()
     Display* dpy = m_dpy;
     if (dpy == nullptr)
         return;
+    if (home() != m_root)
+        XMapWindow(dpy, home()); // any client may unmap the overlay
     XMapRaised(dpy, m_window);
     // Done once this returns, so a grab asked for next finds the window viewable.
     XSync(dpy, False);

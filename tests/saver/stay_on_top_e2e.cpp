@@ -661,7 +661,8 @@ TEST_F(StayOnTop, RaisedEveryMillisecondAWindowStaysUnderTheSaver)
 }
 
 // Another program may take the overlay as well and map its own window in it:
-// that window is covered again like any other.
+// that window is covered again like any other; or unmap the overlay, which
+// is mapped again.
 TEST_F(StayOnTop, OverlayWindowOfAnotherProgramIsCoveredAgain)
 {
     int event = 0;
@@ -685,7 +686,12 @@ TEST_F(StayOnTop, OverlayWindowOfAnotherProgramIsCoveredAgain)
     EXPECT_TRUE(x.waitUntil([&] { return !areaShows(x, area, 0x00ff00); }, 300ms * slowdown()))
         << "a window in the overlay stays above the saver";
     XDestroyWindow(attacker.dpy(), note);
+    // Any client may unmap the overlay itself, and the saver with it.
+    const Window w = x.windowsOfClass("THAKOPForm").front();
+    XUnmapWindow(attacker.dpy(), overlay);
     XSync(attacker.dpy(), False);
+    EXPECT_TRUE(x.waitUntil([&] { return x.viewable(w) && x.inputHeldByOthers(); }, 1s * slowdown()))
+        << "the overlay stays unmapped, and the saver with it";
     x.key(XK_Escape, true);
     x.key(XK_Escape, false);
     EXPECT_EQ(saver.exitCodeWithin(5s), 0);
