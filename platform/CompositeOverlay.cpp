@@ -5,6 +5,7 @@
 #include <X11/extensions/Xcomposite.h>
 #include <X11/extensions/Xdamage.h>
 #include <X11/extensions/Xfixes.h>
+#include <X11/extensions/shape.h>
 
 #include <string>
 
@@ -124,8 +125,15 @@ CompositeOverlay::Entry CompositeOverlay::enter(unsigned long window)
             XFree(children);
         m_inside = parent == m_overlay;
     }
-    if (m_inside)
+    if (m_inside) {
         watchDrawing(window);
+        // Shaped by another client, the overlay would hide the window: the
+        // news wakes whoever watches this connection.
+        int event = 0;
+        int error = 0;
+        if (XShapeQueryExtension(m_dpy, &event, &error) != 0)
+            XShapeSelectInput(m_dpy, m_overlay, ShapeNotifyMask);
+    }
     if (!m_inside)
         release();
     return m_inside ? Entry::Entered : Entry::Refused;

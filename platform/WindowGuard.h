@@ -35,6 +35,7 @@ public:
 private:
     bool placeKept();
     bool shapeKept();
+    bool parentShaped();
     bool classKept();
 
     Display* m_dpy;

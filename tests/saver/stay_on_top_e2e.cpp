@@ -661,8 +661,8 @@ TEST_F(StayOnTop, RaisedEveryMillisecondAWindowStaysUnderTheSaver)
 }
 
 // Another program may take the overlay as well and map its own window in it:
-// that window is covered again like any other; or unmap the overlay, which
-// is mapped again.
+// that window is covered again like any other; or unmap or shape the
+// overlay, which is mapped again or unshaped (with one line).
 TEST_F(StayOnTop, OverlayWindowOfAnotherProgramIsCoveredAgain)
 {
     int event = 0;
@@ -692,10 +692,20 @@ TEST_F(StayOnTop, OverlayWindowOfAnotherProgramIsCoveredAgain)
     XSync(attacker.dpy(), False);
     EXPECT_TRUE(x.waitUntil([&] { return x.viewable(w) && x.inputHeldByOthers(); }, 1s * slowdown()))
         << "the overlay stays unmapped, and the saver with it";
+    // Or shape it away: what lies under it would show.
+    const Window under = mapForeignWindow(attacker, area, 0xff00ff);
+    XShapeCombineRectangles(attacker.dpy(), overlay, ShapeBounding, 0, 0, nullptr, 0, ShapeSet, Unsorted);
+    XSync(attacker.dpy(), False);
+    EXPECT_TRUE(x.waitUntil([&] { return !areaShows(x, area, 0xff00ff); }, 1s * slowdown()))
+        << "the overlay stays shaped away";
+    XDestroyWindow(attacker.dpy(), under);
+    XSync(attacker.dpy(), False);
     x.key(XK_Escape, true);
     x.key(XK_Escape, false);
     EXPECT_EQ(saver.exitCodeWithin(5s), 0);
-    EXPECT_TRUE(saver.reports().empty());
+    const std::vector<std::string> lines = saver.reports();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find("put back"), std::string::npos) << lines[0];
 }
 
 } // namespace
