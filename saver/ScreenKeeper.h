@@ -17,8 +17,10 @@
 // burst of events hid lasts longer than a tick; with no events it sleeps.
 // Where the server has the Composite extension, the window lives in its
 // overlay, which lies above every other client's window whatever they do (a
-// window raised every millisecond included); elsewhere it stays among the
-// root's children and is raised as above.
+// window raised every millisecond included); the overlay unmapped or shaped
+// is put right as the window is. Without Composite, or under a compositing
+// manager that paints onto the root, it stays among the root's children and
+// is raised as above. A manager starting or ending gets it judged afresh.
 // During a pause the grabs are free and other windows may lie above it: the
 // window is back among the root's children meanwhile.
 #include "platform/XHandles.h"
