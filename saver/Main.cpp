@@ -156,10 +156,11 @@ void THAKOPForm::rebuildWindow()
     if (m_closed)
         return;
     logSurvived("another program destroyed the saver window; covering the screen with a new one");
-    m_keeper.reset();
+    const std::unique_ptr<ScreenKeeper> old = std::move(m_keeper);
     destroy(true, true);
     create();
     adoptWindow();
+    m_keeper->takeOverPauses(*old);
     m_presentation.windowRebuilt();
     setVisible(true);
     activateWindow();

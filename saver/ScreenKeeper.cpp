@@ -68,8 +68,16 @@ void ScreenKeeper::start()
                 m_tick.start();
         };
         m_tick.start();
+        if (m_yielding && m_pauses > 0)
+            m_watch->yieldToNewWindows(true);
     }
     takeInput();
+}
+
+void ScreenKeeper::takeOverPauses(const ScreenKeeper& old)
+{
+    m_pauses = old.m_pauses;
+    m_yielding = old.m_yielding;
 }
 
 void ScreenKeeper::stop()
@@ -85,6 +93,7 @@ void ScreenKeeper::stop()
 
 void ScreenKeeper::pause(bool yield)
 {
+    m_yielding = m_yielding || yield;
     if (yield && m_watch)
         m_watch->yieldToNewWindows(true);
     if (m_pauses++ > 0)
@@ -96,7 +105,10 @@ void ScreenKeeper::pause(bool yield)
 
 void ScreenKeeper::resume()
 {
-    if (m_pauses == 0 || --m_pauses > 0 || !m_running)
+    if (m_pauses == 0 || --m_pauses > 0)
+        return;
+    m_yielding = false;
+    if (!m_running)
         return;
     if (m_watch)
         m_watch->yieldToNewWindows(false);

@@ -69,6 +69,11 @@ public:
 
     bool holdsInput() const;
 
+    // This keeper replaces 'old' for a window rebuilt while paused (a failure
+    // box is up): it starts paused as 'old' was, so it leaves the box the
+    // input, and the resume that ends the pause comes to it. Before start().
+    void takeOverPauses(const ScreenKeeper& old);
+
     // Called once, from the event loop, after another client destroyed the
     // window; the keeper has stopped by then and may be deleted.
     std::function<void()> onLost;
@@ -91,6 +96,7 @@ private:
     QElapsedTimer m_sinceRaise;
     GrabWaitLog m_waitLog;
     int m_pauses = 0;
+    bool m_yielding = false; // in a pause for the verifier
     bool m_running = false;
     bool m_toldUndone = false;
 };
