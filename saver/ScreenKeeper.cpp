@@ -58,6 +58,7 @@ void ScreenKeeper::start()
         if (m_running && m_pauses == 0)
             keep();
     });
+    m_watch->setStandInPicture(m_picture);
     if (!m_watch->works()) {
         logSurvived("cannot watch the window stacking; the saver may be covered by other windows");
     } else {
@@ -72,6 +73,18 @@ void ScreenKeeper::start()
             m_watch->yieldToNewWindows(true);
     }
     takeInput();
+}
+
+void ScreenKeeper::setStandInPicture(std::uint32_t picture)
+{
+    m_picture = picture;
+    if (m_watch)
+        m_watch->setStandInPicture(picture);
+}
+
+bool ScreenKeeper::stoodIn() const
+{
+    return m_watch && !m_watch->yielding() && m_watch->stoodIn();
 }
 
 void ScreenKeeper::takeOverPauses(const ScreenKeeper& old)

@@ -22,6 +22,7 @@
 #include <QTimer>
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string_view>
@@ -69,6 +70,12 @@ public:
 
     bool holdsInput() const;
 
+    // The desktop's picture (an X pixmap), for a stand-in should the window
+    // be destroyed while the verifier is asked.
+    void setStandInPicture(std::uint32_t picture);
+    // Whether a stand-in covered for the window (which then said so).
+    bool stoodIn() const;
+
     // This keeper replaces 'old' for a window rebuilt while paused (a failure
     // box is up): it starts paused as 'old' was, so it leaves the box the
     // input, and the resume that ends the pause comes to it. Before start().
@@ -95,6 +102,7 @@ private:
     QTimer m_tick; // the look at the window, a tick after events about it or its siblings
     QElapsedTimer m_sinceRaise;
     GrabWaitLog m_waitLog;
+    std::uint32_t m_picture = 0;
     int m_pauses = 0;
     bool m_yielding = false; // in a pause for the verifier
     bool m_running = false;
