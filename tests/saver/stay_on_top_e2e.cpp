@@ -488,17 +488,25 @@ TEST_F(StayOnTop, ADestroyedWindowIsBuiltAgainOverTheSamePicture)
     EXPECT_EQ(saver.exitCodeWithin(5s), 0);
 }
 
+// The window of 'saver' (started with the event-loop verifier) once a key
+// has asked the verifier and its prompt shows above it; 0 if it never does.
+Window askedWithAPrompt(XClient& x, SaverProcess& saver)
+{
+    const Window w = x.waitForWindowOfClass("THAKOPForm", saver);
+    if (w == 0 || !x.waitUntil([&] { return x.keyboardHeldByOthers(); }, 10s))
+        return 0;
+    x.key(XK_a, true);
+    x.key(XK_a, false);
+    return x.waitUntil([&] { return verifierPromptShows(x, w); }, 1200ms) ? w : 0;
+}
+
 // While the verifier asks, only the windows of its process lie above the
 // saver: another program's window mapped then stays covered.
 TEST_F(StayOnTop, WhileTheVerifierAsksOnlyItsWindowsLieAbove)
 {
     SaverProcess saver({}, std::string(HAKOP_STANDINS_DIR) + "/event-loop");
-    const Window w = x.waitForWindowOfClass("THAKOPForm", saver);
-    ASSERT_NE(w, 0u);
-    ASSERT_TRUE(x.waitUntil([&] { return x.keyboardHeldByOthers(); }, 10s));
-    x.key(XK_a, true);
-    x.key(XK_a, false);
-    ASSERT_TRUE(x.waitUntil([&] { return verifierPromptShows(x, w); }, 1200ms));
+    const Window w = askedWithAPrompt(x, saver);
+    ASSERT_NE(w, 0u) << "no prompt above the saver";
     const QRect area(800, 600, 200, 120);
     const Window other = mapForeignWindow(x, area, 0x00ff00);
     EXPECT_TRUE(x.waitUntil([&] { return !areaShows(x, area, 0x00ff00); }, 300ms * slowdown()))
@@ -516,12 +524,8 @@ TEST_F(StayOnTop, ADestroyedWindowWhileTheVerifierAsksIsStoodInFor)
 {
     const QImage desktop = x.paintDesktop();
     SaverProcess saver({}, std::string(HAKOP_STANDINS_DIR) + "/event-loop");
-    const Window w = x.waitForWindowOfClass("THAKOPForm", saver);
-    ASSERT_NE(w, 0u);
-    ASSERT_TRUE(x.waitUntil([&] { return x.keyboardHeldByOthers(); }, 10s));
-    x.key(XK_a, true);
-    x.key(XK_a, false);
-    ASSERT_TRUE(x.waitUntil([&] { return verifierPromptShows(x, w); }, 1200ms));
+    const Window w = askedWithAPrompt(x, saver);
+    ASSERT_NE(w, 0u) << "no prompt above the saver";
     XDestroyWindow(x.dpy(), w);
     XSync(x.dpy(), False);
     const QRect area(800, 600, 200, 120);
