@@ -12,7 +12,7 @@ hakop=$1
 slowdown=${HAKOP_TEST_SLOWDOWN:-1}
 work=$(mktemp -d)
 user=$(stat -c %U "$XDG_RUNTIME_DIR")
-nested= saver=
+nested='' saver=''
 cleanup() {
   local p
   for p in $saver $nested; do kill -KILL "$p" 2>/dev/null || true; done
@@ -24,8 +24,8 @@ fail() { echo "not ok - $*"; exit 1; }
 alive() { kill -0 "$1" 2>/dev/null; }
 # Polls a condition for up to N seconds (times the slowdown).
 within() { # seconds command...
-  local i n=$1; shift
-  for i in $(seq 1 $((n * 10 * slowdown))); do "$@" && return 0; sleep 0.1; done
+  local n=$1; shift
+  for _ in $(seq 1 $((n * 10 * slowdown))); do "$@" && return 0; sleep 0.1; done
   return 1
 }
 
