@@ -27,20 +27,20 @@ bool serverHasOverlay(Display* dpy)
 // An input-only child of 'root' with the WM_CLASS of 'window', mapped off
 // the screen: where it is, it takes no input and hides nothing, and yet it
 // counts as shown for whoever looks for visible windows of that class.
-Window standInFor(Display* dpy, Window root, Window window)
+Window markerFor(Display* dpy, Window root, Window window)
 {
     XClassHint hint{};
     if (XGetClassHint(dpy, window, &hint) == 0)
         return 0;
     XSetWindowAttributes attributes{};
     attributes.override_redirect = True;
-    const Window standIn = XCreateWindow(dpy, root, -1, -1, 1, 1, 0, 0, InputOnly, CopyFromParent,
+    const Window marker = XCreateWindow(dpy, root, -1, -1, 1, 1, 0, 0, InputOnly, CopyFromParent,
                                          CWOverrideRedirect, &attributes);
-    XSetClassHint(dpy, standIn, &hint);
-    XMapWindow(dpy, standIn);
+    XSetClassHint(dpy, marker, &hint);
+    XMapWindow(dpy, marker);
     XFree(hint.res_name);
     XFree(hint.res_class);
-    return standIn;
+    return marker;
 }
 
 // The selection a compositing manager on the screen of 'root' owns.
@@ -69,8 +69,8 @@ CompositeOverlay::CompositeOverlay(Display* display, unsigned long root)
 CompositeOverlay::~CompositeOverlay()
 {
     release();
-    if (m_standIn != 0)
-        XDestroyWindow(m_dpy, m_standIn);
+    if (m_marker != 0)
+        XDestroyWindow(m_dpy, m_marker);
     XFlush(m_dpy);
 }
 
@@ -109,10 +109,10 @@ CompositeOverlay::Entry CompositeOverlay::enter(unsigned long window)
             return Entry::ManagerOutside;
         }
     }
-    // The stand-in is there before the window leaves the root's children, so
+    // The marker is there before the window leaves the root's children, so
     // a look for the saver never misses both.
-    if (m_standIn == 0)
-        m_standIn = standInFor(m_dpy, m_root, window);
+    if (m_marker == 0)
+        m_marker = markerFor(m_dpy, m_root, window);
     XWindowAttributes a{};
     if (XGetWindowAttributes(m_dpy, window, &a) != 0) {
         // The overlay covers the root from its origin: the same coordinates.

@@ -8,7 +8,7 @@
 //
 // The overlay is missing from the root's list of children, so a window in it
 // is not found by walking the tree from the root. While a window lives there,
-// an input-only stand-in carrying the window's WM_CLASS stays among the
+// an input-only marker carrying the window's WM_CLASS stays among the
 // root's children (mapped, off the screen), so that a look for a running
 // saver, or for a visible window of its class, still finds one.
 
@@ -24,7 +24,7 @@ public:
     // display is an Xlib Display* (the connection that holds the overlay, and
     // moves the window); root the window's root.
     CompositeOverlay(Display* display, unsigned long root);
-    // Lets go of the overlay and removes the stand-in. A window still in the
+    // Lets go of the overlay and removes the marker. A window still in the
     // overlay must have been taken out (leave) or be gone.
     ~CompositeOverlay();
     CompositeOverlay(const CompositeOverlay&) = delete;
@@ -63,7 +63,7 @@ private:
     Display* m_dpy;
     unsigned long m_root;
     unsigned long m_overlay = 0; // held while not 0
-    unsigned long m_standIn = 0;
+    unsigned long m_marker = 0;
     unsigned long m_window = 0;
     unsigned long m_damage = 0; // the window's drawing, watched while a compositing manager runs
     int m_damageEvent = -1;

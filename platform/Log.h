@@ -2,7 +2,9 @@
 // The program's one voice on stderr: every line it writes there is
 // "<program>: <what>", written here and nowhere else. A line is one write,
 // so lines from two threads never mix, and it allocates nothing, so it may
-// be said on the way out of a lost connection or an exhausted heap.
+// be said on the way out of a lost connection or an exhausted heap. A line
+// that would have to wait for a full pipe is dropped (and counted in the next
+// one): no program of ours stalls on a log nobody reads.
 #include <string_view>
 
 namespace hakop {

@@ -1,6 +1,7 @@
 #include "WindowStacking.h"
 
 #include "ClientProcess.h"
+#include "Log.h"
 
 #include <QSocketNotifier>
 #include <QTimer>
@@ -151,6 +152,13 @@ void StackingWatch::yieldToNewWindows(bool on)
     if (m_dpy == nullptr || on == m_yielding.joinable())
         return;
     if (on) {
+        XWindowAttributes a{};
+        if (XGetWindowAttributes(m_dpy, m_window, &a) != 0) {
+            m_place[0] = a.x;
+            m_place[1] = a.y;
+            m_place[2] = a.width;
+            m_place[3] = a.height;
+        }
         // The connection is the thread's alone until it is joined.
         m_notifier->setEnabled(false);
         m_stopYielding = false;
@@ -190,6 +198,8 @@ void StackingWatch::yieldLoop()
             } else if (event.type == DestroyNotify) {
                 mapped.erase(event.xdestroywindow.window);
                 owned.erase(event.xdestroywindow.window);
+                if (event.xdestroywindow.window == m_window && m_standIn == 0)
+                    standIn();
             } else if (event.type == ReparentNotify) {
                 owned.clear(); // a frame may have got its client window
             }
@@ -204,9 +214,31 @@ void StackingWatch::yieldLoop()
     }
 }
 
+// The event loop is blocked while yielding, so no new saver window can be
+// built before the question is answered: until then a plain window of this
+// connection shows the picture in the old one's place.
+void StackingWatch::standIn()
+{
+    if (m_place[2] <= 0 || m_place[3] <= 0)
+        return;
+    logLine("another program destroyed the saver window while the password was asked; its picture covers the "
+            "screen until the answer");
+    XSetWindowAttributes attributes{};
+    attributes.override_redirect = True;
+    attributes.background_pixmap = m_picture;
+    attributes.background_pixel = BlackPixel(m_dpy, DefaultScreen(m_dpy));
+    const unsigned long mask = CWOverrideRedirect | (m_picture != 0 ? CWBackPixmap : CWBackPixel);
+    m_standIn = XCreateWindow(m_dpy, m_root, m_place[0], m_place[1], static_cast<unsigned int>(m_place[2]),
+                              static_cast<unsigned int>(m_place[3]), 0, CopyFromParent, InputOutput, CopyFromParent,
+                              mask, &attributes);
+    XMapRaised(m_dpy, m_standIn);
+    XFlush(m_dpy);
+}
+
 void StackingWatch::coverAllBut(const std::function<bool(unsigned long)>& allowed)
 {
     Display* dpy = m_dpy;
+    const Window covering = m_standIn != 0 ? m_standIn : m_window;
     Window rootReturn = 0;
     Window parent = 0;
     Window* children = nullptr;
@@ -214,7 +246,7 @@ void StackingWatch::coverAllBut(const std::function<bool(unsigned long)>& allowe
     if (XQueryTree(dpy, m_root, &rootReturn, &parent, &children, &count) == 0)
         return;
     XWindowAttributes mine{};
-    if (XGetWindowAttributes(dpy, m_window, &mine) == 0)
+    if (XGetWindowAttributes(dpy, covering, &mine) == 0)
         return;
     // The siblings that show on the saver's area, bottom to top, and whether
     // each may lie above. (A window manager keeps viewable windows of its own
@@ -228,7 +260,7 @@ void StackingWatch::coverAllBut(const std::function<bool(unsigned long)>& allowe
     std::ptrdiff_t ours = -1;
     for (unsigned int i = 0; i < count; ++i) {
         XWindowAttributes a{};
-        if (children[i] == m_window) {
+        if (children[i] == covering) {
             ours = static_cast<std::ptrdiff_t>(stack.size());
         } else if (XGetWindowAttributes(dpy, children[i], &a) != 0 && shows(a)) {
             const bool mayLieAbove = allowed(children[i]);
@@ -236,7 +268,7 @@ void StackingWatch::coverAllBut(const std::function<bool(unsigned long)>& allowe
                 // No window manager stands between: it goes under the saver
                 // itself, and nothing allowed has to move.
                 XWindowChanges below{};
-                below.sibling = m_window;
+                below.sibling = covering;
                 below.stack_mode = Below;
                 XConfigureWindow(dpy, children[i], CWSibling | CWStackMode, &below);
                 stack.insert(stack.begin() + ours++, {children[i], false});
@@ -266,7 +298,7 @@ void StackingWatch::coverAllBut(const std::function<bool(unsigned long)>& allowe
             changes.sibling = stack.front().first; // all allowed: the lowest of them
             changes.stack_mode = Below;
         }
-        XConfigureWindow(dpy, m_window, CWSibling | CWStackMode, &changes);
+        XConfigureWindow(dpy, covering, CWSibling | CWStackMode, &changes);
     }
     // An allowed window under a foreign one: only raising it gets it above
     // the saver (a window manager may decline for a window it frames).
@@ -336,38 +368,6 @@ void StackingWatch::raise()
     // Done once this returns, so a grab asked for next finds the window viewable.
     XSync(dpy, False);
     drainLater();
-}
-
-CompositeOverlay::Entry StackingWatch::enterOverlay()
-{
-    if (m_dpy == nullptr || m_yielding.joinable())
-        return CompositeOverlay::Entry::Refused;
-    if (!m_overlay)
-        m_overlay = std::make_unique<CompositeOverlay>(m_dpy, m_root);
-    const CompositeOverlay::Entry entry = m_overlay->enter(m_window);
-    if (entry == CompositeOverlay::Entry::Entered) {
-        // Another client holding the overlay may map its own windows there:
-        // those are the siblings to stay above now. (The overlay may be a
-        // new one each time it is taken.)
-        XSelectInput(m_dpy, m_overlay->window(), SubstructureNotifyMask);
-        XFlush(m_dpy);
-    }
-    drainLater();
-    return entry;
-}
-
-void StackingWatch::leaveOverlay()
-{
-    if (m_dpy == nullptr || m_yielding.joinable() || !m_overlay || m_overlay->window() == 0)
-        return;
-    m_overlay->leave(m_window, !m_gone);
-    drainLater();
-}
-
-unsigned long StackingWatch::home() const
-{
-    const unsigned long overlay = m_overlay ? m_overlay->window() : 0;
-    return overlay != 0 ? overlay : m_root;
 }
 
 bool colourScreen(int visualClass, int depth)

@@ -61,6 +61,14 @@ public:
     // Off joins the thread.
     void yieldToNewWindows(bool on);
     bool yielding() const { return m_yielding.joinable(); }
+    // What covers the window's place should it be destroyed while yielding,
+    // when the event loop that would build a new window is blocked: a
+    // stand-in of the watch's own showing 'picture' (an X pixmap of the
+    // window's size; 0: black), which lasts as long as the watch. Before
+    // yielding.
+    void setStandInPicture(unsigned long picture) { m_picture = picture; }
+    // Whether a stand-in was needed (and said so). Not while yielding.
+    bool stoodIn() const { return m_standIn != 0; }
     // Raises the window over every sibling, mapping it if it is unmapped;
     // the server has done so when this returns.
     void raise();
@@ -82,10 +90,14 @@ private:
     // Puts the window above every viewable sibling that is not 'allowed' and
     // below the allowed ones, raising an allowed one it cannot get below.
     void coverAllBut(const std::function<bool(unsigned long)>& allowed);
+    void standIn();
 
     Display* m_dpy = nullptr; // own connection
     unsigned long m_window;
     unsigned long m_root = 0;
+    unsigned long m_picture = 0;
+    unsigned long m_standIn = 0; // set by the yielding thread, read after it is joined
+    int m_place[4] = {}; // x, y, width, height, when yielding began
     Listener m_listener;
     std::unique_ptr<CompositeOverlay> m_overlay;
     bool m_gone = false; // reported destroyed

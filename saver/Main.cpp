@@ -155,11 +155,16 @@ void THAKOPForm::rebuildWindow()
 {
     if (m_closed)
         return;
-    logSurvived("another program destroyed the saver window; covering the screen with a new one");
-    m_keeper.reset();
+    // The stand-in of a window destroyed while the verifier was asked (see
+    // ScreenKeeper) goes with the old keeper, once the new window is up.
+    const std::unique_ptr<ScreenKeeper> old = std::move(m_keeper);
+    if (!old->stoodIn())
+        logSurvived("another program destroyed the saver window; covering the screen with a new one");
     destroy(true, true);
     create();
     adoptWindow();
+    m_keeper->takeOverPauses(*old);
+    m_keeper->setStandInPicture(m_snapshot);
     m_presentation.windowRebuilt();
     setVisible(true);
     activateWindow();
@@ -190,6 +195,9 @@ void THAKOPForm::FormShow()
         x11::copyRootToPixmap(platform::toolkitConnection(), static_cast<std::uint32_t>(winId()), primary);
     if (snapshot == 0)
         logSurvived("the X server could not copy the desktop; the saver shows it black");
+    m_snapshot = snapshot;
+    if (m_keeper)
+        m_keeper->setStandInPicture(snapshot);
     RandomSource clock;
     clock.randomize();
     m_presentation.start(snapshot, primary.size(), *m_frames, screenSize, clock.seed());

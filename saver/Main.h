@@ -124,6 +124,7 @@ private:
     MouseThreshold m_mouse;
     LeftCapture m_leftCapture;
     std::unique_ptr<ScreenKeeper> m_keeper;
+    std::uint32_t m_snapshot = 0; // the desktop's picture on the server, once taken
     std::unique_ptr<platform::InputFence> m_inputFence; // made at the first close query
     bool m_shown = false;
     bool m_inCloseQuery = false;

@@ -64,6 +64,7 @@ void ScreenKeeper::start()
         if (m_running && m_pauses == 0)
             keep();
     });
+    m_watch->setStandInPicture(m_picture);
     if (!m_watch->works()) {
         logSurvived("cannot watch the window stacking; the saver may be covered by other windows");
     } else {
@@ -74,7 +75,12 @@ void ScreenKeeper::start()
                 m_tick.start();
         };
         m_tick.start();
-        toOverlay(true);
+        // A keeper that starts paused leaves its window among the root's
+        // children until the pause ends.
+        if (m_pauses == 0)
+            toOverlay(true);
+        else if (m_yielding)
+            m_watch->yieldToNewWindows(true);
     }
     takeInput();
 }
@@ -97,6 +103,24 @@ void ScreenKeeper::toOverlay(bool in)
     m_grab->lost();
 }
 
+void ScreenKeeper::setStandInPicture(std::uint32_t picture)
+{
+    m_picture = picture;
+    if (m_watch)
+        m_watch->setStandInPicture(picture);
+}
+
+bool ScreenKeeper::stoodIn() const
+{
+    return m_watch && !m_watch->yielding() && m_watch->stoodIn();
+}
+
+void ScreenKeeper::takeOverPauses(const ScreenKeeper& old)
+{
+    m_pauses = old.m_pauses;
+    m_yielding = old.m_yielding;
+}
+
 void ScreenKeeper::stop()
 {
     m_running = false;
@@ -114,6 +138,7 @@ void ScreenKeeper::pause(bool yield)
     // loop still has it: whatever is let above the saver must get there.
     if (m_pauses == 0 && m_running)
         toOverlay(false);
+    m_yielding = m_yielding || yield;
     if (yield && m_watch)
         m_watch->yieldToNewWindows(true);
     if (m_pauses++ > 0)
@@ -125,7 +150,10 @@ void ScreenKeeper::pause(bool yield)
 
 void ScreenKeeper::resume()
 {
-    if (m_pauses == 0 || --m_pauses > 0 || !m_running)
+    if (m_pauses == 0 || --m_pauses > 0)
+        return;
+    m_yielding = false;
+    if (!m_running)
         return;
     if (m_watch)
         m_watch->yieldToNewWindows(false);

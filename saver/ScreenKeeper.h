@@ -29,6 +29,7 @@
 #include <QTimer>
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string_view>
@@ -76,6 +77,17 @@ public:
 
     bool holdsInput() const;
 
+    // The desktop's picture (an X pixmap), for a stand-in should the window
+    // be destroyed while the verifier is asked.
+    void setStandInPicture(std::uint32_t picture);
+    // Whether a stand-in covered for the window (which then said so).
+    bool stoodIn() const;
+
+    // This keeper replaces 'old' for a window rebuilt while paused (a failure
+    // box is up): it starts paused as 'old' was, so it leaves the box the
+    // input, and the resume that ends the pause comes to it. Before start().
+    void takeOverPauses(const ScreenKeeper& old);
+
     // Called once, from the event loop, after another client destroyed the
     // window; the keeper has stopped by then and may be deleted.
     std::function<void()> onLost;
@@ -98,7 +110,9 @@ private:
     QTimer m_tick; // the look at the window, a tick after events about it or its siblings
     QElapsedTimer m_sinceRaise;
     GrabWaitLog m_waitLog;
+    std::uint32_t m_picture = 0;
     int m_pauses = 0;
+    bool m_yielding = false; // in a pause for the verifier
     bool m_running = false;
     bool m_toldUndone = false;
     bool m_toldNoOverlay = false;

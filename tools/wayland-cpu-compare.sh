@@ -27,11 +27,13 @@ cpu_ns() {
   done
   echo "$ns"
 }
+# Times a process went to sleep (all threads): its wake-ups.
+wakeups() { cat /proc/"$1"/task/*/status 2>/dev/null | awk '/^voluntary_ctxt_switches/ {n += $2} END {print n + 0}'; }
 peak_kb() { awk '/^VmHWM/ {print $2}' "/proc/$1/status"; }
 
 # Runs on the display the harness made; SERVER names the display server's PID.
 # Prints "<saver s> <server s> <wall s> <saver peak kB> <server peak kB>
-# <server s without the saver>": the server's own idle cost is measured first,
+# <server s without the saver> <saver wake-ups>": the server's own idle cost is measured first,
 # over as long a stretch, so what the saver adds to it shows.
 run() {
   local server=$1
@@ -43,19 +45,20 @@ run() {
   "$hakop" /s >/dev/null 2>"$out.err" &
   local saver=$!
   sleep 3   # past its start-up work
-  local s0 x0 t0 s1 x1 t1
-  s0=$(cpu_ns $saver); x0=$(cpu_ns "$server"); t0=$(date +%s.%N)
+  local s0 x0 t0 s1 x1 t1 w0 w1
+  s0=$(cpu_ns $saver); x0=$(cpu_ns "$server"); w0=$(wakeups $saver); t0=$(date +%s.%N)
   sleep "$secs"
-  s1=$(cpu_ns $saver); x1=$(cpu_ns "$server"); t1=$(date +%s.%N)
+  s1=$(cpu_ns $saver); x1=$(cpu_ns "$server"); w1=$(wakeups $saver); t1=$(date +%s.%N)
   local sp xp
   sp=$(peak_kb $saver); xp=$(peak_kb "$server")
   kill -0 $saver 2>/dev/null || { echo "wayland-cpu-compare: hakop ended early:" >&2; cat "$out.err" >&2; return 1; }
   kill $saver
   wait $saver 2>/dev/null || true
   awk -v s="$((s1 - s0))" -v x="$((x1 - x0))" -v t0="$t0" -v t1="$t1" -v sp="$sp" -v xp="$xp" -v i="$((i1 - i0))" \
-    'BEGIN { printf "%.3f %.3f %.3f %d %d %.3f\n", s / 1e9, x / 1e9, t1 - t0, sp, xp, i / 1e9 }' >"$out"
+    -v w="$((w1 - w0))" \
+    'BEGIN { printf "%.3f %.3f %.3f %d %d %.3f %d\n", s / 1e9, x / 1e9, t1 - t0, sp, xp, i / 1e9, w }' >"$out"
 }
-export -f run cpu_ns peak_kb
+export -f run cpu_ns peak_kb wakeups
 export secs hakop
 
 tmp=$(mktemp -d)
@@ -68,13 +71,14 @@ out=$tmp/x11 "$root/tests/e2e/with-x" --size "${size}x24" -- \
 out=$tmp/wayland "$root/tests/wayland/with-sway" --size "${w}x${h}" --outputs 1 -- \
   bash -c 'run "$HAKOP_SWAY_PID"'
 
-read -r xs xx xt xsp xxp xi <"$tmp/x11"
-read -r ws wx wt wsp wxp wi <"$tmp/wayland"
+read -r xs xx xt xsp xxp xi xw <"$tmp/x11"
+read -r ws wx wt wsp wxp wi ww <"$tmp/wayland"
 awk -v xs="$xs" -v xx="$xx" -v xt="$xt" -v xsp="$xsp" -v xxp="$xxp" -v xi="$xi" \
-    -v ws="$ws" -v wx="$wx" -v wt="$wt" -v wsp="$wsp" -v wxp="$wxp" -v wi="$wi" -v size="$size" 'BEGIN {
+    -v ws="$ws" -v wx="$wx" -v wt="$wt" -v wsp="$wsp" -v wxp="$wxp" -v wi="$wi" -v xw="$xw" -v ww="$ww" -v size="$size" 'BEGIN {
   printf "screen %s, %.0f s measured on each\n", size, xt
   printf "%-26s %18s %18s %8s\n", "", "X11 (Xvfb)", "Wayland (sway)", "ratio"
   printf "%-26s %9.3f s %5.2f%% %9.3f s %5.2f%% %7.2fx\n", "saver CPU", xs, 100 * xs / xt, ws, 100 * ws / wt, (xs > 0 ? ws / xs : 0)
+  printf "%-26s %16.1f/s %16.1f/s %7.2fx\n", "saver wake-ups", xw / xt, ww / wt, (xw > 0 ? ww / xw : 0)
   printf "%-26s %9.3f s %5.2f%% %9.3f s %5.2f%% %7.2fx\n", "display server CPU", xx, 100 * xx / xt, wx, 100 * wx / wt, (xx > 0 ? wx / xx : 0)
   printf "%-26s %9.3f s %5.2f%% %9.3f s %5.2f%% %7.2fx\n", "  of it added by the saver", xx - xi, 100 * (xx - xi) / xt, wx - wi, 100 * (wx - wi) / wt, (xx - xi > 0 ? (wx - wi) / (xx - xi) : 0)
   printf "%-26s %14.1f MiB %14.1f MiB\n", "saver peak RSS", xsp / 1024, wsp / 1024

@@ -8,11 +8,15 @@
 
 #include <X11/Xlib.h>
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <chrono>
 #include <functional>
+#include <thread>
 #include <string>
 
 namespace {
@@ -50,6 +54,45 @@ TEST(Log, LinesCarryTheProgramName)
     hakop::setLogProgramName("hakop-hosted");
     EXPECT_EQ(stderrOf([] { hakop::logLine("guest"); }), "hakop-hosted: guest\n");
     hakop::setLogProgramName("hakop");
+}
+
+// A log pipe whose reader stopped reading: lines are dropped, not waited
+// for, and the next line that gets through says how many went.
+TEST(Log, AFullPipeNeverStallsAndTheLossIsToldLater)
+{
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        int p[2];
+        if (::pipe(p) != 0)
+            ::_exit(2);
+        ::fcntl(p[1], F_SETFL, O_NONBLOCK);
+        const char block[4096] = {};
+        while (::write(p[1], block, sizeof block) > 0) {
+        }
+        ::fcntl(p[1], F_SETFL, 0); // as a log pipe is: blocking
+        ::dup2(p[1], STDERR_FILENO);
+        hakop::logLine("lost");
+        hakop::logErrno("lost too", ENOENT);
+        ::fcntl(p[0], F_SETFL, O_NONBLOCK);
+        char buffer[4096];
+        while (::read(p[0], buffer, sizeof buffer) > 0) {
+        }
+        hakop::logLine("through");
+        const std::string_view expected = "hakop: through (2 earlier lines were dropped: stderr was full)\n";
+        const ssize_t n = ::read(p[0], buffer, sizeof buffer);
+        ::_exit(n > 0 && std::string_view(buffer, std::size_t(n)) == expected ? 0 : 1);
+    }
+    int status = 0;
+    for (int i = 0; i < 500 && ::waitpid(child, &status, WNOHANG) == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (::waitpid(child, &status, WNOHANG) == 0) {
+        ::kill(child, SIGKILL);
+        ::waitpid(child, &status, 0);
+        FAIL() << "a line to a full pipe waited";
+    }
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the dropped lines were not told";
 }
 
 TEST(Log, ASurvivedXlibErrorIsSaidOnceWithItsRequestAndCode)

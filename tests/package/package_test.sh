@@ -22,7 +22,7 @@ deb=$(echo "$tmp"/out/hakop_"${version}"_*.deb)
 field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Package)" = hakop ] || fail "package name $(field Package)"
 [ "$(field Version)" = "$version" ] || fail "version $(field Version), not $version"
-for dep in 'libc6 (>=' 'libqt6widgets6' 'libx11-6' 'fonts-ipafont-gothic' 'fonts-liberation'; do
+for dep in 'libc6 (>=' 'libqt6widgets6' 'libx11-6' 'fonts-ipafont-gothic' 'fonts-liberation' 'qt6-wayland'; do
   grep -qF "$dep" <<<"$(field Depends)" || fail "Depends lacks $dep: $(field Depends)"
 done
 [ "$(field Suggests)" = 'xscreensaver | xsecurelock, xss-lock | xautolock' ] || fail "Suggests: $(field Suggests)"

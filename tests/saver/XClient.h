@@ -95,18 +95,18 @@ public:
     }
     // Every window drawn in the tree that 'matches': input-only windows are
     // left out. The saver's window may live in the Composite overlay, which
-    // is missing from the root's children: while its input-only stand-in is
+    // is missing from the root's children: while its input-only marker is
     // there, the overlay's children are looked at too. (Asking for the
     // overlay while the saver holds it changes nothing.)
     std::vector<Window> windowsWhere(const std::function<bool(Window)>& matches) const
     {
         std::vector<Window> found;
-        bool saverStandIn = false;
+        bool saverMarker = false;
         std::function<void(Window)> visit = [&](Window w) {
             XWindowAttributes a{};
             const bool inputOnly = XGetWindowAttributes(m_dpy, w, &a) != 0 && a.c_class == InputOnly;
             if (inputOnly)
-                saverStandIn = saverStandIn || hasClass(w, "THAKOPForm");
+                saverMarker = saverMarker || hasClass(w, "THAKOPForm");
             else if (matches(w))
                 found.push_back(w);
             Window rootReturn = 0, parent = 0;
@@ -120,7 +120,7 @@ public:
             }
         };
         visit(root());
-        if (saverStandIn) {
+        if (saverMarker) {
             const Window overlay = XCompositeGetOverlayWindow(m_dpy, root());
             Window rootReturn = 0, parent = 0;
             Window* children = nullptr;

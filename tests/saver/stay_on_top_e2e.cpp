@@ -536,17 +536,25 @@ TEST_F(StayOnTop, ADestroyedWindowIsBuiltAgainOverTheSamePicture)
     EXPECT_EQ(saver.exitCodeWithin(5s), 0);
 }
 
+// The window of 'saver' (started with the event-loop verifier) once a key
+// has asked the verifier and its prompt shows above it; 0 if it never does.
+Window askedWithAPrompt(XClient& x, SaverProcess& saver)
+{
+    const Window w = x.waitForWindowOfClass("THAKOPForm", saver);
+    if (w == 0 || !x.waitUntil([&] { return x.keyboardHeldByOthers(); }, 10s))
+        return 0;
+    x.key(XK_a, true);
+    x.key(XK_a, false);
+    return x.waitUntil([&] { return verifierPromptShows(x, w); }, 1200ms) ? w : 0;
+}
+
 // While the verifier asks, only the windows of its process lie above the
 // saver: another program's window mapped then stays covered.
 TEST_F(StayOnTop, WhileTheVerifierAsksOnlyItsWindowsLieAbove)
 {
     SaverProcess saver({}, std::string(HAKOP_STANDINS_DIR) + "/event-loop");
-    const Window w = x.waitForWindowOfClass("THAKOPForm", saver);
-    ASSERT_NE(w, 0u);
-    ASSERT_TRUE(x.waitUntil([&] { return x.keyboardHeldByOthers(); }, 10s));
-    x.key(XK_a, true);
-    x.key(XK_a, false);
-    ASSERT_TRUE(x.waitUntil([&] { return verifierPromptShows(x, w); }, 1200ms));
+    const Window w = askedWithAPrompt(x, saver);
+    ASSERT_NE(w, 0u) << "no prompt above the saver";
     const QRect area(800, 600, 200, 120);
     const Window other = mapForeignWindow(x, area, 0x00ff00);
     EXPECT_TRUE(x.waitUntil([&] { return !areaShows(x, area, 0x00ff00); }, 300ms * slowdown()))
@@ -555,6 +563,30 @@ TEST_F(StayOnTop, WhileTheVerifierAsksOnlyItsWindowsLieAbove)
     XDestroyWindow(x.dpy(), other);
     XSync(x.dpy(), False);
     EXPECT_EQ(saver.exitCodeWithin(8s), 0);
+}
+
+// Destroyed while the verifier asks (the event loop is blocked then), the
+// window's place is covered at once by a stand-in with the same picture,
+// under the prompt; the new window follows the answer.
+TEST_F(StayOnTop, ADestroyedWindowWhileTheVerifierAsksIsStoodInFor)
+{
+    const QImage desktop = x.paintDesktop();
+    SaverProcess saver({}, std::string(HAKOP_STANDINS_DIR) + "/event-loop");
+    const Window w = askedWithAPrompt(x, saver);
+    ASSERT_NE(w, 0u) << "no prompt above the saver";
+    XDestroyWindow(x.dpy(), w);
+    XSync(x.dpy(), False);
+    const QRect area(800, 600, 200, 120);
+    const Window other = mapForeignWindow(x, area, 0x00ff00);
+    EXPECT_TRUE(x.waitUntil([&] { return !areaShows(x, area, 0x00ff00); }, 300ms * slowdown()))
+        << "the desktop is uncovered until the verifier answers";
+    EXPECT_TRUE(verifierPromptShows(x, w)) << "the stand-in covers the prompt";
+    EXPECT_EQ(unexplainedPixels(x.screen().copy(area), desktop.copy(area)), 0) << "the stand-in does not show the picture";
+    XDestroyWindow(x.dpy(), other);
+    EXPECT_EQ(saver.exitCodeWithin(8s), 0);
+    const auto lines = saver.reports();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find("destroyed"), std::string::npos) << lines[0];
 }
 
 // A program that grabs the keyboard while the saver has let go of it for the

@@ -194,7 +194,7 @@ idle_starts_it() {
 
 # An output that appears while the saver runs is covered too. (Taking one
 # away cannot be tried here: sway 1.7 fails to commit a disabled headless
-# output and keeps it.)
+# output and keeps it; outputs_e2e.sh does it on a nested sway.)
 output_added() {
   desk
   start

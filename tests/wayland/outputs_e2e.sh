@@ -1,0 +1,86 @@
+#!/usr/bin/env bash
+# Outputs coming and going while the saver runs (run under with-sway, one
+# output). sway's headless outputs cannot be disabled or taken away, so the
+# saver runs on a second sway nested in the first: each of its outputs is a
+# window there, and closing that window takes the output away for good (its
+# wl_output global goes). Checks, in one run: an added output is covered black;
+# the other output going leaves the saver running and the first still covered;
+# the figures' output going ends it with 0 and nothing on stderr.
+#   outputs_e2e.sh HAKOP
+set -uo pipefail
+hakop=$1
+slowdown=${HAKOP_TEST_SLOWDOWN:-1}
+work=$(mktemp -d)
+user=$(stat -c %U "$XDG_RUNTIME_DIR")
+nested='' saver=''
+cleanup() {
+  local p
+  for p in $saver $nested; do kill -KILL "$p" 2>/dev/null || true; done
+  for p in $saver $nested; do wait "$p" 2>/dev/null || true; done
+  rm -rf "$work" "$HAKOP_SWAY_SHARE/run2"
+}
+trap cleanup EXIT
+fail() { echo "not ok - $*"; exit 1; }
+alive() { kill -0 "$1" 2>/dev/null; }
+# Polls a condition for up to N seconds (times the slowdown).
+within() { # seconds command...
+  local n=$1; shift
+  for _ in $(seq 1 $((n * 10 * slowdown))); do "$@" && return 0; sleep 0.1; done
+  return 1
+}
+
+# The outer sway floats the nested one's windows: closing one must not resize another.
+swaymsg 'for_window [app_id="wlroots"] floating enable' >/dev/null
+run2=$HAKOP_SWAY_SHARE/run2
+mkdir -p "$run2" && chown "$user" "$run2" && chmod 700 "$run2"
+printf 'xwayland disable\ndefault_border none\n' >"$HAKOP_SWAY_SHARE/config2"
+setpriv --reuid="$user" --regid="$(id -g "$user")" --clear-groups \
+  env -i HOME="$run2" PATH=/usr/bin:/bin XDG_RUNTIME_DIR="$run2" WAYLAND_DISPLAY="$WAYLAND_DISPLAY" \
+    WLR_BACKENDS=wayland WLR_RENDERER=pixman WLR_WL_OUTPUTS=2 \
+  sway -c "$HAKOP_SWAY_SHARE/config2" >"$work/nested.log" 2>&1 &
+nested=$!
+inner() { WAYLAND_DISPLAY=$(echo "$run2"/wayland-*[0-9]) SWAYSOCK=$(echo "$run2"/sway-ipc.*.sock) "$@"; }
+outputs() { inner swaymsg -t get_outputs -r 2>/dev/null | grep -o '"name": "WL-[0-9]*"' | tr -d '" ' | sed 's/name://' | sort | tr '\n' ' '; }
+has_outputs() { [ "$(outputs)" = "$1" ]; }
+within 10 has_outputs "WL-1 WL-2 " || { cat "$work/nested.log" >&2; fail "the nested sway did not start: $(outputs)"; }
+
+shot() { inner grim -o "$1" "$2"; }
+# Fraction of the picture's pixels that are magenta, the desktop's colour below.
+magenta() { convert "$1" -fill black +opaque '#ff00ff' -fill white -opaque '#ff00ff' -format '%[fx:mean]' info:; }
+brightest() { convert "$1" -format '%[fx:maxima]' info:; }
+close_output() { swaymsg "[app_id=\"wlroots\" title=\"wlroots - $1\"] kill" >/dev/null; }
+
+shot WL-1 "$work/desk.png"
+inner "$hakop" /s 2>"$work/err" &
+saver=$!
+differs() { alive "$saver" && shot WL-1 "$work/probe.png" &&
+  [ "$(compare -metric AE "$work/desk.png" "$work/probe.png" null: 2>&1 | awk '{print int($1)}')" -gt 0 ]; }
+within 10 differs || fail "no figures on WL-1: $(cat "$work/err")"
+# From here on, whatever is not covered shows magenta.
+inner swaymsg output '*' bg '#ff00ff' solid_color >/dev/null
+
+inner swaymsg create_output >/dev/null
+within 5 has_outputs "WL-1 WL-2 WL-3 " || fail "no third output: $(outputs)"
+black() { shot WL-3 "$work/h3.png" && [ "$(brightest "$work/h3.png")" = 0 ]; }
+within 5 black || fail "the added output is not black: brightest $(brightest "$work/h3.png"), magenta $(magenta "$work/h3.png")"
+echo "ok - an added output is covered black"
+
+close_output WL-2
+within 5 has_outputs "WL-1 WL-3 " || fail "WL-2 did not go: $(outputs)"
+sleep 1
+alive "$saver" || fail "the saver ended when another output went: $(cat "$work/err")"
+shot WL-1 "$work/h1.png"
+[ "$(magenta "$work/h1.png")" = 0 ] || fail "WL-1 is not covered after WL-2 went"
+echo "ok - another output going leaves it running and covering"
+
+close_output WL-1
+rc=124
+ended() { ! alive "$saver"; }
+within 5 ended && { wait "$saver"; rc=$?; }
+[ "$rc" = 0 ] || fail "the figures' output going: exit $rc, $(cat "$work/err")"
+[ ! -s "$work/err" ] || fail "the figures' output going left: $(cat "$work/err")"
+saver=
+echo "ok - the figures' output going ends it with 0"
+# What the checks above would have seen of an output left uncovered.
+uncovered() { shot WL-3 "$work/bare3.png" && [ "$(magenta "$work/bare3.png")" = 1 ]; }
+within 5 uncovered || fail "WL-3 bare is not the magenta desktop: $(magenta "$work/bare3.png")"
