@@ -109,22 +109,24 @@ CompositeOverlay::Entry CompositeOverlay::enter(unsigned long window)
             return Entry::ManagerOutside;
         }
     }
+    XWindowAttributes a{};
+    if (XGetWindowAttributes(m_dpy, window, &a) == 0) {
+        release();
+        return Entry::Gone;
+    }
     // The marker is there before the window leaves the root's children, so
     // a look for the saver never misses both.
     if (m_marker == 0)
         m_marker = markerFor(m_dpy, m_root, window);
-    XWindowAttributes a{};
-    if (XGetWindowAttributes(m_dpy, window, &a) != 0) {
-        // The overlay covers the root from its origin: the same coordinates.
-        XReparentWindow(m_dpy, window, m_overlay, a.x, a.y);
-        Window rootReturn = 0;
-        Window parent = 0;
-        Window* children = nullptr;
-        unsigned int count = 0;
-        if (XQueryTree(m_dpy, window, &rootReturn, &parent, &children, &count) != 0 && children != nullptr)
-            XFree(children);
-        m_inside = parent == m_overlay;
-    }
+    // The overlay covers the root from its origin: the same coordinates.
+    XReparentWindow(m_dpy, window, m_overlay, a.x, a.y);
+    Window rootReturn = 0;
+    Window parent = 0;
+    Window* children = nullptr;
+    unsigned int count = 0;
+    if (XQueryTree(m_dpy, window, &rootReturn, &parent, &children, &count) != 0 && children != nullptr)
+        XFree(children);
+    m_inside = parent == m_overlay;
     if (m_inside) {
         watchDrawing(window);
         // Shaped by another client, the overlay would hide the window: the

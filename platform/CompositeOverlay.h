@@ -30,12 +30,13 @@ public:
     CompositeOverlay(const CompositeOverlay&) = delete;
     CompositeOverlay& operator=(const CompositeOverlay&) = delete;
 
-    enum class Entry { Entered, NoComposite, ManagerOutside, Refused };
+    enum class Entry { Entered, NoComposite, ManagerOutside, Gone, Refused };
     // Puts 'window' (a child of the root) in the overlay at the same place.
     // NoComposite: the server lacks the extension (or a version with the
     // overlay); ManagerOutside: a compositing manager runs that does not
     // hold the overlay (it paints onto the root, over the overlay too);
-    // Refused: the window could not be put there. Otherwise the window
+    // Gone: the window no longer exists; Refused: the window could not be
+    // put there. Otherwise the window
     // stays where it was. The connection must be selecting the root's
     // substructure events (the overlay's mapping tells who else holds it).
     Entry enter(unsigned long window);
