@@ -7,10 +7,10 @@
 namespace hakop::platform {
 
 
-WindowGuard::WindowGuard(Display* display, unsigned long window, unsigned long root)
+WindowGuard::WindowGuard(Display* display, unsigned long window, unsigned long parent)
     : m_dpy(display)
     , m_window(window)
-    , m_root(root)
+    , m_parent(parent)
 {
     int event = 0;
     int error = 0;
@@ -56,10 +56,17 @@ unsigned WindowGuard::repair()
         return Nothing; // gone: the caller asks exists()
     if (children != nullptr)
         XFree(children);
-    if (parent != m_root) {
+    if (parent != m_parent) {
         // A mapped window stays mapped through a reparent.
-        XReparentWindow(dpy, m_window, m_root, m_x, m_y);
+        XReparentWindow(dpy, m_window, m_parent, m_x, m_y);
         undone |= Parent;
+    }
+    if (m_hasShape && m_parent != rootReturn && parentShaped()) {
+        // The parent is the Composite overlay, which any client may shape
+        // (its input shape is left alone: a compositing manager empties it).
+        XShapeCombineMask(dpy, m_parent, ShapeBounding, 0, 0, None, ShapeSet);
+        XShapeCombineMask(dpy, m_parent, ShapeClip, 0, 0, None, ShapeSet);
+        undone |= Shape;
     }
     if (!placeKept()) {
         XMoveResizeWindow(dpy, m_window, m_x, m_y, m_width, m_height);
@@ -122,6 +129,16 @@ bool WindowGuard::shapeKept()
     if (rects != nullptr)
         XFree(rects);
     return whole;
+}
+
+bool WindowGuard::parentShaped()
+{
+    Bool bounding = False;
+    Bool clip = False;
+    int i = 0;
+    unsigned int u = 0;
+    return XShapeQueryExtents(m_dpy, m_parent, &bounding, &i, &i, &u, &u, &clip, &i, &i, &u, &u) != 0
+        && (bounding || clip);
 }
 
 bool WindowGuard::classKept()

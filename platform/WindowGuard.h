@@ -14,8 +14,8 @@ namespace hakop::platform {
 class WindowGuard {
 public:
     // display is an Xlib Display* (any connection to the window's server);
-    // window a child of 'root'.
-    WindowGuard(Display* display, unsigned long window, unsigned long root);
+    // window a child of 'parent' (the root, or as setParent says later).
+    WindowGuard(Display* display, unsigned long window, unsigned long parent);
 
     // The window's present place (position and size on the root) and
     // WM_CLASS are the ones to keep, and no shape.
@@ -26,17 +26,21 @@ public:
     // server has them when this returns.
     unsigned repair();
 
+    // The window belongs in 'parent' from now on, at the same place.
+    void setParent(unsigned long parent) { m_parent = parent; }
+
     // False once the window is gone (destroyed by whoever).
     bool exists() const;
 
 private:
     bool placeKept();
     bool shapeKept();
+    bool parentShaped();
     bool classKept();
 
     Display* m_dpy;
     unsigned long m_window;
-    unsigned long m_root;
+    unsigned long m_parent;
     std::optional<std::string> m_instance; // none: the window had no class to keep
     std::string m_class;
     int m_x = 0;

@@ -62,6 +62,11 @@ StackingWatch::StackingWatch(Display* display, unsigned long window, Listener li
 StackingWatch::~StackingWatch()
 {
     yieldToNewWindows(false);
+    // Let go of with the window still in it, the overlay would take the
+    // window along when it goes.
+    if (m_overlay)
+        m_overlay->leave(m_window, !m_gone);
+    m_overlay.reset();
     m_notifier.reset();
     if (m_dpy != nullptr)
         XCloseDisplay(m_dpy);
@@ -86,10 +91,15 @@ void StackingWatch::drain(bool always)
         bool mapped = false;
         bool destroyed = false;
         bool heard = false;
+        bool compositing = false;
         while (XPending(dpy) > 0) {
-            heard = true;
             XEvent event;
             XNextEvent(dpy, &event);
+            const auto news = m_overlay ? m_overlay->hear(event) : CompositeOverlay::Heard::Other;
+            if (news == CompositeOverlay::Heard::Drawing)
+                continue; // not a change to the window or its siblings
+            heard = true;
+            compositing = compositing || news == CompositeOverlay::Heard::Manager;
             switch (event.type) {
             case MapNotify:
                 (event.xmap.window == m_window ? mapped : above) = true;
@@ -120,6 +130,7 @@ void StackingWatch::drain(bool always)
         XWindowAttributes attributes{};
         const bool exists = !destroyed && XGetWindowAttributes(dpy, m_window, &attributes) != 0;
         if (!exists) {
+            m_gone = true;
             m_listener(Change::Destroyed); // may end this watch: nothing after it
             return;
         }
@@ -130,6 +141,8 @@ void StackingWatch::drain(bool always)
             m_listener(Change::Mapped);
         if (above)
             m_listener(Change::SomethingAbove);
+        if (compositing)
+            m_listener(Change::Compositing);
         always = false;
     } while (XEventsQueued(dpy, QueuedAlready) > 0);
 }
@@ -315,7 +328,7 @@ bool StackingWatch::onTop()
     Window parent = 0;
     Window* children = nullptr;
     unsigned int count = 0;
-    if (XQueryTree(dpy, m_root, &rootReturn, &parent, &children, &count) == 0)
+    if (XQueryTree(dpy, home(), &rootReturn, &parent, &children, &count) == 0)
         return true;
     // Bottom to top: everything after ours is above it.
     bool ours = false;
@@ -349,6 +362,8 @@ void StackingWatch::raise()
     Display* dpy = m_dpy;
     if (dpy == nullptr)
         return;
+    if (home() != m_root)
+        XMapWindow(dpy, home()); // any client may unmap the overlay
     XMapRaised(dpy, m_window);
     // Done once this returns, so a grab asked for next finds the window viewable.
     XSync(dpy, False);

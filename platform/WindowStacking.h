@@ -3,6 +3,7 @@
 // must while other clients map notifications, menus or prompts, raise their
 // own windows or unmap ours. The watch only tells what changed; what to do
 // about it is the caller's rule.
+#include "CompositeOverlay.h"
 #include "XHandles.h"
 #include <atomic>
 #include <functional>
@@ -20,7 +21,8 @@ namespace hakop::platform {
 // 'window' or when 'window' was unmapped or mapped.
 class StackingWatch {
 public:
-    enum class Change { SomethingAbove, Unmapped, Mapped, Destroyed };
+    // Compositing: a compositing manager started or ended (see enterOverlay).
+    enum class Change { SomethingAbove, Unmapped, Mapped, Destroyed, Compositing };
     using Listener = std::function<void(Change)>;
 
     // display is an Xlib Display* naming the display to watch (its own
@@ -71,6 +73,16 @@ public:
     // the server has done so when this returns.
     void raise();
 
+    // Moves the window into the Composite overlay (see CompositeOverlay.h),
+    // above every other client's window whatever they do; from then on its
+    // siblings are the overlay's other children. Not while yielding.
+    CompositeOverlay::Entry enterOverlay();
+    // Back among the root's children, on top of them: where a prompt or a
+    // failure box can show above it. Also done when the watch ends.
+    void leaveOverlay();
+    // Where the window belongs now: the overlay, else the root.
+    unsigned long home() const;
+
 private:
     void drain(bool always = false);
     void drainLater();
@@ -87,6 +99,8 @@ private:
     unsigned long m_standIn = 0; // set by the yielding thread, read after it is joined
     int m_place[4] = {}; // x, y, width, height, when yielding began
     Listener m_listener;
+    std::unique_ptr<CompositeOverlay> m_overlay;
+    bool m_gone = false; // reported destroyed
     std::unique_ptr<QSocketNotifier> m_notifier;
     std::thread m_yielding;
     std::atomic<bool> m_stopYielding{false};

@@ -55,6 +55,12 @@ void ScreenKeeper::start()
         }
         if (change == Change::Unmapped)
             m_grab->lost(); // the server dropped them with the mapping
+        if (change == Change::Compositing && m_running && m_pauses == 0) {
+            // Whether the overlay still suits (and how it is painted) is
+            // for a new look.
+            toOverlay(false);
+            toOverlay(true);
+        }
         if (m_running && m_pauses == 0)
             keep();
     });
@@ -69,10 +75,32 @@ void ScreenKeeper::start()
                 m_tick.start();
         };
         m_tick.start();
-        if (m_yielding && m_pauses > 0)
+        // A keeper that starts paused leaves its window among the root's
+        // children until the pause ends.
+        if (m_pauses == 0)
+            toOverlay(true);
+        else if (m_yielding)
             m_watch->yieldToNewWindows(true);
     }
     takeInput();
+}
+
+void ScreenKeeper::toOverlay(bool in)
+{
+    if (!m_watch || !m_guard || m_watch->yielding())
+        return;
+    const unsigned long before = m_watch->home();
+    if (!in) {
+        m_watch->leaveOverlay();
+    } else if (m_watch->enterOverlay() == platform::CompositeOverlay::Entry::Refused && !m_toldNoOverlay) {
+        m_toldNoOverlay = true;
+        logSurvived("the X server would not put the saver window above every other; it raises itself instead");
+    }
+    if (m_watch->home() == before)
+        return;
+    // Moving it unmaps it for a moment, and the server drops the grabs with that.
+    m_guard->setParent(m_watch->home());
+    m_grab->lost();
 }
 
 void ScreenKeeper::setStandInPicture(std::uint32_t picture)
@@ -106,6 +134,10 @@ void ScreenKeeper::stop()
 
 void ScreenKeeper::pause(bool yield)
 {
+    // Out of the overlay first, on the watch's connection while the event
+    // loop still has it: whatever is let above the saver must get there.
+    if (m_pauses == 0 && m_running)
+        toOverlay(false);
     m_yielding = m_yielding || yield;
     if (yield && m_watch)
         m_watch->yieldToNewWindows(true);
@@ -125,6 +157,7 @@ void ScreenKeeper::resume()
         return;
     if (m_watch)
         m_watch->yieldToNewWindows(false);
+    toOverlay(true);
     keep();
 }
 

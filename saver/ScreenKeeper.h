@@ -15,7 +15,14 @@
 // A tick after any event about the window or its siblings it also looks at
 // the window as a whole (place, parent, shape, class, stacking), so nothing a
 // burst of events hid lasts longer than a tick; with no events it sleeps.
-// During a pause the grabs are free and other windows may lie above it.
+// Where the server has the Composite extension, the window lives in its
+// overlay, which lies above every other client's window whatever they do (a
+// window raised every millisecond included); the overlay unmapped or shaped
+// is put right as the window is. Without Composite, or under a compositing
+// manager that paints onto the root, it stays among the root's children and
+// is raised as above. A manager starting or ending gets it judged afresh.
+// During a pause the grabs are free and other windows may lie above it: the
+// window is back among the root's children meanwhile.
 #include "platform/XHandles.h"
 #include <QElapsedTimer>
 #include <QObject>
@@ -87,6 +94,7 @@ public:
 
 private:
     void guard();
+    void toOverlay(bool in);
     void lost();
     void keep();
     void restack();
@@ -107,6 +115,7 @@ private:
     bool m_yielding = false; // in a pause for the verifier
     bool m_running = false;
     bool m_toldUndone = false;
+    bool m_toldNoOverlay = false;
 };
 
 } // namespace hakop

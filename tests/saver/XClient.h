@@ -19,6 +19,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
+#include <X11/extensions/Xcomposite.h>
 
 namespace e2e {
 
@@ -78,15 +79,7 @@ public:
     // Every window in the tree whose WM_CLASS class is 'cls'.
     std::vector<Window> windowsOfClass(const char* cls) const
     {
-        return windowsWhere([&](Window w) {
-            XClassHint hint{};
-            if (XGetClassHint(m_dpy, w, &hint) == 0)
-                return false;
-            const bool match = hint.res_class != nullptr && std::string(hint.res_class) == cls;
-            XFree(hint.res_name);
-            XFree(hint.res_class);
-            return match;
-        });
+        return windowsWhere([&](Window w) { return hasClass(w, cls); });
     }
     // Every window in the tree whose WM_NAME is 'name'.
     std::vector<Window> windowsNamed(const char* name) const
@@ -100,11 +93,21 @@ public:
             return match;
         });
     }
+    // Every window drawn in the tree that 'matches': input-only windows are
+    // left out. The saver's window may live in the Composite overlay, which
+    // is missing from the root's children: while its input-only marker is
+    // there, the overlay's children are looked at too. (Asking for the
+    // overlay while the saver holds it changes nothing.)
     std::vector<Window> windowsWhere(const std::function<bool(Window)>& matches) const
     {
         std::vector<Window> found;
+        bool saverMarker = false;
         std::function<void(Window)> visit = [&](Window w) {
-            if (matches(w))
+            XWindowAttributes a{};
+            const bool inputOnly = XGetWindowAttributes(m_dpy, w, &a) != 0 && a.c_class == InputOnly;
+            if (inputOnly)
+                saverMarker = saverMarker || hasClass(w, "THAKOPForm");
+            else if (matches(w))
                 found.push_back(w);
             Window rootReturn = 0, parent = 0;
             Window* children = nullptr;
@@ -117,7 +120,31 @@ public:
             }
         };
         visit(root());
+        if (saverMarker) {
+            const Window overlay = XCompositeGetOverlayWindow(m_dpy, root());
+            Window rootReturn = 0, parent = 0;
+            Window* children = nullptr;
+            unsigned int count = 0;
+            if (overlay != 0 && XQueryTree(m_dpy, overlay, &rootReturn, &parent, &children, &count) != 0) {
+                for (unsigned int i = 0; i < count; ++i)
+                    visit(children[i]);
+                if (children != nullptr)
+                    XFree(children);
+            }
+            XCompositeReleaseOverlayWindow(m_dpy, root());
+            XSync(m_dpy, False);
+        }
         return found;
+    }
+    bool hasClass(Window w, const char* cls) const
+    {
+        XClassHint hint{};
+        if (XGetClassHint(m_dpy, w, &hint) == 0)
+            return false;
+        const bool match = hint.res_class != nullptr && std::string(hint.res_class) == cls;
+        XFree(hint.res_name);
+        XFree(hint.res_class);
+        return match;
     }
     bool viewable(Window w) const
     {

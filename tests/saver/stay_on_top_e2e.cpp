@@ -16,15 +16,18 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <atomic>
 #include <memory>
 #include <optional>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
+#include <X11/extensions/Xcomposite.h>
 #include <X11/extensions/Xfixes.h>
 #include <X11/extensions/shape.h>
 #include <X11/keysym.h>
@@ -184,6 +187,51 @@ Window mapForeignWindow(const XClient& x, QRect area, unsigned long colour)
     XMapRaised(x.dpy(), window);
     XSync(x.dpy(), False);
     return window;
+}
+
+// Another program's window over 'area', raised every millisecond on a
+// connection and a thread of its own for as long as this lives.
+class RaiseStorm {
+public:
+    RaiseStorm(QRect area, unsigned long colour)
+        : m_thread([this, area, colour] { run(area, colour); })
+    {
+    }
+    ~RaiseStorm()
+    {
+        m_stop = true;
+        m_thread.join();
+    }
+    RaiseStorm(const RaiseStorm&) = delete;
+    RaiseStorm& operator=(const RaiseStorm&) = delete;
+
+private:
+    void run(QRect area, unsigned long colour)
+    {
+        XClient attacker;
+        const Window w = mapForeignWindow(attacker, area, colour);
+        while (!m_stop) {
+            XRaiseWindow(attacker.dpy(), w);
+            XFlush(attacker.dpy());
+            sleepFor(1ms);
+        }
+        XDestroyWindow(attacker.dpy(), w);
+        XSync(attacker.dpy(), False);
+    }
+
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
+
+// Whether any pixel of 'area' on the screen is 'colour'.
+bool anyPixelShows(const XClient& x, QRect area, QRgb colour)
+{
+    const QImage shot = x.screen().copy(area);
+    for (int y = 0; y < shot.height(); ++y)
+        for (int xx = 0; xx < shot.width(); ++xx)
+            if ((shot.pixel(xx, y) & 0xffffff) == colour)
+                return true;
+    return false;
 }
 
 class StayOnTop : public ::testing::Test {
@@ -572,10 +620,132 @@ TEST_F(StayOnTop, AGrabTakenWhileTheVerifierAsksIsRetriedEveryTick)
     EXPECT_EQ(waiting, 1);
 }
 
+// A window raised every millisecond stays under the saver, with no
+// compositing manager and under one that paints into the Composite overlay:
+// the screen shows the saver's picture throughout, and a key still ends it.
+// Under a manager that paints onto the root instead (over the overlay too),
+// the saver stays among the root's children, where it was shown before.
+// (A server without Composite has no overlay: there the window would win.)
+TEST_F(StayOnTop, RaisedEveryMillisecondAWindowStaysUnderTheSaver)
+{
+    int event = 0;
+    int error = 0;
+    if (XCompositeQueryExtension(x.dpy(), &event, &error) == 0)
+        GTEST_SKIP() << "the server has no Composite extension";
+    x.paintDesktop();
+    const QRect area(300, 200, 240, 160);
+    const QRgb colour = 0xff00ff;
+    const Atom manager = XInternAtom(x.dpy(), "_NET_WM_CM_S0", False);
+    const std::vector<std::string> picom{"picom", "--backend", "xrender", "--config", "/dev/null"};
+    struct Setup {
+        std::vector<std::string> manager;
+        bool startedLater; // once the saver runs
+    };
+    for (const Setup& setup : {Setup{{}, false}, Setup{picom, false}, Setup{picom, true}, Setup{{"xcompmgr"}, false}}) {
+        const std::vector<std::string>& command = setup.manager;
+        const bool startedLater = setup.startedLater;
+        SCOPED_TRACE(command.empty() ? "no compositing manager" : command.front() + (startedLater ? " later" : ""));
+        const bool paintsOnRoot = !command.empty() && command.front() == "xcompmgr";
+        std::optional<ChildProcess> compositor;
+        auto startManager = [&] {
+            compositor.emplace(command, std::vector<std::pair<std::string, std::string>>{}, "/dev/null", "/dev/null");
+            const bool started =
+                x.waitUntil([&] { return XGetSelectionOwner(x.dpy(), manager) != None; }, 10s * slowdown());
+            sleepFor(300ms); // its first painting of the screen
+            return started;
+        };
+        if (!command.empty() && !startedLater) {
+            ASSERT_TRUE(startManager()) << "the compositing manager did not start";
+        }
+        const QImage before = x.screen();
+        SaverProcess saver;
+        const Window w = x.waitForWindowOfClass("THAKOPForm", saver);
+        ASSERT_NE(w, 0u);
+        ASSERT_TRUE(x.waitUntil([&] { return x.inputHeldByOthers(); }, 10s));
+        if (startedLater) {
+            ASSERT_TRUE(startManager()) << "the compositing manager did not start";
+            ASSERT_TRUE(x.waitUntil([&] { return x.inputHeldByOthers(); }, 2s * slowdown()));
+        }
+        if (paintsOnRoot) {
+            Window rootReturn = 0;
+            Window parent = 0;
+            Window* children = nullptr;
+            unsigned int count = 0;
+            ASSERT_NE(XQueryTree(x.dpy(), w, &rootReturn, &parent, &children, &count), 0);
+            if (children != nullptr)
+                XFree(children);
+            EXPECT_EQ(parent, x.root()) << "the saver went where the manager paints over it";
+        } else {
+            const RaiseStorm storm(area, colour);
+            sleepFor(200ms);
+            int shown = 0;
+            for (int sample = 0; sample < 20; ++sample, sleepFor(20ms))
+                shown += anyPixelShows(x, area, colour) ? 1 : 0;
+            EXPECT_EQ(shown, 0) << "of 20 samples, the window raised every millisecond showed in " << shown;
+            EXPECT_EQ(unexplainedPixels(x.screen(), before), 0) << "the screen does not show the saver's picture";
+        }
+        x.key(XK_Escape, true);
+        x.key(XK_Escape, false);
+        EXPECT_EQ(saver.exitCodeWithin(5s), 0);
+        const std::vector<std::string> lines = saver.reports();
+        EXPECT_TRUE(lines.empty()) << lines.front();
+    }
+}
+
+// Another program may take the overlay as well and map its own window in it:
+// that window is covered again like any other; or unmap or shape the
+// overlay, which is mapped again or unshaped (with one line).
+TEST_F(StayOnTop, OverlayWindowOfAnotherProgramIsCoveredAgain)
+{
+    int event = 0;
+    int error = 0;
+    if (XCompositeQueryExtension(x.dpy(), &event, &error) == 0)
+        GTEST_SKIP() << "the server has no Composite extension";
+    SaverProcess saver;
+    ASSERT_NE(x.waitForWindowOfClass("THAKOPForm", saver), 0u);
+    ASSERT_TRUE(x.waitUntil([&] { return x.inputHeldByOthers(); }, 10s));
+    XClient attacker;
+    const Window overlay = XCompositeGetOverlayWindow(attacker.dpy(), attacker.root());
+    ASSERT_NE(overlay, 0u);
+    XSetWindowAttributes attributes{};
+    attributes.override_redirect = True;
+    attributes.background_pixel = 0x00ff00;
+    const QRect area(100, 100, 200, 120);
+    const Window note = XCreateWindow(attacker.dpy(), overlay, area.x(), area.y(), 200, 120, 0, CopyFromParent,
+                                      InputOutput, CopyFromParent, CWOverrideRedirect | CWBackPixel, &attributes);
+    XMapRaised(attacker.dpy(), note);
+    XSync(attacker.dpy(), False);
+    EXPECT_TRUE(x.waitUntil([&] { return !areaShows(x, area, 0x00ff00); }, 300ms * slowdown()))
+        << "a window in the overlay stays above the saver";
+    XDestroyWindow(attacker.dpy(), note);
+    // Any client may unmap the overlay itself, and the saver with it.
+    const Window w = x.windowsOfClass("THAKOPForm").front();
+    XUnmapWindow(attacker.dpy(), overlay);
+    XSync(attacker.dpy(), False);
+    EXPECT_TRUE(x.waitUntil([&] { return x.viewable(w) && x.inputHeldByOthers(); }, 1s * slowdown()))
+        << "the overlay stays unmapped, and the saver with it";
+    // Or shape it away: what lies under it would show.
+    const Window under = mapForeignWindow(attacker, area, 0xff00ff);
+    XShapeCombineRectangles(attacker.dpy(), overlay, ShapeBounding, 0, 0, nullptr, 0, ShapeSet, Unsorted);
+    XSync(attacker.dpy(), False);
+    EXPECT_TRUE(x.waitUntil([&] { return !areaShows(x, area, 0xff00ff); }, 1s * slowdown()))
+        << "the overlay stays shaped away";
+    XDestroyWindow(attacker.dpy(), under);
+    XSync(attacker.dpy(), False);
+    x.key(XK_Escape, true);
+    x.key(XK_Escape, false);
+    EXPECT_EQ(saver.exitCodeWithin(5s), 0);
+    const std::vector<std::string> lines = saver.reports();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find("put back"), std::string::npos) << lines[0];
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    // The raise storm's thread has a connection of its own.
+    XInitThreads();
     // The engine replay needs no window system of its own.
     std::vector<char*> args(argv, argv + argc);
     static char platform[] = "-platform";
