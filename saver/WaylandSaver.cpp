@@ -214,7 +214,8 @@ void WaylandSaver::showStill(Cover& cover, const QImage& picture)
     cover.shown = true;
 }
 
-// Outputs added while running are configured in the background.
+// Outputs added while running are configured in the background, and an
+// output resized is covered afresh at its new size.
 // A surface the compositor closed (its output going) is let go.
 void WaylandSaver::showPending()
 {
@@ -228,6 +229,8 @@ void WaylandSaver::showPending()
             m_figuresGone = true;
         else if (!cover.shown && cover.surface->configured())
             showStill(cover, QImage());
+        else if (cover.still && cover.surface->size() * cover.scale != cover.still->size())
+            showStill(cover, cover.still->image().copy()); // the output was resized: its picture, the rest black
         ++it;
     }
 }

@@ -3,7 +3,8 @@
 # output). sway's headless outputs cannot be disabled or taken away, so the
 # saver runs on a second sway nested in the first: each of its outputs is a
 # window there, and closing that window takes the output away for good (its
-# wl_output global goes). Checks, in one run: an added output is covered black;
+# wl_output global goes). Checks, in one run: an added output is covered black,
+# and still when it is made larger;
 # the other output going leaves the saver running and the first still covered;
 # the figures' output going ends it with 0 and nothing on stderr.
 #   outputs_e2e.sh HAKOP
@@ -64,6 +65,12 @@ within 5 has_outputs "WL-1 WL-2 WL-3 " || fail "no third output: $(outputs)"
 black() { shot WL-3 "$work/h3.png" && [ "$(brightest "$work/h3.png")" = 0 ]; }
 within 5 black || fail "the added output is not black: brightest $(brightest "$work/h3.png"), magenta $(magenta "$work/h3.png")"
 echo "ok - an added output is covered black"
+
+swaymsg '[app_id="wlroots" title="wlroots - WL-3"] resize set 1600 900' >/dev/null
+grown() { shot WL-3 "$work/h3.png" && [ "$(identify -format '%w' "$work/h3.png")" = 1600 ]; }
+within 5 grown || fail "WL-3 was not resized: $(identify -format '%wx%h' "$work/h3.png")"
+within 5 black || fail "WL-3 resized is not covered: magenta $(magenta "$work/h3.png")"
+echo "ok - a resized output is covered at its new size"
 
 close_output WL-2
 within 5 has_outputs "WL-1 WL-3 " || fail "WL-2 did not go: $(outputs)"
