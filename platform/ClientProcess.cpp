@@ -1,5 +1,7 @@
 #include "ClientProcess.h"
 
+#include "WindowTree.h"
+
 #include <X11/Xlib.h>
 #include <X11/extensions/XRes.h>
 
@@ -33,18 +35,13 @@ bool treeOwned(Display* dpy, Window window, pid_t ancestor, int depth)
         return true;
     if (depth == 0)
         return false;
-    Window rootReturn = 0;
-    Window parent = 0;
-    Window* children = nullptr;
-    unsigned int count = 0;
-    if (XQueryTree(dpy, window, &rootReturn, &parent, &children, &count) == 0)
+    const auto tree = queryTree(dpy, window);
+    if (!tree)
         return false;
-    bool owned = false;
-    for (unsigned int i = 0; i < count && !owned; ++i)
-        owned = treeOwned(dpy, children[i], ancestor, depth - 1);
-    if (children != nullptr)
-        XFree(children);
-    return owned;
+    for (const unsigned long child : tree->children)
+        if (treeOwned(dpy, child, ancestor, depth - 1))
+            return true;
+    return false;
 }
 
 } // namespace

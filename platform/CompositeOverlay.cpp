@@ -1,5 +1,7 @@
 #include "CompositeOverlay.h"
 
+#include "WindowTree.h"
+
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/Xcomposite.h>
@@ -120,13 +122,8 @@ CompositeOverlay::Entry CompositeOverlay::enter(unsigned long window)
         m_marker = markerFor(m_dpy, m_root, window);
     // The overlay covers the root from its origin: the same coordinates.
     XReparentWindow(m_dpy, window, m_overlay, a.x, a.y);
-    Window rootReturn = 0;
-    Window parent = 0;
-    Window* children = nullptr;
-    unsigned int count = 0;
-    if (XQueryTree(m_dpy, window, &rootReturn, &parent, &children, &count) != 0 && children != nullptr)
-        XFree(children);
-    m_inside = parent == m_overlay;
+    const auto tree = queryTree(m_dpy, window);
+    m_inside = tree && tree->parent == m_overlay;
     if (m_inside) {
         watchDrawing(window);
         // Shaped by another client, the overlay would hide the window: the

@@ -1,5 +1,7 @@
 #include "WindowGuard.h"
 
+#include "WindowTree.h"
+
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/shape.h>
@@ -48,20 +50,15 @@ unsigned WindowGuard::repair()
     if (dpy == nullptr)
         return Nothing;
     unsigned undone = Nothing;
-    Window rootReturn = 0;
-    Window parent = 0;
-    Window* children = nullptr;
-    unsigned int count = 0;
-    if (XQueryTree(dpy, m_window, &rootReturn, &parent, &children, &count) == 0)
+    const auto tree = queryTree(dpy, m_window);
+    if (!tree)
         return Nothing; // gone: the caller asks exists()
-    if (children != nullptr)
-        XFree(children);
-    if (parent != m_parent) {
+    if (tree->parent != m_parent) {
         // A mapped window stays mapped through a reparent.
         XReparentWindow(dpy, m_window, m_parent, m_x, m_y);
         undone |= Parent;
     }
-    if (m_hasShape && m_parent != rootReturn && parentShaped()) {
+    if (m_hasShape && m_parent != tree->root && parentShaped()) {
         // The parent is the Composite overlay, which any client may shape
         // (its input shape is left alone: a compositing manager empties it).
         XShapeCombineMask(dpy, m_parent, ShapeBounding, 0, 0, None, ShapeSet);

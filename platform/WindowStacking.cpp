@@ -2,6 +2,7 @@
 
 #include "ClientProcess.h"
 #include "Log.h"
+#include "WindowTree.h"
 
 #include <QSocketNotifier>
 #include <QTimer>
@@ -239,14 +240,9 @@ void StackingWatch::coverAllBut(const std::function<bool(unsigned long)>& allowe
 {
     Display* dpy = m_dpy;
     const Window covering = m_standIn != 0 ? m_standIn : m_window;
-    Window rootReturn = 0;
-    Window parent = 0;
-    Window* children = nullptr;
-    unsigned int count = 0;
-    if (XQueryTree(dpy, m_root, &rootReturn, &parent, &children, &count) == 0)
-        return;
+    const auto tree = queryTree(dpy, m_root);
     XWindowAttributes mine{};
-    if (XGetWindowAttributes(dpy, covering, &mine) == 0)
+    if (!tree || XGetWindowAttributes(dpy, covering, &mine) == 0)
         return;
     // The siblings that show on the saver's area, bottom to top, and whether
     // each may lie above. (A window manager keeps viewable windows of its own
@@ -258,27 +254,25 @@ void StackingWatch::coverAllBut(const std::function<bool(unsigned long)>& allowe
     };
     std::vector<std::pair<Window, bool>> stack;
     std::ptrdiff_t ours = -1;
-    for (unsigned int i = 0; i < count; ++i) {
+    for (const Window child : tree->children) {
         XWindowAttributes a{};
-        if (children[i] == covering) {
+        if (child == covering) {
             ours = static_cast<std::ptrdiff_t>(stack.size());
-        } else if (XGetWindowAttributes(dpy, children[i], &a) != 0 && shows(a)) {
-            const bool mayLieAbove = allowed(children[i]);
+        } else if (XGetWindowAttributes(dpy, child, &a) != 0 && shows(a)) {
+            const bool mayLieAbove = allowed(child);
             if (ours >= 0 && !mayLieAbove && a.override_redirect) {
                 // No window manager stands between: it goes under the saver
                 // itself, and nothing allowed has to move.
                 XWindowChanges below{};
                 below.sibling = covering;
                 below.stack_mode = Below;
-                XConfigureWindow(dpy, children[i], CWSibling | CWStackMode, &below);
-                stack.insert(stack.begin() + ours++, {children[i], false});
+                XConfigureWindow(dpy, child, CWSibling | CWStackMode, &below);
+                stack.insert(stack.begin() + ours++, {child, false});
                 continue;
             }
-            stack.emplace_back(children[i], mayLieAbove);
+            stack.emplace_back(child, mayLieAbove);
         }
     }
-    if (children != nullptr)
-        XFree(children);
     if (ours < 0)
         return;
     // ours sits between stack[ours - 1] and stack[ours].
@@ -324,27 +318,24 @@ bool StackingWatch::onTop()
         drainLater();
         return false;
     }
-    Window rootReturn = 0;
-    Window parent = 0;
-    Window* children = nullptr;
-    unsigned int count = 0;
-    if (XQueryTree(dpy, home(), &rootReturn, &parent, &children, &count) == 0)
+    const auto tree = queryTree(dpy, home());
+    if (!tree)
         return true;
     // Bottom to top: everything after ours is above it.
     bool ours = false;
     bool covered = false;
-    for (unsigned int i = 0; i < count && !covered; ++i) {
-        if (children[i] == m_window) {
+    for (const Window child : tree->children) {
+        if (child == m_window) {
             ours = true;
             continue;
         }
         if (!ours)
             continue;
         XWindowAttributes attributes{};
-        covered = XGetWindowAttributes(dpy, children[i], &attributes) != 0 && attributes.map_state == IsViewable;
+        covered = XGetWindowAttributes(dpy, child, &attributes) != 0 && attributes.map_state == IsViewable;
+        if (covered)
+            break;
     }
-    if (children != nullptr)
-        XFree(children);
     drainLater();
     return ours && !covered;
 }
