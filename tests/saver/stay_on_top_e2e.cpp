@@ -88,7 +88,8 @@ const hakop::TIForm& frames()
 }
 
 // How many pixels of 'shot' are neither the desktop's nor any the figures
-// could have drawn over it in the first ticks.
+// could have drawn over it in the first ticks (more of them where the
+// tests' waits are stretched: the saver runs on meanwhile).
 long long unexplainedPixels(const QImage& shot, const QImage& desktop)
 {
     hakop::SaverScene scene(desktop.convertToFormat(QImage::Format_RGB32), frames());
@@ -105,7 +106,7 @@ long long unexplainedPixels(const QImage& shot, const QImage& desktop)
         }
     };
     explain(desktop.convertToFormat(QImage::Format_RGB32));
-    for (int t = 0; t <= 60; ++t) {
+    for (int t = 0; t <= 60 * slowdown(); ++t) {
         explain(scene.surface().pixels());
         scene.tick();
         scene.paintPending();
