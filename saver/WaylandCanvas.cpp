@@ -31,15 +31,17 @@ QImage fittedBackdrop(const QImage& backdrop, QSize size)
     return fitted;
 }
 
+// Both pictures RGB32; they may differ in size.
 void copyRegion(const QImage& from, QImage& to, const QRegion& region)
 {
-    const qsizetype stride = from.bytesPerLine();
+    const qsizetype fromStride = from.bytesPerLine();
+    const qsizetype toStride = to.bytesPerLine();
     const uchar* source = from.constBits();
     uchar* target = to.bits();
-    for (const QRect& r : region.intersected(from.rect())) {
+    for (const QRect& r : region.intersected(from.rect() & to.rect())) {
         for (int y = r.top(); y <= r.bottom(); ++y) {
-            const qsizetype offset = y * stride + qsizetype(r.left()) * 4;
-            std::memcpy(target + offset, source + offset, std::size_t(r.width()) * 4);
+            const qsizetype column = qsizetype(r.left()) * 4;
+            std::memcpy(target + y * toStride + column, source + y * fromStride + column, std::size_t(r.width()) * 4);
         }
     }
 }
@@ -79,14 +81,43 @@ WaylandCanvas::~WaylandCanvas()
     wl_event_queue_destroy(m_queue);
 }
 
+std::unique_ptr<platform::wayland::ShmBuffer> WaylandCanvas::makeBuffer(QSize size)
+{
+    auto buffer = platform::wayland::ShmBuffer::create(m_connection.shm(), size);
+    if (buffer)
+        wl_proxy_set_queue(reinterpret_cast<wl_proxy*>(buffer->buffer()), m_queue);
+    return buffer;
+}
+
 bool WaylandCanvas::addSlot()
 {
-    auto buffer = platform::wayland::ShmBuffer::create(m_connection.shm(), m_draw.size());
+    auto buffer = makeBuffer(m_draw.size());
     if (!buffer)
         return false;
-    wl_proxy_set_queue(reinterpret_cast<wl_proxy*>(buffer->buffer()), m_queue);
     // A new buffer holds nothing yet: all of it is to be brought up to date.
     m_slots.push_back({std::move(buffer), QRegion(QRect(QPoint(0, 0), m_draw.size()))});
+    return true;
+}
+
+bool WaylandCanvas::followSurfaceSize()
+{
+    const QSize size = m_surface.size() * m_scale;
+    if (size.isEmpty() || size == m_draw.size())
+        return true;
+    auto buffer = makeBuffer(size);
+    if (!buffer)
+        return false;
+    // The buffer drawn in last holds the newest picture, shown or not.
+    QImage pixels = buffer->image();
+    pixels.fill(Qt::black);
+    copyRegion(m_draw.read(), pixels, QRect(QPoint(0, 0), m_draw.size()));
+    m_draw.usePixels(pixels);
+    m_slots.clear();
+    m_slots.push_back({std::move(buffer), QRegion()});
+    m_current = 0;
+    m_drawable = true;
+    m_shown = false; // the next present shows all of it
+    present(QRegion());
     return true;
 }
 

@@ -59,6 +59,13 @@ public:
     QImage read() const override;
     void present(const QRegion& changed) override;
 
+    // Follows the surface to the size it was last configured to (its output
+    // was resized): the buffers are made anew at that size, holding the
+    // picture so far at the top-left corner and black elsewhere, and shown at
+    // once. The scene keeps its own size. False when no memory could be had
+    // for them: the old buffers stay.
+    bool followSurfaceSize();
+
     // How many shared buffers the canvas holds now (one or two in a steady run).
     std::size_t bufferCount() const { return m_slots.size(); }
 
@@ -69,6 +76,7 @@ private:
     };
     WaylandCanvas(platform::wayland::Connection& connection, platform::wayland::LayerSurface& surface, int scale,
                   QImage backdrop);
+    std::unique_ptr<platform::wayland::ShmBuffer> makeBuffer(QSize size);
     bool addSlot();
     // Points the drawing at a buffer the compositor does not hold, once per
     // present: the first drawing after it waits here if it must.

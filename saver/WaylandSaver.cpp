@@ -20,6 +20,7 @@
 
 #include <cerrno>
 #include <cmath>
+#include <utility>
 
 namespace hakop {
 
@@ -39,6 +40,9 @@ struct WaylandSaver::Cover {
     int scale = 1;
     // What an output without figures shows, kept until the compositor is done with it.
     std::unique_ptr<wl::ShmBuffer> still;
+    // The figures' output draws here instead (the scene owns it).
+    WaylandCanvas* canvas = nullptr;
+    bool toldNoMemory = false;
     bool shown = false;
 };
 
@@ -172,6 +176,7 @@ bool WaylandSaver::FormShow()
             throw std::runtime_error("no shared memory for the saver's pictures");
         RandomSource clock;
         clock.randomize();
+        cover.canvas = canvas.get();
         m_driver->start(std::move(canvas), clock.seed());
         cover.shown = true;
     }
@@ -215,7 +220,8 @@ void WaylandSaver::showStill(Cover& cover, const QImage& picture)
 }
 
 // Outputs added while running are configured in the background, and an
-// output resized is covered afresh at its new size.
+// output resized is covered afresh at its new size (the figures' output too:
+// the figures stay in the part it had at the start).
 // A surface the compositor closed (its output going) is let go.
 void WaylandSaver::showPending()
 {
@@ -231,6 +237,8 @@ void WaylandSaver::showPending()
             showStill(cover, QImage());
         else if (cover.still && cover.surface->size() * cover.scale != cover.still->size())
             showStill(cover, cover.still->image().copy()); // the output was resized: its picture, the rest black
+        else if (cover.canvas && !cover.canvas->followSurfaceSize() && !std::exchange(cover.toldNoMemory, true))
+            logSurvived("no shared memory for the figures' output at its new size; its new part stays uncovered");
         ++it;
     }
 }

@@ -4,7 +4,8 @@
 # saver runs on a second sway nested in the first: each of its outputs is a
 # window there, and closing that window takes the output away for good (its
 # wl_output global goes). Checks, in one run: an added output is covered black,
-# and still when it is made larger;
+# and still when it is made larger; the figures' output made larger is covered
+# all over;
 # the other output going leaves the saver running and the first still covered;
 # the figures' output going ends it with 0 and nothing on stderr.
 #   outputs_e2e.sh HAKOP
@@ -71,6 +72,16 @@ grown() { shot WL-3 "$work/h3.png" && [ "$(identify -format '%w' "$work/h3.png")
 within 5 grown || fail "WL-3 was not resized: $(identify -format '%wx%h' "$work/h3.png")"
 within 5 black || fail "WL-3 resized is not covered: magenta $(magenta "$work/h3.png")"
 echo "ok - a resized output is covered at its new size"
+
+# The figures' output made larger: its new part is covered too, and the figures go on.
+swaymsg '[app_id="wlroots" title="wlroots - WL-1"] resize set 1600 900' >/dev/null
+grown1() { shot WL-1 "$work/h1.png" && [ "$(identify -format '%w' "$work/h1.png")" = 1600 ]; }
+within 5 grown1 || fail "WL-1 was not resized: $(identify -format '%wx%h' "$work/h1.png")"
+covered1() { shot WL-1 "$work/h1.png" && [ "$(magenta "$work/h1.png")" = 0 ]; }
+within 5 covered1 || fail "WL-1 resized is not covered: magenta $(magenta "$work/h1.png")"
+cp "$work/h1.png" "$work/desk.png"
+within 5 differs || fail "the figures stopped when WL-1 grew: $(cat "$work/err")"
+echo "ok - the figures' output made larger is covered, the figures go on"
 
 close_output WL-2
 within 5 has_outputs "WL-1 WL-3 " || fail "WL-2 did not go: $(outputs)"
