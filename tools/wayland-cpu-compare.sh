@@ -6,6 +6,8 @@
 # cost), and both processes' peak resident memory are printed side by side.
 #   tools/wayland-cpu-compare.sh [SECONDS] [WxH] [path/to/hakop]
 # Needs root: sway runs as an unprivileged user (see tests/wayland/with-sway).
+# Then, from a few seconds of libwayland's request log, how many pixels the
+# saver damages per commit.
 #
 # CPU time is the scheduler's run time summed over all threads
 # (/proc/PID/task/*/schedstat), as in tools/cpu-compare.sh; peak memory is
@@ -58,7 +60,32 @@ run() {
     -v w="$((w1 - w0))" \
     'BEGIN { printf "%.3f %.3f %.3f %d %d %.3f %d\n", s / 1e9, x / 1e9, t1 - t0, sp, xp, i / 1e9, w }' >"$out"
 }
-export -f run cpu_ns peak_kb wakeups
+# What the saver damages per commit, read from libwayland's log of its requests
+# over a few seconds (a run of its own: the log costs CPU). Prints "<commits
+# after the first> <mean px> <largest px> <first commit px>" for the surface
+# committed most often, the figures' one, counting commits that damage anything.
+damage() {
+  WAYLAND_DEBUG=client timeout 6 "$hakop" /s >/dev/null 2>"$out.log" || true
+  awk '
+    match($0, /-> wl_surface@[0-9]+\.damage_buffer\(/) {
+      id = $0; sub(/.*wl_surface@/, "", id); sub(/\..*/, "", id)
+      args = $0; sub(/.*damage_buffer\(/, "", args); sub(/\).*/, "", args)
+      split(args, a, ", "); pending[id] += a[3] * a[4]; next
+    }
+    match($0, /-> wl_surface@[0-9]+\.commit\(/) {
+      id = $0; sub(/.*wl_surface@/, "", id); sub(/\..*/, "", id)
+      # A commit without damage (the first, which asks for the size) shows nothing new.
+      if (pending[id] > 0) { n[id]++; px[id, n[id]] = pending[id] }
+      pending[id] = 0
+    }
+    END {
+      for (id in n) if (n[id] > n[best] + 0) best = id
+      sum = 0; most = 0
+      for (i = 2; i <= n[best]; i++) { sum += px[best, i]; if (px[best, i] > most) most = px[best, i] }
+      printf "%d %.0f %d %d\n", n[best] - 1, (n[best] > 1 ? sum / (n[best] - 1) : 0), most, px[best, 1]
+    }' "$out.log" >"$out.damage"
+}
+export -f run damage cpu_ns peak_kb wakeups
 export secs hakop
 
 tmp=$(mktemp -d)
@@ -69,12 +96,14 @@ w=${size%x*} h=${size#*x}
 out=$tmp/x11 "$root/tests/e2e/with-x" --size "${size}x24" -- \
   bash -c 'run "$(pgrep -P "$PPID" -x Xvfb)"'
 out=$tmp/wayland "$root/tests/wayland/with-sway" --size "${w}x${h}" --outputs 1 -- \
-  bash -c 'run "$HAKOP_SWAY_PID"'
+  bash -c 'run "$HAKOP_SWAY_PID" && damage'
 
 read -r xs xx xt xsp xxp xi xw <"$tmp/x11"
 read -r ws wx wt wsp wxp wi ww <"$tmp/wayland"
+read -r dn dmean dmost dfirst <"$tmp/wayland.damage"
 awk -v xs="$xs" -v xx="$xx" -v xt="$xt" -v xsp="$xsp" -v xxp="$xxp" -v xi="$xi" \
-    -v ws="$ws" -v wx="$wx" -v wt="$wt" -v wsp="$wsp" -v wxp="$wxp" -v wi="$wi" -v xw="$xw" -v ww="$ww" -v size="$size" 'BEGIN {
+    -v ws="$ws" -v wx="$wx" -v wt="$wt" -v wsp="$wsp" -v wxp="$wxp" -v wi="$wi" -v xw="$xw" -v ww="$ww" -v size="$size" \
+    -v dn="$dn" -v dmean="$dmean" -v dmost="$dmost" -v dfirst="$dfirst" 'BEGIN {
   printf "screen %s, %.0f s measured on each\n", size, xt
   printf "%-26s %18s %18s %8s\n", "", "X11 (Xvfb)", "Wayland (sway)", "ratio"
   printf "%-26s %9.3f s %5.2f%% %9.3f s %5.2f%% %7.2fx\n", "saver CPU", xs, 100 * xs / xt, ws, 100 * ws / wt, (xs > 0 ? ws / xs : 0)
@@ -83,4 +112,6 @@ awk -v xs="$xs" -v xx="$xx" -v xt="$xt" -v xsp="$xsp" -v xxp="$xxp" -v xi="$xi" 
   printf "%-26s %9.3f s %5.2f%% %9.3f s %5.2f%% %7.2fx\n", "  of it added by the saver", xx - xi, 100 * (xx - xi) / xt, wx - wi, 100 * (wx - wi) / wt, (xx - xi > 0 ? (wx - wi) / (xx - xi) : 0)
   printf "%-26s %14.1f MiB %14.1f MiB\n", "saver peak RSS", xsp / 1024, wsp / 1024
   printf "%-26s %14.1f MiB %14.1f MiB\n", "display server peak RSS", xxp / 1024, wxp / 1024
+  printf "Wayland damage per commit (%d commits after the first, which damages all %d px):\n", dn, dfirst
+  printf "  mean %.0f px, largest %d px; the five figures'"'"' boxes before and after a step cover at most %d px\n", dmean, dmost, 2 * 5 * 85 * 75
 }'
