@@ -6,6 +6,7 @@
 #include "saver/Main.h"
 #include "saver/VerifierProcess.h"
 #include "saver/CursorCounter.h"
+#include "saver/ScreenKeeper.h"
 #include "ScreenRead.h"
 
 #include <QApplication>
@@ -18,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -411,6 +413,34 @@ TEST_F(SaverWindow, AnAcceptedCloseEndsTheSaver)
     EXPECT_EQ(closedSignals, 1);
     EXPECT_FALSE(form->holdsInput());
     EXPECT_EQ(hakop::CursorCounter::count(), -1);
+}
+
+// A window rebuilt while a failure box is up gets a new keeper: it starts
+// paused as the old one was, leaving the box the input, and takes the input
+// when that pause ends.
+TEST(ScreenKeeperTakingOver, StartsPausedAsTheOldOneWas)
+{
+    using namespace std::chrono_literals;
+    QWidget window;
+    window.setGeometry(0, 0, 200, 200);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    auto* x = static_cast<Display*>(display());
+    const auto id = static_cast<unsigned long>(window.winId());
+    hakop::ScreenKeeper old(x, id, 100ms);
+    old.start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return old.holdsInput(); }, 2000));
+    old.pause();
+    old.stop();
+
+    hakop::ScreenKeeper next(x, id, 100ms);
+    next.takeOverPauses(old);
+    next.start();
+    QTest::qWait(300);
+    EXPECT_FALSE(next.holdsInput());
+    next.resume();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return next.holdsInput(); }, 2000));
+    next.stop();
 }
 
 } // namespace
