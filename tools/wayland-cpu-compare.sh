@@ -79,7 +79,8 @@ damage() {
       pending[id] = 0
     }
     END {
-      for (id in n) if (n[id] > n[best] + 0) best = id
+      best = ""; commits = 0
+      for (id in n) if (n[id] > commits) { commits = n[id]; best = id }
       sum = 0; most = 0
       for (i = 2; i <= n[best]; i++) { sum += px[best, i]; if (px[best, i] > most) most = px[best, i] }
       printf "%d %.0f %d %d\n", n[best] - 1, (n[best] > 1 ? sum / (n[best] - 1) : 0), most, px[best, 1]
