@@ -184,9 +184,14 @@ public:
         XSync(m_dpy, False);
         return p == AlreadyGrabbed;
     }
-    static bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit)
+    // 'every' sets how often to look: a look that takes the grabs for a moment
+    // (inputHeldByOthers while the saver does not hold them) should come less
+    // often than the saver retries, or the saver may meet it twice running
+    // and take it for another program's grab.
+    static bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit,
+                          std::chrono::milliseconds every = 20ms)
     {
-        for (const auto end = Clock::now() + limit; Clock::now() < end; sleepFor(20ms))
+        for (const auto end = Clock::now() + limit; Clock::now() < end; sleepFor(every))
             if (condition())
                 return true;
         return condition();
