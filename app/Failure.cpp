@@ -1,8 +1,8 @@
 #include "Failure.h"
 
-#include "platform/InputGrab.h"
-#include "platform/Overlay.h"
-#include "platform/ToolkitConnection.h"
+#include "x11/keeper/InputGrab.h"
+#include "x11/keeper/Overlay.h"
+#include "x11/ToolkitConnection.h"
 
 #include <QApplication>
 #include <QMessageBox>

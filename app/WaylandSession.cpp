@@ -6,9 +6,9 @@
 #include "platform/Failure.h"
 #include "platform/Log.h"
 #include "platform/StandardStreams.h"
-#include "platform/wayland/Connection.h"
-#include "platform/wayland/DisplayLock.h"
-#include "saver/WaylandSaver.h"
+#include "wayland/Connection.h"
+#include "wayland/DisplayLock.h"
+#include "saver/wayland/WaylandSaver.h"
 
 #include <QGuiApplication>
 #include <QIcon>

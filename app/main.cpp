@@ -6,15 +6,15 @@
 #include "ModeDispatch.h"
 #include "PasswordChange.h"
 #include "WaylandSession.h"
-#include "platform/ApplicationWindow.h"
+#include "x11/ApplicationWindow.h"
 #include "platform/Log.h"
 #include "platform/StandardStreams.h"
-#include "platform/WindowLookup.h"
-#include "platform/XErrorLog.h"
-#include "platform/ToolkitConnection.h"
+#include "x11/WindowLookup.h"
+#include "x11/XErrorLog.h"
+#include "x11/ToolkitConnection.h"
 
 #include "dialogs/SettingsMode.h"
-#include "saver/SaverMode.h"
+#include "saver/x11/SaverMode.h"
 
 #include <QGuiApplication>
 #include <QIcon>

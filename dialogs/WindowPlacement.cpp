@@ -5,8 +5,8 @@
 #include <QScreen>
 #include <QWidget>
 
-#include "platform/FrameExtents.h"
-#include "platform/ToolkitConnection.h"
+#include "x11/FrameExtents.h"
+#include "x11/ToolkitConnection.h"
 
 
 #include <algorithm>

@@ -8,7 +8,7 @@
 #include "MemoryCanvas.h"
 #include "SceneDriver.h"
 #include "platform/Failure.h"
-#include "platform/XErrorLog.h"
+#include "x11/XErrorLog.h"
 #include "x11/ServerCanvas.h"
 
 #include <xcb/xcb.h>

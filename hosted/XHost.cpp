@@ -1,6 +1,6 @@
 #include "XHost.h"
 
-#include "platform/XcbReply.h"
+#include "x11/XcbReply.h"
 
 #include <xcb/xcb.h>
 

@@ -1,8 +1,8 @@
 #include "WaylandCanvas.h"
 
-#include "platform/wayland/Connection.h"
-#include "platform/wayland/LayerSurface.h"
-#include "platform/wayland/ShmBuffer.h"
+#include "Connection.h"
+#include "LayerSurface.h"
+#include "ShmBuffer.h"
 
 #include <wayland-client.h>
 

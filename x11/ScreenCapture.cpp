@@ -1,6 +1,6 @@
 #include "ScreenCapture.h"
 
-#include "platform/XcbReply.h"
+#include "XcbReply.h"
 
 #include <xcb/xcb.h>
 

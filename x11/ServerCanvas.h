@@ -7,7 +7,7 @@
 // window has the pixmap as its background: the server restores whatever gets
 // exposed without asking us.
 #include "Canvas.h"
-#include "x11/XPixelFormat.h"
+#include "XPixelFormat.h"
 
 #include <QImage>
 #include <QRegion>

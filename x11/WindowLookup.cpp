@@ -1,6 +1,6 @@
 #include "WindowLookup.h"
 
-#include "Failure.h"
+#include "platform/Failure.h"
 #include "XcbReply.h"
 
 #include <xcb/xcb.h>

@@ -1,6 +1,6 @@
 #include "XErrorLog.h"
 
-#include "Log.h"
+#include "platform/Log.h"
 
 #include <X11/Xlib.h>
 

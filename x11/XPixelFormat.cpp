@@ -1,6 +1,6 @@
 #include "XPixelFormat.h"
 
-#include "platform/XcbReply.h"
+#include "XcbReply.h"
 
 #include <xcb/xcb.h>
 

@@ -4,13 +4,13 @@
 #include "Random.h"
 #include "SceneDriver.h"
 #include "ImageList.h"
-#include "VerifierProcess.h"
-#include "WaylandCanvas.h"
+#include "saver/VerifierProcess.h"
+#include "wayland/WaylandCanvas.h"
 #include "platform/Failure.h"
-#include "platform/wayland/Connection.h"
-#include "platform/wayland/LayerSurface.h"
-#include "platform/wayland/ScreenCopy.h"
-#include "platform/wayland/ShmBuffer.h"
+#include "wayland/Connection.h"
+#include "wayland/LayerSurface.h"
+#include "wayland/ScreenCopy.h"
+#include "wayland/ShmBuffer.h"
 
 #include <wayland-client.h>
 

@@ -9,7 +9,7 @@
 //
 // Outputs: one added while running is covered black (no picture of it was
 // taken); one removed is let go; the figures' output removed ends the saver.
-#include "InputRules.h"
+#include "saver/InputRules.h"
 
 #include <QPointF>
 #include <QRegion>

@@ -2,15 +2,15 @@
 
 #include "ImageList.h"
 #include "Random.h"
-#include "CursorCounter.h"
-#include "Verifier.h"
-#include "platform/ApplicationWindow.h"
+#include "saver/CursorCounter.h"
+#include "saver/Verifier.h"
+#include "x11/ApplicationWindow.h"
 #include "platform/Failure.h"
-#include "platform/InputFence.h"
-#include "platform/Overlay.h"
-#include "platform/WindowClass.h"
-#include "platform/WindowStacking.h"
-#include "platform/ToolkitConnection.h"
+#include "x11/keeper/InputFence.h"
+#include "x11/keeper/Overlay.h"
+#include "x11/WindowClass.h"
+#include "x11/keeper/WindowStacking.h"
+#include "x11/ToolkitConnection.h"
 #include "x11/ScreenCapture.h"
 
 #include <QCloseEvent>

@@ -29,7 +29,7 @@
 //
 // ScreenKeeper holds the input and keeps the window mapped and on top for
 // the whole run; a failure box pauses it while it is open.
-#include "InputRules.h"
+#include "saver/InputRules.h"
 #include "Presentation.h"
 #include "ScreenKeeper.h"
 #include "platform/TickTimer.h"

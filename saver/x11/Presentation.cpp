@@ -2,7 +2,7 @@
 
 #include "ImageList.h"
 #include "platform/Failure.h"
-#include "platform/ToolkitConnection.h"
+#include "x11/ToolkitConnection.h"
 #include "x11/ServerCanvas.h"
 
 #include <QWidget>

@@ -2,7 +2,7 @@
 
 #include "ImageList.h"
 #include "Main.h"
-#include "VerifierProcess.h"
+#include "saver/VerifierProcess.h"
 
 #include <QApplication>
 

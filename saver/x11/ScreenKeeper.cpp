@@ -1,9 +1,9 @@
 #include "ScreenKeeper.h"
 
 #include "platform/Failure.h"
-#include "platform/InputGrab.h"
-#include "platform/WindowGuard.h"
-#include "platform/WindowStacking.h"
+#include "x11/keeper/InputGrab.h"
+#include "x11/keeper/WindowGuard.h"
+#include "x11/keeper/WindowStacking.h"
 
 namespace hakop {
 

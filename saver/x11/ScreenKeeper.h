@@ -23,7 +23,7 @@
 // is raised as above. A manager starting or ending gets it judged afresh.
 // During a pause the grabs are free and other windows may lie above it: the
 // window is back among the root's children meanwhile.
-#include "platform/XHandles.h"
+#include "x11/XHandles.h"
 #include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>

@@ -1,7 +1,7 @@
 // The one logger: every line is "<program>: <what>", and an X protocol error
 // the program survives leaves exactly one line naming the request and the error.
 #include "platform/Log.h"
-#include "platform/XErrorLog.h"
+#include "x11/XErrorLog.h"
 
 // Before Xlib, whose macros (None) would break it.
 #include <gtest/gtest.h>

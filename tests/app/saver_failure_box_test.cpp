@@ -6,7 +6,7 @@
 #include "ImageList.h"
 #include "app/Application.h"
 #include "platform/Failure.h"
-#include "saver/Main.h"
+#include "saver/x11/Main.h"
 
 #include <QElapsedTimer>
 #include <QMessageBox>

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 // After gtest: Xlib's macros (None, Bool) would break its headers.
-#include "platform/WindowLookup.h"
+#include "x11/WindowLookup.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>

@@ -1,5 +1,5 @@
 // One saver per Wayland display: the lock's place and its exclusion.
-#include "platform/wayland/DisplayLock.h"
+#include "wayland/DisplayLock.h"
 
 #include <gtest/gtest.h>
 

@@ -3,10 +3,10 @@
 // shows exactly what the engine's surface holds. The figures are held still
 // (Timer1 stopped) and put where each test wants them.
 #include "ImageList.h"
-#include "saver/Main.h"
+#include "saver/x11/Main.h"
 #include "saver/VerifierProcess.h"
 #include "saver/CursorCounter.h"
-#include "saver/ScreenKeeper.h"
+#include "saver/x11/ScreenKeeper.h"
 #include "ScreenRead.h"
 
 #include <QApplication>

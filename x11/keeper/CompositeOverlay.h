@@ -12,7 +12,7 @@
 // root's children (mapped, off the screen), so that a look for a running
 // saver, or for a visible window of its class, still finds one.
 
-#include "XHandles.h"
+#include "x11/XHandles.h"
 
 union _XEvent; // NOLINT(bugprone-reserved-identifier): Xlib's own name for it
 using XEvent = union _XEvent; // NOLINT(bugprone-reserved-identifier): Xlib's own name for it

@@ -1,6 +1,6 @@
 #include "InputFence.h"
 
-#include "XcbReply.h"
+#include "x11/XcbReply.h"
 
 #include <QCoreApplication>
 

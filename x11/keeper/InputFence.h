@@ -7,7 +7,7 @@
 // (an empty property append): every key and pointer event the server sent
 // before it was handled arrives before that event, so everything up to it
 // is dropped and nothing after it.
-#include "XHandles.h"
+#include "x11/XHandles.h"
 #include <QAbstractNativeEventFilter>
 
 #include <chrono>

@@ -1,5 +1,5 @@
 #pragma once
-#include "XHandles.h"
+#include "x11/XHandles.h"
 // The keyboard and the pointer held by one window, as an X11 screen saver holds
 // them while it runs: no key press or pointer event reaches another program.
 // Taking them can fail while another client holds a grab; callers retry.

@@ -1,6 +1,6 @@
 #include "WindowGuard.h"
 
-#include "WindowTree.h"
+#include "x11/WindowTree.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>

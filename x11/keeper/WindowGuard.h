@@ -5,7 +5,7 @@
 // it shows nothing, or rewrite its WM_CLASS so that it no longer counts as
 // the running saver.
 
-#include "XHandles.h"
+#include "x11/XHandles.h"
 #include <optional>
 #include <string>
 

@@ -1,8 +1,8 @@
 #include "WindowStacking.h"
 
-#include "ClientProcess.h"
-#include "Log.h"
-#include "WindowTree.h"
+#include "x11/ClientProcess.h"
+#include "platform/Log.h"
+#include "x11/WindowTree.h"
 
 #include <QSocketNotifier>
 #include <QTimer>

@@ -4,7 +4,7 @@
 // own windows or unmap ours. The watch only tells what changed; what to do
 // about it is the caller's rule.
 #include "CompositeOverlay.h"
-#include "XHandles.h"
+#include "x11/XHandles.h"
 #include <atomic>
 #include <functional>
 #include <memory>
