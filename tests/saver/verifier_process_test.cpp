@@ -148,6 +148,7 @@ TEST_F(VerifierProcessTest, EveryFaultyModuleIsARefusalReportedOnce)
         EXPECT_FALSE(asked.mayClose) << c.dir;
         ASSERT_EQ(asked.reports.size(), 1u) << c.dir;
         EXPECT_NE(asked.reports.front().find(c.why), std::string::npos) << c.dir << ": " << asked.reports.front();
+        EXPECT_EQ(asked.reports.front().find("/proc/self/fd"), std::string::npos) << asked.reports.front();
         EXPECT_EQ(asked.log.size(), c.called ? 1u : 0u) << c.dir;
     }
 }
