@@ -3,7 +3,6 @@
 #include "SearchPath.h"
 
 #include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -77,20 +76,6 @@ HelperRead readHelperLine(int fd, int helperEnded, std::string& line, std::chron
         }
     }
     return HelperRead::Broken;
-}
-
-bool sendHelperLine(int fd, const std::string& text)
-{
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = send(fd, text.data() + done, text.size() - done, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
 }
 
 std::vector<std::string> helperEnvironment()

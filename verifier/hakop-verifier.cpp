@@ -54,16 +54,8 @@ void answer(const std::string& line)
 {
     if (!sameChannel())
         _exit(exitNoChannel);
-    const std::string text = line + "\n";
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = send(answerDescriptor, text.data() + done, text.size() - done, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            _exit(exitNoChannel);
-        done += static_cast<std::size_t>(n);
-    }
+    if (!sendAll(answerDescriptor, line + "\n"))
+        _exit(exitNoChannel);
 }
 
 // Answers and ends at once: the module's destructors and atexit handlers
