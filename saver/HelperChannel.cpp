@@ -1,6 +1,7 @@
 #include "HelperChannel.h"
 
 #include "SearchPath.h"
+#include "platform/Log.h"
 
 #include <poll.h>
 #include <unistd.h>
@@ -22,7 +23,7 @@ std::string waitingLine(std::chrono::milliseconds waited)
 {
     const auto ms = waited.count();
     const std::string amount = ms % 1000 == 0 ? std::to_string(ms / 1000) + " s" : std::to_string(ms) + " ms";
-    return "hakop: the password verifier has not answered for " + amount + "; still waiting\n";
+    return "the password verifier has not answered for " + amount + "; still waiting";
 }
 
 } // namespace
@@ -49,8 +50,8 @@ HelperRead readHelperLine(int fd, int helperEnded, std::string& line, std::chron
         if (ready < 0)
             return HelperRead::Broken;
         if (ready == 0 && !ended) {
-            const std::string said = waitingLine(patience);
-            [[maybe_unused]] const auto written = write(STDERR_FILENO, said.data(), said.size());
+            // Through the logger: a full stderr must not stop us listening.
+            logLine(waitingLine(patience));
             told = true;
             continue;
         }
