@@ -85,7 +85,11 @@ ModuleLookup findModule(const std::string& name, const SearchPlaces& places, uid
         return lookAt(name, user);
     auto inFolders = [&](const std::vector<std::string>& folders, ModuleLookup& result) {
         for (const std::string& folder : folders) {
-            result = lookAt(folder + (folder.back() == '/' ? "" : "/") + name, user);
+            std::string path = folder;
+            if (path.back() != '/')
+                path += '/';
+            path += name;
+            result = lookAt(path, user);
             if (result.outcome != ModuleLookup::Outcome::NotFound)
                 return true;
         }
