@@ -94,8 +94,7 @@ void releaseReserve()
     }
     ::munmap(reserve, reserveSize);
     reserve = nullptr;
-    static const char line[] = "hakop: out of memory; going on with the memory kept in reserve\n";
-    [[maybe_unused]] auto written = ::write(STDERR_FILENO, line, sizeof line - 1);
+    hakop::logLine("out of memory; going on with the memory kept in reserve");
 }
 
 void keepReserve()
@@ -172,8 +171,8 @@ int main(int argc, char** argv)
     // The reserve first: the room the toolkit needs is what is left beside it.
     keepReserve();
     if (!hasRoomToStart()) {
-        (void)std::fprintf(stderr, "hakop: out of memory: the limits leave less than the %zu MB the program needs to start\n",
-                           roomToStart >> 20);
+        hakop::logLine({"out of memory: the limits leave less than the ", hakop::Decimal(roomToStart >> 20).text(),
+                        " MB the program needs to start"});
         XCloseDisplay(display);
         return 1;
     }

@@ -26,21 +26,10 @@ bool roomFor(int fd)
     return ::poll(&p, 1, 0) == 1 && (p.revents & POLLOUT) != 0;
 }
 
-// "N" of an unsigned, into 'out' (no allocation, no locale): its length.
-std::size_t decimal(unsigned n, char (&out)[12])
-{
-    char reversed[12];
-    std::size_t length = 0;
-    do {
-        reversed[length++] = static_cast<char>('0' + n % 10);
-        n /= 10;
-    } while (n != 0);
-    for (std::size_t i = 0; i < length; ++i)
-        out[i] = reversed[length - 1 - i];
-    return length;
-}
+// Room for what a line is made of besides the caller's pieces.
+constexpr std::size_t framePieces = 8;
 
-void writeLine(std::string_view what, std::string_view detail)
+void writeLine(std::initializer_list<std::string_view> what, std::string_view detail)
 {
     if (!roomFor(STDERR_FILENO)) {
         dropped.fetch_add(1);
@@ -48,27 +37,34 @@ void writeLine(std::string_view what, std::string_view detail)
     }
     const char* name = programName.load();
     const unsigned lost = dropped.exchange(0);
-    char count[12];
-    const std::size_t countLength = lost != 0 ? decimal(lost, count) : 0;
+    const Decimal count(lost);
     const std::string_view lostText = lost == 1 ? " earlier line was dropped: stderr was full)"
                                                 : " earlier lines were dropped: stderr was full)";
     // writev is async-signal-safe and sends the pieces as one line.
     char separator[] = ": ";
     char open[] = " (";
     char newline[] = "\n";
-    iovec parts[] = {
-        {const_cast<char*>(name), std::strlen(name)},
-        {separator, 2},
-        {const_cast<char*>(what.data()), what.size()},
-        {separator, detail.empty() ? 0U : 2U},
-        {const_cast<char*>(detail.data()), detail.size()},
-        {open, lost != 0 ? 2U : 0U},
-        {count, countLength},
-        {const_cast<char*>(lostText.data()), lost != 0 ? lostText.size() : 0U},
-        {newline, 1},
-    };
+    auto piece = [](std::string_view text) { return iovec{const_cast<char*>(text.data()), text.size()}; };
+    iovec parts[maxLogPieces + framePieces];
+    std::size_t n = 0;
+    parts[n++] = piece(name);
+    parts[n++] = {separator, 2};
+    for (const std::string_view text : what) {
+        if (n < 2 + maxLogPieces)
+            parts[n++] = piece(text);
+    }
+    if (!detail.empty()) {
+        parts[n++] = {separator, 2};
+        parts[n++] = piece(detail);
+    }
+    if (lost != 0) {
+        parts[n++] = {open, 2};
+        parts[n++] = piece(count.text());
+        parts[n++] = piece(lostText);
+    }
+    parts[n++] = {newline, 1};
     // Nowhere to report a failed report: stderr is the last resort.
-    [[maybe_unused]] auto written = ::writev(STDERR_FILENO, parts, sizeof parts / sizeof parts[0]);
+    [[maybe_unused]] auto written = ::writev(STDERR_FILENO, parts, static_cast<int>(n));
 }
 
 } // namespace
@@ -79,9 +75,22 @@ void setLogProgramName(const char* name)
         programName.store(name);
 }
 
+Decimal::Decimal(unsigned long long n)
+{
+    do {
+        m_digits[--m_start] = static_cast<char>('0' + n % 10);
+        n /= 10;
+    } while (n != 0);
+}
+
 void logLine(std::string_view what)
 {
-    writeLine(what, {});
+    writeLine({what}, {});
+}
+
+void logLine(std::initializer_list<std::string_view> pieces)
+{
+    writeLine(pieces, {});
 }
 
 void logErrno(std::string_view what, int error)
@@ -89,7 +98,7 @@ void logErrno(std::string_view what, int error)
     char text[128];
     // The GNU strerror_r: returns the text, in 'text' or a static string.
     const char* said = ::strerror_r(error, text, sizeof text);
-    writeLine(what, said != nullptr ? std::string_view(said) : std::string_view("unknown error"));
+    writeLine({what}, said != nullptr ? std::string_view(said) : std::string_view("unknown error"));
 }
 
 } // namespace hakop

@@ -7,7 +7,8 @@ namespace hakop::platform {
 ServiceModule::ServiceModule(const char* fileName)
 {
     // A plain file name goes through the loader's normal search
-    // (LD_LIBRARY_PATH, the ld.so cache, the default directories).
+    // (LD_LIBRARY_PATH, the ld.so cache, the default directories); a path
+    // does not.
     if (fileName != nullptr && *fileName != '\0')
         m_handle = dlopen(fileName, RTLD_NOW | RTLD_LOCAL);
 }

@@ -1,6 +1,8 @@
 #pragma once
-// A platform service living in a shared object loaded by file name through the
-// dynamic loader's normal search (dlopen). Unloaded when the object goes away.
+// A platform service living in a shared object, loaded (dlopen) by the name
+// given: a file name goes through the dynamic loader's normal search, a path
+// is taken as it is (for a module found and judged beforehand, the path of
+// its open descriptor). Unloaded when the object goes away.
 #include <string>
 
 namespace hakop::platform {

@@ -1,9 +1,9 @@
 #include "HelperChannel.h"
 
 #include "SearchPath.h"
+#include "platform/Log.h"
 
 #include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -23,7 +23,7 @@ std::string waitingLine(std::chrono::milliseconds waited)
 {
     const auto ms = waited.count();
     const std::string amount = ms % 1000 == 0 ? std::to_string(ms / 1000) + " s" : std::to_string(ms) + " ms";
-    return "hakop: the password verifier has not answered for " + amount + "; still waiting\n";
+    return "the password verifier has not answered for " + amount + "; still waiting";
 }
 
 } // namespace
@@ -50,8 +50,8 @@ HelperRead readHelperLine(int fd, int helperEnded, std::string& line, std::chron
         if (ready < 0)
             return HelperRead::Broken;
         if (ready == 0 && !ended) {
-            const std::string said = waitingLine(patience);
-            [[maybe_unused]] const auto written = write(STDERR_FILENO, said.data(), said.size());
+            // Through the logger: a full stderr must not stop us listening.
+            logLine(waitingLine(patience));
             told = true;
             continue;
         }
@@ -77,20 +77,6 @@ HelperRead readHelperLine(int fd, int helperEnded, std::string& line, std::chron
         }
     }
     return HelperRead::Broken;
-}
-
-bool sendHelperLine(int fd, const std::string& text)
-{
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = send(fd, text.data() + done, text.size() - done, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
 }
 
 std::vector<std::string> helperEnvironment()

@@ -1,7 +1,7 @@
 #pragma once
 // The saver's side of the conversation with hakop-verifier: one line each
-// way over a stream socket (see VerifierAnswer.h), and the environment the
-// helper is started with.
+// way over a stream socket (see VerifierAnswer.h, which also sends), and the
+// environment the helper is started with.
 #include <chrono>
 #include <string>
 #include <vector>
@@ -20,9 +20,6 @@ enum class HelperRead {
 // open, and must not keep us waiting. Past 'patience' the wait is said once
 // on stderr, and goes on.
 HelperRead readHelperLine(int fd, int helperEnded, std::string& line, std::chrono::milliseconds patience);
-
-// Writes all of 'text'; false when the helper's end is gone (no SIGPIPE).
-bool sendHelperLine(int fd, const std::string& text);
 
 // The saver's environment, with only the absolute LD_LIBRARY_PATH entries:
 // the loader searches it for the helper's own libraries before the helper

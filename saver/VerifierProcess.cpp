@@ -200,7 +200,7 @@ VerifierProcess::Outcome VerifierProcess::ask(unsigned long window)
         return refused;
 
     std::string line;
-    const HelperRead got = sendHelperLine(m_channel, std::to_string(window) + "\n")
+    const HelperRead got = verifier::sendAll(m_channel, std::to_string(window) + "\n")
         ? readHelperLine(m_channel, m_ended, line, m_patience)
         : HelperRead::Ended;
     if (got == HelperRead::Broken) {

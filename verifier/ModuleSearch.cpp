@@ -2,27 +2,17 @@
 
 #include "SearchPath.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <dlfcn.h>
 
-#include <cerrno>
-#include <climits>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
-#include <system_error>
 
 namespace hakop::verifier {
 
 namespace {
-
-std::string errorText(int error)
-{
-    return std::generic_category().message(error);
-}
 
 // The cache entries the loader takes on this architecture (glibc's
 // _DL_CACHEDEFAULT_ID); elsewhere any entry for the C library will do.
@@ -56,37 +46,21 @@ std::string stringAt(const std::string& data, std::uint32_t offset)
     return data.substr(offset, end - offset);
 }
 
-enum class Look { Absent, Present, Unusable };
-
-// One place: is 'path' there, and can the loader read it?
-Look look(const std::string& path, std::string& why)
+// One place: the module opened there, or why not; NotFound when it is not there.
+ModuleLookup lookAt(const std::string& path, uid_t user)
 {
-    struct stat st {};
-    if (stat(path.c_str(), &st) != 0) {
-        if (errno == ENOENT || errno == ENOTDIR)
-            return Look::Absent;
-        why = "cannot tell whether " + path + " is there: " + errorText(errno);
-        return Look::Unusable;
+    TrustedOpen opened = openTrusted(path, user);
+    ModuleLookup result;
+    result.path = path;
+    result.why = std::move(opened.why);
+    result.file = std::move(opened.file);
+    switch (opened.outcome) {
+    case TrustedOpen::Outcome::Absent: result.outcome = ModuleLookup::Outcome::NotFound; break;
+    case TrustedOpen::Outcome::Opened: result.outcome = ModuleLookup::Outcome::Found; break;
+    case TrustedOpen::Outcome::Unusable: result.outcome = ModuleLookup::Outcome::Unusable; break;
+    case TrustedOpen::Outcome::Untrusted: result.outcome = ModuleLookup::Outcome::Untrusted; break;
     }
-    if (!S_ISREG(st.st_mode)) {
-        why = path + " is not a file";
-        return Look::Unusable;
-    }
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        why = path + " cannot be read: " + errorText(errno);
-        return Look::Unusable;
-    }
-    close(fd);
-    return Look::Present;
-}
-
-ModuleLookup found(const std::string& path)
-{
-    char real[PATH_MAX];
-    if (realpath(path.c_str(), real) == nullptr)
-        return {ModuleLookup::Outcome::Unusable, {}, path + " cannot be resolved: " + errorText(errno)};
-    return {ModuleLookup::Outcome::Found, real, {}};
+    return result;
 }
 
 } // namespace
@@ -105,20 +79,19 @@ SearchPlaces loaderPlaces()
     return places;
 }
 
-ModuleLookup findModule(const std::string& name, const SearchPlaces& places)
+ModuleLookup findModule(const std::string& name, const SearchPlaces& places, uid_t user)
 {
-    std::string why;
+    if (name.find('/') != std::string::npos)
+        return lookAt(name, user);
     auto inFolders = [&](const std::vector<std::string>& folders, ModuleLookup& result) {
         for (const std::string& folder : folders) {
             std::string path = folder;
             if (path.back() != '/')
                 path += '/';
             path += name;
-            switch (look(path, why)) {
-            case Look::Absent: continue;
-            case Look::Present: result = found(path); return true;
-            case Look::Unusable: result = {ModuleLookup::Outcome::Unusable, path, why}; return true;
-            }
+            result = lookAt(path, user);
+            if (result.outcome != ModuleLookup::Outcome::NotFound)
+                return true;
         }
         return false;
     };
@@ -130,11 +103,9 @@ ModuleLookup findModule(const std::string& name, const SearchPlaces& places)
         // A stale entry (its file gone) sends the loader on to the default folders.
         const std::string listed = cacheEntry(places.cache, name);
         if (!listed.empty()) {
-            switch (look(listed, why)) {
-            case Look::Absent: break;
-            case Look::Present: return found(listed);
-            case Look::Unusable: return {ModuleLookup::Outcome::Unusable, listed, why};
-            }
+            result = lookAt(listed, user);
+            if (result.outcome != ModuleLookup::Outcome::NotFound)
+                return result;
         }
     }
     if (inFolders(places.defaults, result))
@@ -142,25 +113,17 @@ ModuleLookup findModule(const std::string& name, const SearchPlaces& places)
     return {};
 }
 
-std::string unsafeBecause(const std::string& path, uid_t user)
+void* ModuleLookup::load(int flags, std::string& error) const
 {
-    char real[PATH_MAX];
-    if (realpath(path.c_str(), real) == nullptr)
-        return path + " cannot be resolved: " + errorText(errno);
-    std::string place = real;
-    for (;;) {
-        struct stat st {};
-        if (stat(place.c_str(), &st) != 0)
-            return place + " cannot be examined: " + errorText(errno);
-        if (st.st_uid != 0 && st.st_uid != user)
-            return place + " belongs to another user (uid " + std::to_string(st.st_uid) + ")";
-        if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0)
-            return place + " may be written by others than its owner and root";
-        if (place == "/")
-            return {};
-        const auto slash = place.rfind('/');
-        place = slash == 0 ? std::string("/") : place.substr(0, slash);
-    }
+    const std::string opened = loaderPath(file);
+    void* handle = dlopen(opened.c_str(), flags);
+    if (handle != nullptr)
+        return handle;
+    const char* said = dlerror();
+    error = said != nullptr ? said : "unknown error";
+    for (auto at = error.find(opened); at != std::string::npos; at = error.find(opened, at + path.size()))
+        error.replace(at, opened.size(), path);
+    return nullptr;
 }
 
 std::string cacheEntry(const std::string& cacheFile, const std::string& name)

@@ -7,8 +7,10 @@
 //
 // The places, in the loader's order: the absolute LD_LIBRARY_PATH entries,
 // the loader's cache (ldconfig's index by SONAME), the default folders. The
-// module found is then loaded by its full path, so what was checked is what
-// runs.
+// module found is opened there, judged (see TrustedFile.h) and then loaded
+// from that open file, so what was checked is what runs.
+#include "TrustedFile.h"
+
 #include <sys/types.h>
 
 #include <string>
@@ -27,22 +29,22 @@ struct SearchPlaces {
 SearchPlaces loaderPlaces();
 
 struct ModuleLookup {
-    enum class Outcome { NotFound, Found, Unusable };
+    enum class Outcome { NotFound, Found, Unusable, Untrusted };
     Outcome outcome = Outcome::NotFound;
-    std::string path; // Found: the file to load, all links resolved
-    std::string why;  // Unusable: what is wrong, as one clause
+    std::string path;    // where it was found, as the places spell it: its name in messages
+    std::string why;     // Unusable, Untrusted: what is wrong, as one clause
+    FileDescriptor file; // Found: the module, open for reading
+
+    // Found: loads the module from 'file' (dlopen's flags); null on failure,
+    // with the loader's reason in 'error', naming the module by 'path'.
+    void* load(int flags, std::string& error) const;
 };
 
 // Looks for 'name' along 'places' as the loader would, stopping at the first
-// place that has it (or that cannot be looked into). A module found must
-// also be safe: see unsafeBecause.
-ModuleLookup findModule(const std::string& name, const SearchPlaces& places);
-
-// Why the file at 'path' may not be trusted, or empty: it, or a folder on the
-// way to it, belongs to someone other than root and 'user', or may be written
-// by its group or by others (the rule ssh applies to its own files; a sticky
-// folder such as /tmp is no exception).
-std::string unsafeBecause(const std::string& path, uid_t user);
+// place that has it (or that cannot be looked into), and opens it there if
+// the rule in TrustedFile.h lets 'user' trust it. A name with a '/' is a
+// path, taken as it is.
+ModuleLookup findModule(const std::string& name, const SearchPlaces& places, uid_t user);
 
 // The file the loader's cache lists for 'name' on this machine's architecture,
 // or empty when it lists none (or the cache cannot be read).

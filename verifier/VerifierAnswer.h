@@ -12,6 +12,12 @@
 // After "refused" the helper exits with 0 at once; after the others it waits
 // for the next question, and exits with 0 when the saver closes its end. A
 // line that does not arrive whole, or an exit of any other kind, is no answer.
+#include <sys/socket.h>
+#include <sys/types.h>
+
+#include <cerrno>
+#include <string_view>
+
 namespace hakop::verifier {
 
 inline constexpr int answerDescriptor = 3;
@@ -21,5 +27,21 @@ inline constexpr const char* helperName = "hakop-verifier";
 inline constexpr int exitUsage = 120;
 inline constexpr int exitOrphaned = 121;
 inline constexpr int exitNoChannel = 122;
+
+// Sends all of 'text' on the channel 'fd', however the socket splits it;
+// false when the other end is gone (no SIGPIPE) or the send fails.
+inline bool sendAll(int fd, std::string_view text)
+{
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = send(fd, text.data() + done, text.size() - done, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
 
 } // namespace hakop::verifier

@@ -54,16 +54,8 @@ void answer(const std::string& line)
 {
     if (!sameChannel())
         _exit(exitNoChannel);
-    const std::string text = line + "\n";
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = send(answerDescriptor, text.data() + done, text.size() - done, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            _exit(exitNoChannel);
-        done += static_cast<std::size_t>(n);
-    }
+    if (!sendAll(answerDescriptor, line + "\n"))
+        _exit(exitNoChannel);
 }
 
 // Answers and ends at once: the module's destructors and atexit handlers
@@ -176,23 +168,24 @@ int main(int argc, char** argv)
         _exit(0);
 
     // The loader's search, done here so that a module that is there but
-    // cannot be read is told from none at all; then loaded by its full path.
-    const ModuleLookup lookup = findModule(moduleName, loaderPlaces());
-    if (lookup.outcome == ModuleLookup::Outcome::NotFound)
-        noVerifier();
+    // cannot be read is told from none at all; then loaded from the very
+    // file that was judged.
+    ModuleLookup lookup = findModule(moduleName, loaderPlaces(), geteuid());
     const std::string named = std::string(moduleName) + " at " + lookup.path;
-    if (lookup.outcome == ModuleLookup::Outcome::Unusable)
-        lastAnswer("refused " + named + " cannot be used: " + lookup.why);
-    const std::string unsafe = unsafeBecause(lookup.path, geteuid());
-    if (!unsafe.empty())
-        lastAnswer("refused " + named + " is not trusted: " + unsafe);
+    switch (lookup.outcome) {
+    case ModuleLookup::Outcome::NotFound: noVerifier();
+    case ModuleLookup::Outcome::Unusable: lastAnswer("refused " + named + " cannot be used: " + lookup.why);
+    case ModuleLookup::Outcome::Untrusted: lastAnswer("refused " + named + " is not trusted: " + lookup.why);
+    case ModuleLookup::Outcome::Found: break;
+    }
 
     // Its constructors run here.
-    void* module = dlopen(lookup.path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (module == nullptr) {
-        const char* error = dlerror();
-        lastAnswer(std::string("refused ") + moduleName + " cannot be loaded: " + (error != nullptr ? error : "unknown error"));
-    }
+    std::string error;
+    void* module = lookup.load(RTLD_NOW | RTLD_LOCAL, error);
+    if (module == nullptr)
+        lastAnswer(std::string("refused ") + moduleName + " cannot be loaded: " + error);
+    // The module has only the standard descriptors and the answer's.
+    lookup.file.reset();
     auto verify = reinterpret_cast<VerifyScreenSavePwdFn>(dlsym(module, "VerifyScreenSavePwd"));
     if (verify == nullptr)
         noVerifier();

@@ -51,6 +51,10 @@ TEST(Log, LinesCarryTheProgramName)
     EXPECT_EQ(stderrOf([] { hakop::logLine("a fault sat out"); }), "hakop: a fault sat out\n");
     EXPECT_EQ(stderrOf([] { hakop::logErrno("cannot read", ENOENT); }),
               "hakop: cannot read: No such file or directory\n");
+    // In pieces, with numbers kept off the heap: one line all the same.
+    EXPECT_EQ(stderrOf([] { hakop::logLine({"less than ", hakop::Decimal(48).text(), " MB, not ",
+                                            hakop::Decimal(0).text()}); }),
+              "hakop: less than 48 MB, not 0\n");
     hakop::setLogProgramName("hakop-hosted");
     EXPECT_EQ(stderrOf([] { hakop::logLine("guest"); }), "hakop-hosted: guest\n");
     hakop::setLogProgramName("hakop");
@@ -79,7 +83,10 @@ TEST(Log, AFullPipeNeverStallsAndTheLossIsToldLater)
         while (::read(p[0], buffer, sizeof buffer) > 0) {
         }
         hakop::logLine("through");
-        const std::string_view expected = "hakop: through (2 earlier lines were dropped: stderr was full)\n";
+        // The count is told once: the line after it has no note.
+        hakop::logLine("after");
+        const std::string_view expected = "hakop: through (2 earlier lines were dropped: stderr was full)\n"
+                                          "hakop: after\n";
         const ssize_t n = ::read(p[0], buffer, sizeof buffer);
         ::_exit(n > 0 && std::string_view(buffer, std::size_t(n)) == expected ? 0 : 1);
     }

@@ -13,8 +13,7 @@
 # this test with other copies of it running on the same machine.
 set -uo pipefail
 hakop=$1 standins=$2 cmake=$3 build=$4 readme=$5
-# Not under /tmp: a module in a folder others may write (mode 1777 on the
-# way) is refused, as it should be.
+# A folder of our own: a module in a folder others may write is refused.
 tmp=$(mktemp -d -p "$build")
 placed=()
 pid=

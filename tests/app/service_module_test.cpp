@@ -7,9 +7,11 @@
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -131,4 +133,13 @@ TEST_F(StandinLog, PasswordChangeCallsTheServiceWithFixedArgumentsAndUnloads)
     hakop::runPasswordChange(1, noEntry.c_str());
     EXPECT_FALSE(isLoaded(noEntry));
     EXPECT_EQ(lines().size(), 2u);
+
+    // One that others may change is not called: it is judged as PASSWORD.CPL is.
+    const std::string open = m_dir + "/open";
+    ASSERT_EQ(mkdir(open.c_str(), 0777), 0);
+    ASSERT_EQ(chmod(open.c_str(), 0777), 0);
+    std::filesystem::copy_file(standin("record/MPR.DLL"), open + "/MPR.DLL");
+    hakop::runPasswordChange(1, (open + "/MPR.DLL").c_str());
+    EXPECT_EQ(lines().size(), 2u) << "an MPR.DLL in a folder anyone may write was called";
+    std::filesystem::remove_all(open);
 }

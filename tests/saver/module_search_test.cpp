@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <grp.h>
 #include <signal.h>
@@ -26,6 +27,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using hakop::verifier::findModule;
 using hakop::verifier::ModuleLookup;
 const std::string standins = HAKOP_STANDINS_DIR;
 
@@ -115,10 +117,14 @@ TEST(ModuleSearch, FirstPlaceThatHasItWinsAndACacheEntryCountsByItsName)
 {
     Scratch scratch;
     hakop::verifier::SearchPlaces places;
-    places.folders = {scratch.folder("empty"), scratch.folder("first", "accept"), scratch.folder("second", "refuse")};
+    // An entry that is a file holds no module: the search goes on past it.
+    const std::string plainFile = scratch.root() + "/plain";
+    std::ofstream(plainFile) << "not a folder\n";
+    places.folders = {plainFile, scratch.folder("empty"), scratch.folder("first", "accept"),
+                      scratch.folder("second", "refuse")};
     places.defaults = {scratch.folder("default", "refuse")};
-    ModuleLookup lookup = findModule("PASSWORD.CPL", places);
-    EXPECT_EQ(lookup.outcome, ModuleLookup::Outcome::Found);
+    ModuleLookup lookup = findModule("PASSWORD.CPL", places, geteuid());
+    EXPECT_EQ(lookup.outcome, ModuleLookup::Outcome::Found) << lookup.why;
     EXPECT_EQ(lookup.path, scratch.root() + "/first/PASSWORD.CPL");
 
     // Not on the path: the loader's cache, then the default folders. ldconfig
@@ -132,13 +138,14 @@ TEST(ModuleSearch, FirstPlaceThatHasItWinsAndACacheEntryCountsByItsName)
                            + scratch.root() + "/ld.so.cache").c_str()), 0);
     places.cache = scratch.root() + "/ld.so.cache";
     EXPECT_EQ(hakop::verifier::cacheEntry(places.cache, "PASSWORD.CPL"), indexed + "/PASSWORD.CPL");
-    lookup = findModule("PASSWORD.CPL", places);
-    EXPECT_EQ(lookup.path, library);
+    lookup = findModule("PASSWORD.CPL", places, geteuid());
+    EXPECT_EQ(lookup.outcome, ModuleLookup::Outcome::Found) << lookup.why;
+    EXPECT_EQ(lookup.path, indexed + "/PASSWORD.CPL");
     // A stale entry (its file gone) leads on to the default folders.
     fs::remove(indexed + "/PASSWORD.CPL");
-    EXPECT_EQ(findModule("PASSWORD.CPL", places).path, places.defaults.front() + "/PASSWORD.CPL");
+    EXPECT_EQ(findModule("PASSWORD.CPL", places, geteuid()).path, places.defaults.front() + "/PASSWORD.CPL");
     fs::remove(places.defaults.front() + "/PASSWORD.CPL");
-    EXPECT_EQ(findModule("PASSWORD.CPL", places).outcome, ModuleLookup::Outcome::NotFound);
+    EXPECT_EQ(findModule("PASSWORD.CPL", places, geteuid()).outcome, ModuleLookup::Outcome::NotFound);
     EXPECT_EQ(hakop::verifier::cacheEntry("/nonexistent", "PASSWORD.CPL"), "");
 }
 
@@ -163,30 +170,111 @@ TEST(ModuleSearch, AModuleThatCannotBeReadIsARefusalNotNoModule)
     }
 }
 
+// The trust rule, at the search: for every name on the way to the module,
+// the folder holding it is the user's or root's and closed to others, or it
+// is sticky and the name is the user's or root's.
+ModuleLookup::Outcome lookIn(const std::string& folder)
+{
+    hakop::verifier::SearchPlaces places;
+    places.folders = {folder};
+    return findModule("PASSWORD.CPL", places, geteuid()).outcome;
+}
+
 TEST(ModuleSearch, AModuleOthersMayChangeIsRefused)
 {
+    using Outcome = ModuleLookup::Outcome;
     Scratch scratch;
     const std::string shared = scratch.folder("shared", "accept");
     chmod((shared + "/PASSWORD.CPL").c_str(), 0666);
     const std::string open = scratch.folder("open", "accept");
-    chmod(open.c_str(), 01777);
+    chmod(open.c_str(), 0777);
+    const std::string othersOnly = scratch.folder("others-only", "accept"); // not the group
+    chmod(othersOnly.c_str(), 0757);
+    // A link from a safe folder into an open one.
+    const std::string linked = scratch.folder("linked");
+    fs::create_symlink(open + "/PASSWORD.CPL", linked + "/PASSWORD.CPL");
+    for (const std::string& folder : {shared, open, othersOnly, linked})
+        EXPECT_EQ(lookIn(folder), Outcome::Untrusted) << folder;
+
+    // Sticky folders: what belongs to the user is safe there, and so is a
+    // folder of the user's (or root's) inside one, as under /tmp.
+    const std::string sticky = scratch.folder("sticky", "accept");
+    chmod(sticky.c_str(), 01777);
+    const std::string stickyLink = scratch.folder("sticky-link");
+    chmod(stickyLink.c_str(), 01777);
+    fs::create_symlink(scratch.folder("safe", "accept") + "/PASSWORD.CPL", stickyLink + "/PASSWORD.CPL");
+    Scratch inTmp("/tmp");
+    for (const std::string& folder : {sticky, stickyLink, inTmp.folder("tmp", "accept")})
+        EXPECT_EQ(lookIn(folder), Outcome::Found) << folder;
+
+    // And the helper says so, and refuses.
+    const auto refused = askWith(linked);
+    EXPECT_FALSE(refused.mayClose);
+    EXPECT_NE(refused.failure.find("is not trusted: " + open + " may be written by others"), std::string::npos)
+        << refused.failure;
+    const auto trusted = askWith(inTmp.folder("tmp"));
+    EXPECT_TRUE(trusted.mayClose) << trusted.failure;
+}
+
+TEST(ModuleSearch, WhatAnotherUserPlantedIsRefused)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root, to give files to another user (nobody)";
+    using Outcome = ModuleLookup::Outcome;
+    constexpr uid_t nobody = 65534;
+    Scratch scratch;
+    const std::string accepting = scratch.folder("accepting", "accept") + "/PASSWORD.CPL";
     const std::string foreign = scratch.folder("foreign", "accept");
-    if (geteuid() == 0) {
-        EXPECT_EQ(chown((foreign + "/PASSWORD.CPL").c_str(), 65534, 65534), 0);
-    }
-    Scratch inTmp("/tmp"); // mode 1777 on the way
-    const std::string tmpFolder = inTmp.folder("tmp", "accept");
-    std::vector<std::string> paths = {shared, open, tmpFolder};
-    if (geteuid() == 0)
-        paths.push_back(foreign);
-    for (const std::string& path : paths) {
-        const auto outcome = askWith(path);
-        EXPECT_FALSE(outcome.mayClose) << path;
-        EXPECT_NE(outcome.failure.find("is not trusted"), std::string::npos) << outcome.failure;
-    }
-    // The same module, safely kept, is obeyed.
-    const auto safe = askWith(scratch.folder("safe", "accept"));
-    EXPECT_TRUE(safe.mayClose) << safe.failure;
+    ASSERT_EQ(chown((foreign + "/PASSWORD.CPL").c_str(), nobody, nobody), 0);
+    // A sticky folder everyone may write, with a link someone else put there
+    // (to a module root would trust), and one with another user's module.
+    const std::string shared = scratch.folder("shared");
+    chmod(shared.c_str(), 01777);
+    fs::create_symlink(accepting, shared + "/PASSWORD.CPL");
+    ASSERT_EQ(lchown((shared + "/PASSWORD.CPL").c_str(), nobody, nobody), 0);
+    const std::string sharedFile = scratch.folder("shared-file", "accept");
+    chmod(sharedFile.c_str(), 01777);
+    ASSERT_EQ(chown((sharedFile + "/PASSWORD.CPL").c_str(), nobody, nobody), 0);
+    // A sticky folder of another user's: its owner may replace anything in it.
+    const std::string theirs = scratch.folder("theirs");
+    fs::create_symlink(accepting, theirs + "/PASSWORD.CPL");
+    ASSERT_EQ(chown(theirs.c_str(), nobody, nobody), 0);
+    chmod(theirs.c_str(), 01777);
+    for (const std::string& folder : {foreign, shared, sharedFile, theirs})
+        EXPECT_EQ(lookIn(folder), Outcome::Untrusted) << folder;
+
+    // The planted link ahead of the user's own refusing module: no close.
+    const auto outcome = askWith(shared + ":" + scratch.folder("own", "refuse"));
+    EXPECT_FALSE(outcome.mayClose);
+    EXPECT_NE(outcome.failure.find(shared + "/PASSWORD.CPL belongs to another user (uid 65534) in " + shared),
+              std::string::npos)
+        << outcome.failure;
+}
+
+TEST(ModuleSearch, WhatIsLoadedIsTheFileThatWasJudged)
+{
+    using VerifyFn = int (*)(unsigned long);
+    Scratch scratch;
+    const std::string folder = scratch.folder("module", "accept");
+    const std::string path = folder + "/PASSWORD.CPL";
+    ModuleLookup lookup = findModule("PASSWORD.CPL", {{folder}, {}, {}}, geteuid());
+    ASSERT_EQ(lookup.outcome, ModuleLookup::Outcome::Found) << lookup.why;
+    // Swapped after the check, before the load.
+    fs::copy_file(standins + "/refuse/PASSWORD.CPL", folder + "/swapped");
+    fs::rename(folder + "/swapped", path);
+    std::string error;
+    void* module = lookup.load(RTLD_NOW | RTLD_LOCAL, error);
+    ASSERT_NE(module, nullptr) << error;
+    auto verify = reinterpret_cast<VerifyFn>(dlsym(module, "VerifyScreenSavePwd"));
+    ASSERT_NE(verify, nullptr);
+    EXPECT_EQ(verify(1), 1) << "the swapped-in module ran";
+    dlclose(module);
+
+    // The loader's complaint names the module by its place, not by its descriptor.
+    std::ofstream(path, std::ios::trunc) << "no module\n";
+    lookup = findModule("PASSWORD.CPL", {{folder}, {}, {}}, geteuid());
+    EXPECT_EQ(lookup.load(RTLD_NOW, error), nullptr);
+    EXPECT_EQ(error.rfind(path + ":", 0), 0u) << error;
 }
 
 TEST(VerifierHelper, NothingIsLoadedFromTheCurrentDirectory)
@@ -226,6 +314,7 @@ TEST(VerifierHelper, TheModuleStartsCleanWhateverTheHelperInherits)
         sigprocmask(SIG_BLOCK, &usr1, nullptr);
         signal(SIGINT, SIG_IGN);
         dup2(ends[1], 3);
+        dup2(ends[1], 7); // one more descriptor, open across the exec
         setenv("LD_LIBRARY_PATH", path.c_str(), 1);
         setenv("HAKOP_STANDIN_LOG", log.c_str(), 1);
         execl(HAKOP_VERIFIER_HELPER, HAKOP_VERIFIER_HELPER, parent.c_str(), static_cast<char*>(nullptr));
@@ -242,6 +331,7 @@ TEST(VerifierHelper, TheModuleStartsCleanWhateverTheHelperInherits)
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     std::stringstream said;
     said << std::ifstream(log).rdbuf();
+    EXPECT_NE(said.str().find("fds 0 1 2 3\n"), std::string::npos) << said.str();
     EXPECT_NE(said.str().find("blocked none"), std::string::npos) << said.str();
     EXPECT_NE(said.str().find("sigint default"), std::string::npos) << said.str();
     std::remove(log.c_str());

@@ -1,6 +1,7 @@
 // The verifier asked in a helper process, against the stand-in modules: the
 // answers pass through, and every way a module can fail is a refusal with one
 // line on stderr saying why.
+#include "saver/HelperChannel.h"
 #include "saver/VerifierProcess.h"
 
 #include <filesystem>
@@ -14,6 +15,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -148,6 +150,7 @@ TEST_F(VerifierProcessTest, EveryFaultyModuleIsARefusalReportedOnce)
         EXPECT_FALSE(asked.mayClose) << c.dir;
         ASSERT_EQ(asked.reports.size(), 1u) << c.dir;
         EXPECT_NE(asked.reports.front().find(c.why), std::string::npos) << c.dir << ": " << asked.reports.front();
+        EXPECT_EQ(asked.reports.front().find("/proc/self/fd"), std::string::npos) << asked.reports.front();
         EXPECT_EQ(asked.log.size(), c.called ? 1u : 0u) << c.dir;
     }
 }
@@ -229,6 +232,21 @@ TEST_F(VerifierProcessTest, TheHelperStartsCleanAndDiesWithTheSaver)
     const std::vector<std::string> expected = {"verify 4711", "fds 0 1 2 3", "sigint default", "blocked none",
                                                "pdeathsig " + std::to_string(SIGKILL)};
     EXPECT_EQ(asked.log, expected);
+}
+
+TEST(HelperChannel, AnythingAfterTheAnswerLineMakesItNoAnswer)
+{
+    for (const std::string& sent : {std::string("answer 1\n"), std::string("answer 1\nanswer 1\n"),
+                                     std::string("answer 1\n\n")}) {
+        int ends[2];
+        ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends), 0);
+        ASSERT_EQ(write(ends[1], sent.data(), sent.size()), static_cast<ssize_t>(sent.size()));
+        std::string line;
+        const hakop::HelperRead got = hakop::readHelperLine(ends[0], -1, line, std::chrono::seconds(60));
+        EXPECT_EQ(got, sent == "answer 1\n" ? hakop::HelperRead::Line : hakop::HelperRead::Broken) << sent;
+        close(ends[0]);
+        close(ends[1]);
+    }
 }
 
 TEST(VerifierHelperLookup, BesideTheExecutableFirstThenWhereThePackageInstallsIt)
