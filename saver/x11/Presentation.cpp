@@ -18,7 +18,7 @@ Presentation::Presentation(QWidget& window)
     : m_window(window)
 {
     // Without room for the picture on the server, it is asked again each tick.
-    m_retry.setInterval(100);
+    m_retry.setInterval(SceneDriver::TickLength);
     QObject::connect(&m_retry, &QTimer::timeout, [this] { retryStart(); });
 }
 
@@ -28,12 +28,10 @@ Presentation::~Presentation()
     m_driver.reset();
 }
 
-void Presentation::start(std::uint32_t snapshot, QSize size, const TIForm& frames, QSize screenSize,
-                         std::uint32_t seed)
+void Presentation::start(std::uint32_t snapshot, QSize size, const TIForm& frames, QSize screenSize)
 {
     m_size = size;
     m_frames = &frames;
-    m_seed = seed;
     {
         std::lock_guard lock(m_lock);
         m_screenSize = screenSize;
@@ -74,7 +72,7 @@ bool Presentation::begin(std::uint32_t snapshot)
     m_driver = std::make_unique<SceneDriver>(*m_frames);
     // Draws the snapshot first, so the window's first visible content is the
     // desktop; then the figures start.
-    m_driver->start(std::move(canvas), m_seed, [this] { return m_screenSize; });
+    m_driver->start(std::move(canvas), [this] { return m_screenSize; });
     return true;
 }
 
@@ -87,14 +85,13 @@ void Presentation::close()
         m_driver->close();
 }
 
-void Presentation::tick(const std::function<void()>& step)
+void Presentation::tick()
 {
     std::lock_guard lock(m_lock);
     if (!m_driver || !m_driver->running())
         return;
-    // The handler's failure is reported and the tick still finishes: what was
-    // drawn before it goes to the screen.
-    runHandler([&] { m_driver->tick([&](SaverScene&) { runHandler(step); }); });
+    // A failure is reported; what was drawn before it went to the screen.
+    runHandler([&] { m_driver->tick(); });
     if (onTickFinishedForTesting)
         onTickFinishedForTesting();
 }

@@ -40,19 +40,18 @@ public:
     // figures. GUI thread, once the window exists. Throws when the server
     // has no room for the picture; the window is black then, and the scene
     // starts (over black) as soon as the server has room.
-    void start(std::uint32_t snapshot, QSize size, const TIForm& frames, QSize screenSize, std::uint32_t seed);
+    void start(std::uint32_t snapshot, QSize size, const TIForm& frames, QSize screenSize);
     // Closes the scene: the figures are freed and nothing paints any more.
     // Timer1 must be stopped already (see above).
     void close();
 
-    // The running scene, or null. Only for whoever holds the lock (a tick
-    // step, or a test while Timer1 is stopped).
+    // The running scene, or null. Only for whoever holds the lock (a tick,
+    // or a test while Timer1 is stopped).
     SaverScene* scene() const { return m_driver ? m_driver->scene() : nullptr; }
 
-    // Timer1's thread: one tick. 'step' runs under the lock (the tick's
-    // handler); then the leftover pass, and the tick's changes go to the
-    // server in one write.
-    void tick(const std::function<void()>& step);
+    // Timer1's thread: one tick of the scene under the lock; the tick's
+    // changes go to the server in one write.
+    void tick();
     std::function<void()> onTickFinishedForTesting;
 
     // GUI thread, each under the lock.
@@ -78,7 +77,6 @@ private:
     // What the scene is built from, kept for a start that has to wait.
     QSize m_size;
     const TIForm* m_frames = nullptr;
-    std::uint32_t m_seed = 0;
     bool m_closed = false;
 };
 
