@@ -1,6 +1,6 @@
 #include "HelperChannel.h"
 
-#include "SearchPath.h"
+#include "verifier/SearchPath.h"
 
 #include <poll.h>
 #include <sys/socket.h>
