@@ -1,11 +1,11 @@
 #include "Guest.h"
 
-#include "Backdrop.h"
+#include "engine/Backdrop.h"
 #include "XHost.h"
 
-#include "ImageList.h"
-#include "MemoryCanvas.h"
-#include "SceneDriver.h"
+#include "engine/ImageList.h"
+#include "engine/MemoryCanvas.h"
+#include "engine/SceneDriver.h"
 #include "platform/Failure.h"
 #include "x11/XErrorLog.h"
 #include "x11/ServerCanvas.h"

@@ -1,8 +1,8 @@
 #include "WaylandSaver.h"
 
-#include "Backdrop.h"
-#include "SceneDriver.h"
-#include "ImageList.h"
+#include "engine/Backdrop.h"
+#include "engine/SceneDriver.h"
+#include "engine/ImageList.h"
 #include "saver/VerifierProcess.h"
 #include "wayland/WaylandCanvas.h"
 #include "platform/Failure.h"

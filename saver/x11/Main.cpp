@@ -1,6 +1,6 @@
 #include "Main.h"
 
-#include "ImageList.h"
+#include "engine/ImageList.h"
 #include "x11/ApplicationWindow.h"
 #include "platform/Failure.h"
 #include "x11/keeper/InputFence.h"

@@ -1,6 +1,6 @@
 #include "Presentation.h"
 
-#include "ImageList.h"
+#include "engine/ImageList.h"
 #include "platform/Failure.h"
 #include "x11/ToolkitConnection.h"
 #include "x11/ServerCanvas.h"

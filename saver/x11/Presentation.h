@@ -11,7 +11,7 @@
 //
 // The way to the screen: a ServerCanvas, whose pixmap the X server keeps as
 // the window's background, so the toolkit paints nothing.
-#include "SceneDriver.h"
+#include "engine/SceneDriver.h"
 
 #include <QRegion>
 #include <QSize>

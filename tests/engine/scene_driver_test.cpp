@@ -1,8 +1,8 @@
 // The scene driver as a host sees it: whatever it draws reaches the display
 // through one present per tick, and the display then matches the pixels.
-#include "ImageList.h"
-#include "MemoryCanvas.h"
-#include "SceneDriver.h"
+#include "engine/ImageList.h"
+#include "engine/MemoryCanvas.h"
+#include "engine/SceneDriver.h"
 #include "TestPictures.h"
 
 #include <QPainter>
