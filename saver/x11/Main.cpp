@@ -8,14 +8,10 @@
 #include "x11/WindowClass.h"
 #include "x11/keeper/WindowStacking.h"
 #include "x11/ToolkitConnection.h"
-#include "x11/ScreenCapture.h"
 
 #include <QCloseEvent>
-#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
-#include <QPaintEvent>
-#include <QScreen>
 #include <QWindow>
 
 #include <chrono>
@@ -23,28 +19,6 @@
 #include <string>
 
 namespace hakop {
-
-namespace {
-
-QScreen* primaryScreen()
-{
-    QScreen* screen = QGuiApplication::primaryScreen();
-    if (screen == nullptr)
-        throw std::runtime_error("There is no screen");
-    return screen;
-}
-
-// The primary screen in device pixels. Qt keeps a screen's native origin and
-// scales only its size.
-QRect primaryScreenDeviceRect()
-{
-    QScreen* screen = primaryScreen();
-    const QRect logical = screen->geometry();
-    const qreal dpr = screen->devicePixelRatio();
-    return QRect(logical.topLeft(), QSize(qRound(logical.width() * dpr), qRound(logical.height() * dpr)));
-}
-
-} // namespace
 
 THAKOPForm::THAKOPForm(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint
@@ -102,7 +76,7 @@ bool THAKOPForm::holdsInput() const
 
 void THAKOPForm::FormCreate()
 {
-    setGeometry(primaryScreen()->geometry());
+    setGeometry(Presentation::primaryScreenGeometry());
     m_session.begin(); // the cursor hidden
     setAttribute(Qt::WA_InputMethodEnabled, false);
 
@@ -162,27 +136,11 @@ void THAKOPForm::FormShow()
 {
     if (m_frames == nullptr)
         throw std::logic_error("The saver window was shown without its frame store");
-    // The animation asks for the screen size at every use, from Timer1's
-    // thread: it gets the size the GUI thread keeps current.
-    const QSize screenSize = primaryScreenDeviceRect().size();
-    connect(qGuiApp, &QGuiApplication::primaryScreenChanged, this, &THAKOPForm::refreshScreenSize,
-            Qt::UniqueConnection);
-    connect(primaryScreen(), &QScreen::geometryChanged, this, &THAKOPForm::refreshScreenSize,
-            Qt::UniqueConnection);
-    // The window is mapped by now with no background of its own, so it goes
-    // on showing the desktop beneath it: the screen is covered at once,
-    // whatever its size. The server then copies that very picture into a
-    // pixmap of its own (it never passes through our memory), and the canvas
-    // takes it over as the window's background.
-    const QRect primary = primaryScreenDeviceRect();
-    const std::uint32_t snapshot =
-        x11::copyRootToPixmap(platform::toolkitConnection(), static_cast<std::uint32_t>(winId()), primary);
-    if (snapshot == 0)
-        logSurvived("the X server could not copy the desktop; the saver shows it black");
-    m_snapshot = snapshot;
+    // The desktop is copied from under the window, mapped by now: the screen
+    // is covered at once, and the picture outlives the window.
+    m_snapshot = m_presentation.start(*m_frames);
     if (m_keeper)
-        m_keeper->setStandInPicture(snapshot);
-    m_presentation.start(snapshot, primary.size(), *m_frames, screenSize);
+        m_keeper->setStandInPicture(m_snapshot);
 
     if (auto* applicationWindow = platform::ApplicationWindow::instance())
         applicationWindow->hide();
@@ -371,15 +329,6 @@ void THAKOPForm::focusInEvent(QFocusEvent*)
 
 void THAKOPForm::focusOutEvent(QFocusEvent*)
 {
-}
-
-void THAKOPForm::refreshScreenSize()
-{
-    QScreen* screen = QGuiApplication::primaryScreen();
-    if (screen == nullptr)
-        return; // the figures go on within the last size known
-    connect(screen, &QScreen::geometryChanged, this, &THAKOPForm::refreshScreenSize, Qt::UniqueConnection);
-    m_presentation.setScreenSize(primaryScreenDeviceRect().size());
 }
 
 PointerAt THAKOPForm::pointerAt(QPointF at) const

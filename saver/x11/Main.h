@@ -122,7 +122,6 @@ private:
 
     void adoptWindow();
     void rebuildWindow();
-    void refreshScreenSize();
     PointerAt pointerAt(QPointF at) const;
 
     const TIForm* m_frames = nullptr;
