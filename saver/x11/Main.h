@@ -22,10 +22,11 @@
 // the rule that keeps the lock safe is written at the top of Presentation.h.
 //
 // Closing: a key or a mouse move -> close() -> closeEvent -> FormCloseQuery
-// (SaverSession::closeQuery: the keeper pauses, grabs released, cursor
-// shown, Verifier::mayClose, the input that reached the window meanwhile
-// dropped, the keeper resumes: grabs taken back) -> FormClose (Timer1
-// stopped, then the scene closed) -> formClosed.
+// (SaverSession::closeQuery: cursor shown, the keeper pauses and releases
+// the grabs, Verifier::mayClose, the input that reached the window meanwhile
+// dropped, the keeper resumes and takes the grabs back, cursor hidden, the
+// snapshot redrawn) -> FormClose (Timer1 stopped, then the scene closed)
+// -> formClosed.
 //
 // ScreenKeeper holds the input and keeps the window mapped and on top for
 // the whole run; a failure box pauses it while it is open.
