@@ -1,6 +1,6 @@
 #include "PasswordChange.h"
 
-#include "ModuleSearch.h"
+#include "verifier/ModuleSearch.h"
 #include "platform/Log.h"
 #include "platform/ServiceModule.h"
 

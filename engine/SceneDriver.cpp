@@ -1,10 +1,17 @@
 #include "SceneDriver.h"
 
 #include "Canvas.h"
+#include "Random.h"
 
 #include <utility>
 
 namespace hakop {
+
+SceneDriver::Clock::time_point SceneDriver::nextTickDue(Clock::time_point due, Clock::time_point now)
+{
+    const Clock::time_point next = due + TickLength;
+    return next > now ? next : now + TickLength;
+}
 
 SceneDriver::SceneDriver(const TIForm& frames)
     : m_frames(frames)
@@ -12,6 +19,13 @@ SceneDriver::SceneDriver(const TIForm& frames)
 }
 
 SceneDriver::~SceneDriver() = default;
+
+void SceneDriver::start(std::unique_ptr<Canvas> canvas, std::function<QSize()> screenSize)
+{
+    RandomSource clock;
+    clock.randomize();
+    start(std::move(canvas), clock.seed(), std::move(screenSize));
+}
 
 void SceneDriver::start(std::unique_ptr<Canvas> canvas, std::uint32_t seed, std::function<QSize()> screenSize)
 {
@@ -24,17 +38,16 @@ void SceneDriver::start(std::unique_ptr<Canvas> canvas, std::uint32_t seed, std:
     paintAndPresent();
 }
 
-void SceneDriver::tick(const std::function<void(SaverScene&)>& step)
+void SceneDriver::tick()
 {
     if (!running())
         return;
-    if (step)
-        step(*m_scene);
-    else
+    try {
         m_scene->tick();
-    // A step may have closed the scene (the host's handler decides).
-    if (!running())
-        return;
+    } catch (...) {
+        paintAndPresent();
+        throw;
+    }
     // The leftover pass belongs to the tick: painting now rather than a moment
     // later draws the same pixels, since a pass only depends on where the
     // sprites are and what they show.

@@ -1,12 +1,11 @@
 #include "Guest.h"
 
-#include "Backdrop.h"
+#include "engine/Backdrop.h"
 #include "XHost.h"
 
-#include "ImageList.h"
-#include "Random.h"
-#include "MemoryCanvas.h"
-#include "SceneDriver.h"
+#include "engine/ImageList.h"
+#include "engine/MemoryCanvas.h"
+#include "engine/SceneDriver.h"
 #include "platform/Failure.h"
 #include "x11/XErrorLog.h"
 #include "x11/ServerCanvas.h"
@@ -28,8 +27,7 @@ namespace hakop::hosted {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-constexpr auto tickInterval = std::chrono::milliseconds(100);
+using Clock = SceneDriver::Clock;
 
 // X protocol error codes that mean "no such window or drawable".
 constexpr std::uint8_t badWindow = 3;
@@ -105,9 +103,7 @@ void Guest::startScene()
         throw std::runtime_error("cannot draw into window " + windowName(m_window)
                                  + ": its pixels are not true colour of 16 or 32 bits");
     }
-    RandomSource clock;
-    clock.randomize();
-    m_driver->start(std::move(canvas), clock.seed());
+    m_driver->start(std::move(canvas));
 }
 
 void Guest::tick()
@@ -189,7 +185,7 @@ GuestEnd Guest::run(int signalFd)
     startScene();
 
     GuestEnd end = GuestEnd::Asked;
-    auto nextTick = Clock::now() + tickInterval;
+    auto nextTick = Clock::now() + SceneDriver::TickLength;
     const int xFd = xcb_get_file_descriptor(m_connection);
     while (true) {
         if (!handleEvents(end))
@@ -197,11 +193,7 @@ GuestEnd Guest::run(int signalFd)
         const auto now = Clock::now();
         if (now >= nextTick) {
             tick();
-            nextTick += tickInterval;
-            // After a stall (a suspended process, a busy machine) the figures
-            // go on at their pace rather than catching up in a burst.
-            if (nextTick <= now)
-                nextTick = now + tickInterval;
+            nextTick = SceneDriver::nextTickDue(nextTick, now);
             continue;
         }
         const auto wait = std::chrono::ceil<std::chrono::milliseconds>(nextTick - now).count();
@@ -213,7 +205,7 @@ GuestEnd Guest::run(int signalFd)
             if (::read(signalFd, &signalNumber, 1) == 1) {
                 if (signalNumber == SIGUSR1) {
                     startScene();
-                    nextTick = Clock::now() + tickInterval;
+                    nextTick = Clock::now() + SceneDriver::TickLength;
                 } else {
                     break;
                 }

@@ -1,5 +1,6 @@
 #include "XHost.h"
 
+#include "x11/ImageBands.h"
 #include "x11/XcbReply.h"
 
 #include <xcb/xcb.h>
@@ -175,7 +176,6 @@ std::unique_ptr<PixelWriter> PixelWriter::create(xcb_connection_t* c, std::uint3
         return nullptr;
     writer->m_connection = c;
     writer->m_window = window;
-    writer->m_maxRequestBytes = xcb_get_maximum_request_length(c) * 4u;
     writer->m_gc = xcb_generate_id(c);
     const std::uint32_t noExposures = 0;
     xcb_create_gc(c, writer->m_gc, window, XCB_GC_GRAPHICS_EXPOSURES, &noExposures);
@@ -191,28 +191,11 @@ PixelWriter::~PixelWriter()
 
 void PixelWriter::put(const QImage& pixels, const QRegion& region)
 {
-    const QRect bounds = pixels.rect();
     for (const QRect& area : region) {
-        const QRect r = area & bounds;
-        if (r.isEmpty())
-            continue;
-        const std::size_t rowBytes = m_format.rowBytes(r.width());
-        const std::size_t room = m_maxRequestBytes > 24u ? m_maxRequestBytes - 24u : 0u;
-        const int bandRows = std::max(1, int(std::min<std::size_t>(room / rowBytes, std::size_t(r.height()))));
-        for (int top = 0; top < r.height(); top += bandRows) {
-            const int rows = std::min(bandRows, r.height() - top);
-            m_buffer.assign(std::size_t(rows) * rowBytes, 0);
-            for (int y = 0; y < rows; ++y) {
-                const auto* source = reinterpret_cast<const QRgb*>(pixels.constScanLine(r.top() + top + y)) + r.left();
-                m_format.pack(source, r.width(), m_buffer.data() + std::size_t(y) * rowBytes);
-            }
-            xcb_put_image(m_connection, XCB_IMAGE_FORMAT_Z_PIXMAP, m_window, m_gc, std::uint16_t(r.width()),
-                          std::uint16_t(rows), std::int16_t(r.x()), std::int16_t(r.y() + top), 0, m_depth,
-                          std::uint32_t(m_buffer.size()), m_buffer.data());
-        }
+        const QRect r = area & pixels.rect();
+        if (!r.isEmpty())
+            x11::putImageInBands(m_connection, m_window, m_gc, m_depth, m_format, pixels, r, r.topLeft(), m_buffer);
     }
-    if (m_buffer.capacity() > (1u << 20))
-        std::vector<std::uint8_t>().swap(m_buffer);
 }
 
 } // namespace hakop::hosted

@@ -71,7 +71,6 @@ private:
     std::uint32_t m_gc = 0;
     std::uint8_t m_depth = 0;
     x11::XPixelFormat m_format;
-    std::uint32_t m_maxRequestBytes = 0;
     std::vector<std::uint8_t> m_buffer;
 };
 

@@ -6,7 +6,7 @@
 #include "XHost.h"
 
 #include "HakopVersion.h"
-#include "ImageList.h"
+#include "engine/ImageList.h"
 #include "platform/Log.h"
 #include "platform/StandardStreams.h"
 

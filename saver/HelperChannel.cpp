@@ -1,7 +1,7 @@
 #include "HelperChannel.h"
 
-#include "SearchPath.h"
 #include "platform/Log.h"
+#include "verifier/SearchPath.h"
 
 #include <poll.h>
 #include <unistd.h>

@@ -1,7 +1,7 @@
 #include "VerifierProcess.h"
 
 #include "HelperChannel.h"
-#include "VerifierAnswer.h"
+#include "verifier/VerifierAnswer.h"
 #include "platform/Failure.h"
 
 #include <fcntl.h>

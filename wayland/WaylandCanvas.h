@@ -7,8 +7,8 @@
 // That buffer is chosen when drawing starts, not at the commit: by then the
 // compositor has usually let the one just shown go (it has its own copy),
 // and drawing goes on in it with nothing to bring up to date.
-#include "Canvas.h"
-#include "MemoryCanvas.h"
+#include "engine/Canvas.h"
+#include "engine/MemoryCanvas.h"
 
 #include <QRegion>
 

@@ -1,5 +1,6 @@
 #include "ServerCanvas.h"
 
+#include "ImageBands.h"
 #include "XcbReply.h"
 
 #include <xcb/xcb.h>
@@ -13,8 +14,6 @@ namespace hakop {
 
 namespace {
 
-// A PutImage request's fixed part, in bytes.
-constexpr std::uint32_t putImageHeader = 24;
 // Pictures kept on the server before the oldest are let go: the figures use
 // forty-eight; anything beyond is a caller drawing ever new pictures.
 constexpr std::size_t maxPictures = 256;
@@ -255,25 +254,7 @@ ServerCanvas::Picture& ServerCanvas::upload(const KeyedFrame& frame)
 
 void ServerCanvas::put(std::uint32_t drawable, const QImage& rgb, const QRect& source, QPoint at)
 {
-    // Rows are packed tightly in the window's pixel layout and sent in bands
-    // that fit one request.
-    xcb_connection_t* c = m_connection;
-    const std::uint32_t rowBytes = m_format.rowBytes(source.width());
-    const std::uint32_t room = m_maxRequestBytes > putImageHeader ? m_maxRequestBytes - putImageHeader : 0;
-    const int bandRows = std::max(1, int(std::min<std::uint32_t>(room / rowBytes, std::uint32_t(source.height()))));
-    for (int top = 0; top < source.height(); top += bandRows) {
-        const int rows = std::min(bandRows, source.height() - top);
-        m_buffer.assign(std::size_t(rows) * rowBytes, 0);
-        for (int i = 0; i < rows; ++i) {
-            const auto* in = reinterpret_cast<const QRgb*>(rgb.constScanLine(source.top() + top + i)) + source.left();
-            m_format.pack(in, source.width(), m_buffer.data() + std::size_t(i) * rowBytes);
-        }
-        xcb_put_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, drawable, m_copyGc, std::uint16_t(source.width()),
-                      std::uint16_t(rows), std::int16_t(at.x()), std::int16_t(at.y() + top), 0, m_depth,
-                      std::uint32_t(m_buffer.size()), m_buffer.data());
-    }
-    if (m_buffer.capacity() > (1u << 20))
-        std::vector<std::uint8_t>().swap(m_buffer); // a large picture's worth is not kept
+    x11::putImageInBands(m_connection, drawable, m_copyGc, m_depth, m_format, rgb, source, at, m_buffer);
 }
 
 QImage ServerCanvas::read() const

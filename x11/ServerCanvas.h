@@ -6,7 +6,7 @@
 // requests and no screen-sized picture ever passes through our memory. The
 // window has the pixmap as its background: the server restores whatever gets
 // exposed without asking us.
-#include "Canvas.h"
+#include "engine/Canvas.h"
 #include "XPixelFormat.h"
 
 #include <QImage>

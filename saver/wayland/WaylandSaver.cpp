@@ -1,9 +1,8 @@
 #include "WaylandSaver.h"
 
-#include "Backdrop.h"
-#include "Random.h"
-#include "SceneDriver.h"
-#include "ImageList.h"
+#include "engine/Backdrop.h"
+#include "engine/SceneDriver.h"
+#include "engine/ImageList.h"
 #include "saver/VerifierProcess.h"
 #include "wayland/WaylandCanvas.h"
 #include "platform/Failure.h"
@@ -19,7 +18,6 @@
 #include <QPainter>
 
 #include <cerrno>
-#include <cmath>
 #include <utility>
 
 namespace hakop {
@@ -28,8 +26,7 @@ namespace wl = platform::wayland;
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-constexpr auto tickInterval = std::chrono::milliseconds(100);
+using Clock = SceneDriver::Clock;
 constexpr std::uint32_t leftButton = 0x110;
 
 } // namespace
@@ -48,10 +45,11 @@ struct WaylandSaver::Cover {
 
 WaylandSaver::WaylandSaver(wl::Connection& connection, Verifier* verifier, const TIForm& frames)
     : m_connection(connection)
-    , m_verifier(verifier)
     , m_frames(frames)
     , m_driver(std::make_unique<SceneDriver>(frames))
+    , m_session(*this)
 {
+    m_session.setVerifier(verifier);
 }
 
 WaylandSaver::~WaylandSaver()
@@ -72,7 +70,7 @@ WaylandSaverEnd WaylandSaver::run()
 {
     if (!FormShow())
         return m_connection.lost() ? WaylandSaverEnd::ConnectionLost : WaylandSaverEnd::NoOutput;
-    auto nextTick = Clock::now() + tickInterval;
+    auto nextTick = Clock::now() + SceneDriver::TickLength;
     while (true) {
         if (m_closeAsked) {
             m_closeAsked = false;
@@ -89,10 +87,7 @@ WaylandSaverEnd WaylandSaver::run()
         const auto now = Clock::now();
         if (now >= nextTick) {
             runHandler([this] { Timer1Timer(); });
-            nextTick += tickInterval;
-            // After a stall the figures go on at their pace, not in a burst.
-            if (nextTick <= now)
-                nextTick = now + tickInterval;
+            nextTick = SceneDriver::nextTickDue(nextTick, now);
             continue;
         }
         if (!waitAndDispatch(nextTick))
@@ -174,17 +169,14 @@ bool WaylandSaver::FormShow()
         auto canvas = WaylandCanvas::create(m_connection, *cover.surface, cover.scale, picture);
         if (!canvas)
             throw std::runtime_error("no shared memory for the saver's pictures");
-        RandomSource clock;
-        clock.randomize();
         cover.canvas = canvas.get();
-        m_driver->start(std::move(canvas), clock.seed());
+        m_driver->start(std::move(canvas));
         cover.shown = true;
     }
     connectSeat();
     m_connection.onOutputAdded = [this](wl::Output& output) { outputAdded(output); };
     m_connection.onOutputRemoved = [this](wl::Output& output) { outputRemoved(output); };
-    m_running = true;
-    m_mouse.reset();
+    m_session.begin();
     return m_connection.flush();
 }
 
@@ -272,42 +264,19 @@ void WaylandSaver::connectSeat()
 {
     wl::Seat& seat = m_connection.seat();
     seat.onKey = [this](std::uint32_t keysym, bool ctrl, bool alt) {
-        if (m_running && !m_ignoreInput && !keysymKeepsSaver(keysym, ctrl, alt))
-            runHandler([this] { FormKeyDown(); });
+        runHandler([&] { FormKeyDown(keysym, ctrl, alt); });
     };
     seat.onPointerEnter = [this](wl_surface* surface, QPointF at) {
-        if (!m_running || m_ignoreInput)
-            return;
-        Cover* cover = coverOf(surface);
-        if (cover == nullptr)
-            return;
-        // Each output's surface counts from its own corner: coming onto
-        // another one starts the count afresh, where the pointer came in.
-        if (surface != m_lastPointerSurface)
-            m_mouse.reset();
-        m_lastPointerSurface = surface;
-        const QPoint device = devicePoint(*cover, at);
-        if (!(cover == m_figures && m_driver->spriteAt(device)))
-            runHandler([&] { FormMouseMove(device.x(), device.y()); });
+        if (coverOf(surface) != nullptr && m_session.pointerEntered(pointerAt(surface, at)))
+            m_closeAsked = true;
     };
     seat.onPointerMotion = [this](wl_surface* surface, QPointF at, bool leftHeld) {
-        Cover* cover = coverOf(surface);
-        if (!m_running || m_ignoreInput || cover == nullptr)
-            return;
-        const QPoint device = devicePoint(*cover, at);
-        const bool figures = cover == m_figures;
-        if (m_leftCapture.moveReachesWindow(leftHeld, [&] { return figures && m_driver->spriteAt(device); }))
-            runHandler([&] { FormMouseMove(device.x(), device.y()); });
+        if (coverOf(surface) != nullptr)
+            runHandler([&] { FormMouseMove(pointerAt(surface, at), leftHeld); });
     };
     seat.onButton = [this](std::uint32_t button, bool pressed, wl_surface* surface, QPointF at) {
-        Cover* cover = coverOf(surface);
-        if (!m_running || button != leftButton)
-            return;
-        if (!pressed) {
-            m_leftCapture.release();
-            return;
-        }
-        m_leftCapture.press(cover != nullptr && cover == m_figures && m_driver->spriteAt(devicePoint(*cover, at)));
+        if (button == leftButton)
+            m_session.leftButton(pressed, pointerAt(surface, at));
     };
 }
 
@@ -319,55 +288,63 @@ WaylandSaver::Cover* WaylandSaver::coverOf(wl_surface* surface)
     return nullptr;
 }
 
-QPoint WaylandSaver::devicePoint(const Cover& cover, QPointF at) const
+PointerAt WaylandSaver::pointerAt(wl_surface* surface, QPointF at)
 {
-    const QPointF p = at * cover.scale;
-    return QPoint(static_cast<int>(std::floor(p.x() + 0.5)), static_cast<int>(std::floor(p.y() + 0.5)));
+    const Cover* cover = coverOf(surface);
+    return {surface, at, qreal(cover != nullptr ? cover->scale : 1), cover != nullptr && cover == m_figures};
 }
 
 bool WaylandSaver::FormCloseQuery()
 {
-    bool canClose = true;
-    if (m_verifier != nullptr) {
-        // Our surfaces stay up: a verifier cannot uncover the screen. There
-        // is no X window to name as the parent of a prompt.
-        m_connection.flush();
-        canClose = m_verifier->mayClose(0);
-    }
-    if (!canClose) {
-        // Input that came while it was asked was meant for the verifier.
-        m_ignoreInput = true;
-        m_connection.roundtrip();
-        m_ignoreInput = false;
-        m_mouse.reset();
-    }
-    m_driver->redrawBackdrop();
-    m_connection.flush();
-    return canClose;
+    return m_session.closeQuery(0);
 }
 
 void WaylandSaver::FormClose()
 {
-    m_running = false;
+    m_session.close();
     m_driver->close();
-    m_verifier = nullptr;
 }
 
-void WaylandSaver::FormKeyDown()
+void WaylandSaver::FormKeyDown(std::uint32_t keysym, bool ctrl, bool alt)
 {
-    m_closeAsked = true;
+    if (m_session.keysymDown(keysym, ctrl, alt))
+        m_closeAsked = true;
 }
 
-void WaylandSaver::FormMouseMove(std::int32_t x, std::int32_t y)
+void WaylandSaver::FormMouseMove(const PointerAt& at, bool leftHeld)
 {
-    if (m_mouse.move(x, y))
+    if (m_session.pointerMoved(at, leftHeld))
         m_closeAsked = true;
 }
 
 void WaylandSaver::Timer1Timer()
 {
-    if (m_running)
-        m_driver->tick();
+    m_driver->tick();
+}
+
+bool WaylandSaver::figureAt(QPoint device)
+{
+    return m_driver->spriteAt(device);
+}
+
+// There is no X window to name as the parent of a prompt, and our surfaces
+// stay up: a verifier cannot uncover the screen.
+void WaylandSaver::letGoOfInput()
+{
+    m_connection.flush();
+}
+
+// What came while the verifier was asked was meant for it: the session
+// ignores what this round trip delivers.
+void WaylandSaver::dropInputSoFar()
+{
+    m_connection.roundtrip();
+}
+
+void WaylandSaver::redrawBackdrop()
+{
+    m_driver->redrawBackdrop();
+    m_connection.flush();
 }
 
 WaylandSaverEnd runWaylandSaverMode(wl::Connection& connection)

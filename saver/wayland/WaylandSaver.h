@@ -1,15 +1,15 @@
 #pragma once
-// The saver as a native Wayland client: a thin shell like the X11 window.
-// Every output is copied first, then covered by an overlay surface of ours
-// showing its frozen picture; the figures play on the first output the
-// compositor advertised. A small poll loop drives the scene at 100 ms ticks
-// and decodes the input; what ends the saver are the close rules every
-// saver shares (InputRules), asked of the same verifier (window 0: there is
-// no X window). Our surfaces stay mapped while the verifier runs.
+// The saver as a native Wayland client, a shell like the X11 window. Every
+// output is copied first, then covered by an overlay surface of ours showing
+// its frozen picture; the figures play on the first output the compositor
+// advertised. A small poll loop runs the scene's ticks and hands the seat's
+// input to the rules every saver shares (SaverSession), which ask the same
+// verifier (window 0: there is no X window). Our surfaces stay mapped while
+// the verifier runs.
 //
 // Outputs: one added while running is covered black (no picture of it was
 // taken); one removed is let go; the figures' output removed ends the saver.
-#include "saver/InputRules.h"
+#include "saver/SaverSession.h"
 
 #include <QPointF>
 #include <QRegion>
@@ -40,7 +40,7 @@ enum class WaylandSaverEnd {
     NoOutput, // the compositor has no output to cover
 };
 
-class WaylandSaver {
+class WaylandSaver : private SaverShell {
 public:
     // 'connection' must offer the layer shell; screen copy is optional (a
     // neutral backdrop stands in, and one line says so).
@@ -56,9 +56,17 @@ private:
     bool FormShow();
     bool FormCloseQuery();
     void FormClose();
-    void FormKeyDown();
-    void FormMouseMove(std::int32_t x, std::int32_t y);
+    void FormKeyDown(std::uint32_t keysym, bool ctrl, bool alt);
+    void FormMouseMove(const PointerAt& at, bool leftHeld);
     void Timer1Timer();
+
+    // What the session asks of the surfaces.
+    void showCursor(bool) override {} // the seat shows none over our surfaces
+    bool figureAt(QPoint device) override;
+    void letGoOfInput() override;
+    void dropInputSoFar() override;
+    void holdInputAgain() override {} // nothing was let go: our surfaces stayed up
+    void redrawBackdrop() override;
 
     // Waits for events or the next tick; false once the connection is lost.
     bool waitAndDispatch(std::chrono::steady_clock::time_point until);
@@ -69,21 +77,16 @@ private:
     void outputRemoved(platform::wayland::Output& output);
     void connectSeat();
     Cover* coverOf(wl_surface* surface);
-    QPoint devicePoint(const Cover& cover, QPointF at) const;
+    PointerAt pointerAt(wl_surface* surface, QPointF at);
 
     platform::wayland::Connection& m_connection;
-    Verifier* m_verifier;
     const TIForm& m_frames;
     std::unique_ptr<SceneDriver> m_driver;
     std::vector<std::unique_ptr<Cover>> m_covers;
     Cover* m_figures = nullptr; // the figures' output's cover
-    MouseThreshold m_mouse;
-    LeftCapture m_leftCapture;
-    wl_surface* m_lastPointerSurface = nullptr;
-    bool m_running = false; // set up and not closed
+    SaverSession m_session;
     bool m_closeAsked = false;
     bool m_figuresGone = false;
-    bool m_ignoreInput = false;
 };
 
 // Saver mode on a Wayland display that offers the layer shell: the saver

@@ -1,9 +1,6 @@
 #include "Main.h"
 
-#include "ImageList.h"
-#include "Random.h"
-#include "saver/CursorCounter.h"
-#include "saver/Verifier.h"
+#include "engine/ImageList.h"
 #include "x11/ApplicationWindow.h"
 #include "platform/Failure.h"
 #include "x11/keeper/InputFence.h"
@@ -11,52 +8,24 @@
 #include "x11/WindowClass.h"
 #include "x11/keeper/WindowStacking.h"
 #include "x11/ToolkitConnection.h"
-#include "x11/ScreenCapture.h"
 
 #include <QCloseEvent>
-#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
-#include <QPaintEvent>
-#include <QScreen>
 #include <QWindow>
 
 #include <chrono>
-#include <cmath>
 #include <stdexcept>
 #include <string>
 
 namespace hakop {
 
-namespace {
-
-constexpr int tickInterval = 100;
-
-QScreen* primaryScreen()
-{
-    QScreen* screen = QGuiApplication::primaryScreen();
-    if (screen == nullptr)
-        throw std::runtime_error("There is no screen");
-    return screen;
-}
-
-// The primary screen in device pixels. Qt keeps a screen's native origin and
-// scales only its size.
-QRect primaryScreenDeviceRect()
-{
-    QScreen* screen = primaryScreen();
-    const QRect logical = screen->geometry();
-    const qreal dpr = screen->devicePixelRatio();
-    return QRect(logical.topLeft(), QSize(qRound(logical.width() * dpr), qRound(logical.height() * dpr)));
-}
-
-} // namespace
-
 THAKOPForm::THAKOPForm(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint
                           | Qt::X11BypassWindowManagerHint)
-    , Timer1([this] { m_presentation.tick([this] { Timer1Timer(); }); })
+    , Timer1([this] { Timer1Timer(); })
     , m_presentation(*this)
+    , m_session(*this)
 {
     // The form description. Every flag is set before the native window is
     // created: changing window flags later would re-create it and drop its class.
@@ -71,7 +40,7 @@ THAKOPForm::THAKOPForm(QWidget* parent)
     setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
 
-    Timer1.setInterval(tickInterval);
+    Timer1.setInterval(int(SceneDriver::TickLength.count()));
     Timer1.start();
     requireActiveTimer(Timer1.isActive()); // throws to whoever builds the window
 
@@ -88,7 +57,6 @@ THAKOPForm::~THAKOPForm()
 {
     // Before the presentation goes: a tick under way finishes first.
     Timer1.stop();
-    CursorCounter::setOnVisibilityChanged(nullptr);
     if (m_keeper)
         platform::setOverlayKeeper(nullptr);
 }
@@ -108,16 +76,8 @@ bool THAKOPForm::holdsInput() const
 
 void THAKOPForm::FormCreate()
 {
-    setGeometry(primaryScreen()->geometry());
-
-    CursorCounter::setOnVisibilityChanged([this](bool visible) {
-        if (visible)
-            unsetCursor();
-        else
-            setCursor(Qt::BlankCursor);
-    });
-    CursorCounter::ShowCursor(false);
-
+    setGeometry(Presentation::primaryScreenGeometry());
+    m_session.begin(); // the cursor hidden
     setAttribute(Qt::WA_InputMethodEnabled, false);
 
     // The window now exists, unmapped and carrying its class, so a second
@@ -130,8 +90,6 @@ void THAKOPForm::FormCreate()
         else
             m_keeper->resume();
     });
-
-    m_mouse.reset();
 }
 
 // Makes the native window the saver's: its class, its caption, the expose
@@ -144,7 +102,7 @@ void THAKOPForm::adoptWindow()
     platform::setWindowCaption(platform::toolkitDisplay(), window, "HAKOPForm");
     if (QWindow* handle = windowHandle())
         handle->installEventFilter(this);
-    m_keeper = std::make_unique<ScreenKeeper>(platform::toolkitDisplay(), window, std::chrono::milliseconds(tickInterval));
+    m_keeper = std::make_unique<ScreenKeeper>(platform::toolkitDisplay(), window, SceneDriver::TickLength);
     m_keeper->onLost = [this] { rebuildWindow(); };
 }
 
@@ -153,7 +111,7 @@ void THAKOPForm::adoptWindow()
 // and the figures go on there.
 void THAKOPForm::rebuildWindow()
 {
-    if (m_closed)
+    if (m_session.closed())
         return;
     // The stand-in of a window destroyed while the verifier was asked (see
     // ScreenKeeper) goes with the old keeper, once the new window is up.
@@ -178,29 +136,11 @@ void THAKOPForm::FormShow()
 {
     if (m_frames == nullptr)
         throw std::logic_error("The saver window was shown without its frame store");
-    // The animation asks for the screen size at every use, from Timer1's
-    // thread: it gets the size the GUI thread keeps current.
-    const QSize screenSize = primaryScreenDeviceRect().size();
-    connect(qGuiApp, &QGuiApplication::primaryScreenChanged, this, &THAKOPForm::refreshScreenSize,
-            Qt::UniqueConnection);
-    connect(primaryScreen(), &QScreen::geometryChanged, this, &THAKOPForm::refreshScreenSize,
-            Qt::UniqueConnection);
-    // The window is mapped by now with no background of its own, so it goes
-    // on showing the desktop beneath it: the screen is covered at once,
-    // whatever its size. The server then copies that very picture into a
-    // pixmap of its own (it never passes through our memory), and the canvas
-    // takes it over as the window's background.
-    const QRect primary = primaryScreenDeviceRect();
-    const std::uint32_t snapshot =
-        x11::copyRootToPixmap(platform::toolkitConnection(), static_cast<std::uint32_t>(winId()), primary);
-    if (snapshot == 0)
-        logSurvived("the X server could not copy the desktop; the saver shows it black");
-    m_snapshot = snapshot;
+    // The desktop is copied from under the window, mapped by now: the screen
+    // is covered at once, and the picture outlives the window.
+    m_snapshot = m_presentation.start(*m_frames);
     if (m_keeper)
-        m_keeper->setStandInPicture(snapshot);
-    RandomSource clock;
-    clock.randomize();
-    m_presentation.start(snapshot, primary.size(), *m_frames, screenSize, clock.seed());
+        m_keeper->setStandInPicture(m_snapshot);
 
     if (auto* applicationWindow = platform::ApplicationWindow::instance())
         applicationWindow->hide();
@@ -208,29 +148,7 @@ void THAKOPForm::FormShow()
 
 bool THAKOPForm::FormCloseQuery()
 {
-    bool canClose = true;
-    CursorCounter::ShowCursor(true);
-    if (m_verifier != nullptr) {
-        // The verifier may prompt: it needs the cursor and the input we hold.
-        // It runs in a helper process, so whatever a faulty module does there
-        // only ever comes back as a refusal.
-        if (m_keeper)
-            m_keeper->pause(true);
-        platform::flushToolkitDisplay();
-        canClose = m_verifier->mayClose(static_cast<unsigned long>(winId()));
-        // What was typed or moved over the window meanwhile belongs to the
-        // question just answered (a prompt, or keys hit while it refused):
-        // none of it may ask again. Moves start afresh from the next one.
-        if (!m_inputFence)
-            m_inputFence = std::make_unique<platform::InputFence>(platform::toolkitConnection(), winId());
-        m_inputFence->dropInputSoFar();
-        m_mouse.reset();
-        if (m_keeper)
-            m_keeper->resume();
-    }
-    CursorCounter::ShowCursor(false);
-    m_presentation.redrawBackdrop();
-    return canClose;
+    return m_session.closeQuery(static_cast<unsigned long>(winId()));
 }
 
 void THAKOPForm::FormClose()
@@ -239,29 +157,71 @@ void THAKOPForm::FormClose()
     // way, and that tick waits for the lock.
     Timer1.stop();
     m_presentation.close();
-    m_verifier = nullptr;
+    m_session.close();
     if (m_keeper)
         m_keeper->stop();
 }
 
-void THAKOPForm::FormKeyDown()
+void THAKOPForm::FormKeyDown(int key, Qt::KeyboardModifiers modifiers)
 {
-    close();
-}
-
-void THAKOPForm::FormMouseMove(std::int32_t x, std::int32_t y)
-{
-    if (m_mouse.move(x, y))
+    if (m_session.keyDown(key, modifiers))
         close();
 }
 
-// Timer1's thread, under the scene lock (see Presentation::tick).
+void THAKOPForm::FormMouseMove(QPointF at, bool leftHeld)
+{
+    if (m_session.pointerMoved(pointerAt(at), leftHeld))
+        close();
+}
+
+// Timer1's thread; the scene lock is taken below.
 void THAKOPForm::Timer1Timer()
 {
-    if (m_closed)
-        return;
-    if (SaverScene* scene = m_presentation.scene())
-        scene->tick();
+    m_presentation.tick();
+}
+
+// ---------------------------------------------------------------------------
+// What the session asks of the window
+
+void THAKOPForm::showCursor(bool visible)
+{
+    if (visible)
+        unsetCursor();
+    else
+        setCursor(Qt::BlankCursor);
+}
+
+bool THAKOPForm::figureAt(QPoint device)
+{
+    return m_presentation.spriteAt(device);
+}
+
+// The verifier may prompt: it needs the cursor and the input we hold. It
+// runs in a helper process, so whatever a faulty module does there only ever
+// comes back as a refusal.
+void THAKOPForm::letGoOfInput()
+{
+    if (m_keeper)
+        m_keeper->pause(true);
+    platform::flushToolkitDisplay();
+}
+
+void THAKOPForm::dropInputSoFar()
+{
+    if (!m_inputFence)
+        m_inputFence = std::make_unique<platform::InputFence>(platform::toolkitConnection(), winId());
+    m_inputFence->dropInputSoFar();
+}
+
+void THAKOPForm::holdInputAgain()
+{
+    if (m_keeper)
+        m_keeper->resume();
+}
+
+void THAKOPForm::redrawBackdrop()
+{
+    m_presentation.redrawBackdrop();
 }
 
 // ---------------------------------------------------------------------------
@@ -272,9 +232,8 @@ bool THAKOPForm::event(QEvent* event)
     switch (event->type()) {
     case QEvent::KeyPress: {
         // Seen here, before Qt's own focus handling would take Tab away.
-        auto* key = static_cast<QKeyEvent*>(event);
-        if (!m_closed && !keyKeepsSaver(key->key(), key->modifiers()))
-            runHandler([this] { FormKeyDown(); });
+        const auto* key = static_cast<QKeyEvent*>(event);
+        runHandler([&] { FormKeyDown(key->key(), key->modifiers()); });
         return true;
     }
     case QEvent::MouseMove:
@@ -283,7 +242,7 @@ bool THAKOPForm::event(QEvent* event)
     case QEvent::MouseButtonDblClick:
     case QEvent::KeyRelease:
     case QEvent::ShortcutOverride:
-        if (m_closed)
+        if (m_session.closed())
             return true;
         break;
     default:
@@ -294,7 +253,7 @@ bool THAKOPForm::event(QEvent* event)
 
 bool THAKOPForm::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::Expose && watched == windowHandle() && !m_closed) {
+    if (event->type() == QEvent::Expose && watched == windowHandle() && !m_session.closed()) {
         QT_WARNING_PUSH
         QT_WARNING_DISABLE_DEPRECATED
         m_presentation.exposed(static_cast<QExposeEvent*>(event)->region());
@@ -312,7 +271,7 @@ void THAKOPForm::showEvent(QShowEvent* event)
         return;
     m_shown = true;
     QTimer::singleShot(0, this, [this] {
-        if (m_closed)
+        if (m_session.closed())
             return;
         // The snapshot is asked for before the input is taken: a window that
         // appears once the saver holds the input (and so is surely running)
@@ -328,21 +287,15 @@ void THAKOPForm::showEvent(QShowEvent* event)
 void THAKOPForm::closeEvent(QCloseEvent* event)
 {
     // A close request while the verifier still runs (it may run an event
-    // loop of its own) is ignored, as is anything after closing.
-    if (m_closed || m_inCloseQuery) {
-        event->ignore();
-        return;
-    }
+    // loop of its own) is answered no, as is anything after closing.
     bool canClose = false;
-    m_inCloseQuery = true;
     runHandler([&] { canClose = FormCloseQuery(); });
-    m_inCloseQuery = false;
     if (!canClose) {
         event->ignore();
         return;
     }
     runHandler([this] { FormClose(); });
-    m_closed = true;
+    m_session.close(); // closed even should FormClose have failed
     event->accept();
     emit formClosed();
 }
@@ -350,21 +303,18 @@ void THAKOPForm::closeEvent(QCloseEvent* event)
 void THAKOPForm::mousePressEvent(QMouseEvent* event)
 {
     if (event->button() == Qt::LeftButton)
-        m_leftCapture.press(m_presentation.spriteAt(devicePosition(event)));
+        m_session.leftButton(true, pointerAt(event->position()));
 }
 
 void THAKOPForm::mouseReleaseEvent(QMouseEvent* event)
 {
     if (event->button() == Qt::LeftButton)
-        m_leftCapture.release();
+        m_session.leftButton(false, pointerAt(event->position()));
 }
 
 void THAKOPForm::mouseMoveEvent(QMouseEvent* event)
 {
-    const QPoint at = devicePosition(event);
-    const bool leftHeld = event->buttons() & Qt::LeftButton;
-    if (m_leftCapture.moveReachesWindow(leftHeld, [&] { return m_presentation.spriteAt(at); }))
-        runHandler([&] { FormMouseMove(at.x(), at.y()); });
+    runHandler([&] { FormMouseMove(event->position(), event->buttons() & Qt::LeftButton); });
 }
 
 QPaintEngine* THAKOPForm::paintEngine() const
@@ -381,20 +331,9 @@ void THAKOPForm::focusOutEvent(QFocusEvent*)
 {
 }
 
-void THAKOPForm::refreshScreenSize()
+PointerAt THAKOPForm::pointerAt(QPointF at) const
 {
-    QScreen* screen = QGuiApplication::primaryScreen();
-    if (screen == nullptr)
-        return; // the figures go on within the last size known
-    connect(screen, &QScreen::geometryChanged, this, &THAKOPForm::refreshScreenSize, Qt::UniqueConnection);
-    m_presentation.setScreenSize(primaryScreenDeviceRect().size());
-}
-
-QPoint THAKOPForm::devicePosition(const QMouseEvent* event) const
-{
-    const qreal dpr = devicePixelRatioF();
-    const QPointF p = event->position() * dpr;
-    return QPoint(static_cast<int>(std::floor(p.x() + 0.5)), static_cast<int>(std::floor(p.y() + 0.5)));
+    return {nullptr, at, devicePixelRatioF(), true};
 }
 
 } // namespace hakop

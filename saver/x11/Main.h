@@ -1,20 +1,20 @@
 #pragma once
 // The saver window: a borderless, always-on-top window over the primary screen
-// showing the frozen desktop, with the figures playing on it. A thin shell:
-// the handlers forward to the engine, the input rules decide what ends the
-// saver, the verifier decides whether it may, and Presentation carries the
+// showing the frozen desktop, with the figures playing on it. A shell: its
+// handlers turn the toolkit's events into calls on the rules every saver
+// shares (SaverSession) and do what they answer; Presentation carries the
 // scene to the screen.
 //
 // One tick, from the timer to the screen:
 //
 //   Timer1 (TickTimer, its own thread) wakes
-//     -> Presentation::tick: takes the scene lock
-//       -> SceneDriver::tick, the tick's one owner
-//         -> THAKOPForm::Timer1Timer -> SaverScene::tick -> Animation::Step
+//     -> THAKOPForm::Timer1Timer
+//       -> Presentation::tick: takes the scene lock
+//         -> SceneDriver::tick -> SaverScene::tick -> Animation::Step
 //              (per sprite: silhouette, Surface paint pass, state step, colour frame)
-//         -> the leftover paint pass
-//         -> ServerCanvas::present(what the surface drew): copies to the
-//            window and one write to the server
+//            -> the leftover paint pass
+//            -> ServerCanvas::present(what the surface drew): copies to the
+//               window and one write to the server
 //     <- lock released; the thread sleeps until the next interval
 //
 // Everything else that touches the scene (input, exposes, the close query)
@@ -22,14 +22,15 @@
 // the rule that keeps the lock safe is written at the top of Presentation.h.
 //
 // Closing: a key or a mouse move -> close() -> closeEvent -> FormCloseQuery
-// (the keeper pauses: grabs released, cursor shown, Verifier::mayClose, the
-// input that reached the window meanwhile dropped, the keeper resumes: grabs
-// taken back) -> FormClose (Timer1 stopped, then the
-// scene closed) -> formClosed.
+// (SaverSession::closeQuery: cursor shown, the keeper pauses and releases
+// the grabs, Verifier::mayClose, the input that reached the window meanwhile
+// dropped, the keeper resumes and takes the grabs back, cursor hidden, the
+// snapshot redrawn) -> FormClose (Timer1 stopped, then the scene closed)
+// -> formClosed.
 //
 // ScreenKeeper holds the input and keeps the window mapped and on top for
 // the whole run; a failure box pauses it while it is open.
-#include "saver/InputRules.h"
+#include "saver/SaverSession.h"
 #include "Presentation.h"
 #include "ScreenKeeper.h"
 #include "platform/TickTimer.h"
@@ -38,7 +39,6 @@
 #include <QTimer>
 #include <QWidget>
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -51,7 +51,7 @@ class InputFence;
 class TIForm;
 class Verifier;
 
-class THAKOPForm : public QWidget {
+class THAKOPForm : public QWidget, private SaverShell {
     Q_OBJECT
 
 public:
@@ -65,7 +65,7 @@ public:
 
     // What is asked before the window closes; not owned, and it must outlive
     // the window's close. Null (the default): nothing guards the screen.
-    void setVerifier(Verifier* verifier) { m_verifier = verifier; }
+    void setVerifier(Verifier* verifier) { m_session.setVerifier(verifier); }
 
     // The frame store the figures are drawn from; needed before the window is shown.
     void setFrameStore(const TIForm* frames) { m_frames = frames; }
@@ -76,11 +76,11 @@ public:
     // window is shown and once it has closed. Slow: for checks.
     QImage Backdrop() const;
     // True once FormClose has run: from then on the window handles nothing.
-    bool isFormClosed() const { return m_closed; }
+    bool isFormClosed() const { return m_session.closed(); }
     // True when the window holds both the keyboard and the pointer grab.
     bool holdsInput() const;
     // The last mouse position the threshold recorded, in device pixels.
-    QPoint lastMousePosition() const { return m_mouse.last(); }
+    QPoint lastMousePosition() const { return m_session.lastMousePosition(); }
 
     platform::TickTimer Timer1;
     // Runs after every tick that found a scene, on Timer1's thread and under
@@ -109,26 +109,29 @@ private:
     void FormShow();
     bool FormCloseQuery();
     void FormClose();
-    void FormKeyDown();
-    void FormMouseMove(std::int32_t x, std::int32_t y);
+    void FormKeyDown(int key, Qt::KeyboardModifiers modifiers);
+    void FormMouseMove(QPointF at, bool leftHeld);
     void Timer1Timer();
+
+    // What the session asks of the window.
+    void showCursor(bool visible) override;
+    bool figureAt(QPoint device) override;
+    void letGoOfInput() override;
+    void dropInputSoFar() override;
+    void holdInputAgain() override;
+    void redrawBackdrop() override;
 
     void adoptWindow();
     void rebuildWindow();
-    void refreshScreenSize();
-    QPoint devicePosition(const QMouseEvent* event) const;
+    PointerAt pointerAt(QPointF at) const;
 
-    Verifier* m_verifier = nullptr;
     const TIForm* m_frames = nullptr;
     Presentation m_presentation;
-    MouseThreshold m_mouse;
-    LeftCapture m_leftCapture;
+    SaverSession m_session;
     std::unique_ptr<ScreenKeeper> m_keeper;
     std::uint32_t m_snapshot = 0; // the desktop's picture on the server, once taken
     std::unique_ptr<platform::InputFence> m_inputFence; // made at the first close query
     bool m_shown = false;
-    bool m_inCloseQuery = false;
-    std::atomic<bool> m_closed{false}; // read by Timer1Timer on the tick thread
 };
 
 } // namespace hakop

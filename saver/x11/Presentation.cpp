@@ -1,10 +1,13 @@
 #include "Presentation.h"
 
-#include "ImageList.h"
+#include "engine/ImageList.h"
 #include "platform/Failure.h"
-#include "x11/ToolkitConnection.h"
+#include "x11/ScreenCapture.h"
 #include "x11/ServerCanvas.h"
+#include "x11/ToolkitConnection.h"
 
+#include <QGuiApplication>
+#include <QScreen>
 #include <QWidget>
 
 #include <stdexcept>
@@ -14,11 +17,38 @@
 
 namespace hakop {
 
+namespace {
+
+QScreen* primaryScreen()
+{
+    QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen == nullptr)
+        throw std::runtime_error("There is no screen");
+    return screen;
+}
+
+// The primary screen in device pixels. Qt keeps a screen's native origin and
+// scales only its size.
+QRect primaryScreenDeviceRect()
+{
+    QScreen* screen = primaryScreen();
+    const QRect logical = screen->geometry();
+    const qreal dpr = screen->devicePixelRatio();
+    return QRect(logical.topLeft(), QSize(qRound(logical.width() * dpr), qRound(logical.height() * dpr)));
+}
+
+} // namespace
+
+QRect Presentation::primaryScreenGeometry()
+{
+    return primaryScreen()->geometry();
+}
+
 Presentation::Presentation(QWidget& window)
     : m_window(window)
 {
     // Without room for the picture on the server, it is asked again each tick.
-    m_retry.setInterval(100);
+    m_retry.setInterval(SceneDriver::TickLength);
     QObject::connect(&m_retry, &QTimer::timeout, [this] { retryStart(); });
 }
 
@@ -28,18 +58,30 @@ Presentation::~Presentation()
     m_driver.reset();
 }
 
-void Presentation::start(std::uint32_t snapshot, QSize size, const TIForm& frames, QSize screenSize,
-                         std::uint32_t seed)
+std::uint32_t Presentation::start(const TIForm& frames)
 {
-    m_size = size;
+    // The animation asks for the screen size at every use, from Timer1's
+    // thread: it gets the size the GUI thread keeps current.
+    const QRect primary = primaryScreenDeviceRect();
+    m_size = primary.size();
     m_frames = &frames;
-    m_seed = seed;
     {
         std::lock_guard lock(m_lock);
-        m_screenSize = screenSize;
+        m_screenSize = primary.size();
     }
+    QObject::connect(qGuiApp, &QGuiApplication::primaryScreenChanged, &m_window, [this] { followPrimaryScreen(); });
+    followPrimaryScreen();
+    // The window is mapped by now with no background of its own, so it goes
+    // on showing the desktop beneath it: the screen is covered at once,
+    // whatever its size. The server then copies that very picture into a
+    // pixmap of its own (it never passes through our memory), and the canvas
+    // takes it over as the window's background.
+    const std::uint32_t snapshot =
+        x11::copyRootToPixmap(platform::toolkitConnection(), static_cast<std::uint32_t>(m_window.winId()), primary);
+    if (snapshot == 0)
+        logSurvived("the X server could not copy the desktop; the saver shows it black");
     if (begin(snapshot))
-        return;
+        return snapshot;
     // The screen stays covered meanwhile: black, which the server paints by
     // itself wherever something over the window (the failure box) goes away.
     if (xcb_connection_t* c = platform::toolkitConnection(); c != nullptr && !xcb_connection_has_error(c)) {
@@ -50,8 +92,8 @@ void Presentation::start(std::uint32_t snapshot, QSize size, const TIForm& frame
         xcb_flush(c);
     }
     m_retry.start();
-    throw std::runtime_error("The X server has no room for the saver's picture (" + std::to_string(size.width())
-                             + " x " + std::to_string(size.height())
+    throw std::runtime_error("The X server has no room for the saver's picture (" + std::to_string(m_size.width())
+                             + " x " + std::to_string(m_size.height())
                              + " pixels); the figures start once it has");
 }
 
@@ -74,7 +116,7 @@ bool Presentation::begin(std::uint32_t snapshot)
     m_driver = std::make_unique<SceneDriver>(*m_frames);
     // Draws the snapshot first, so the window's first visible content is the
     // desktop; then the figures start.
-    m_driver->start(std::move(canvas), m_seed, [this] { return m_screenSize; });
+    m_driver->start(std::move(canvas), [this] { return m_screenSize; });
     return true;
 }
 
@@ -87,14 +129,13 @@ void Presentation::close()
         m_driver->close();
 }
 
-void Presentation::tick(const std::function<void()>& step)
+void Presentation::tick()
 {
     std::lock_guard lock(m_lock);
     if (!m_driver || !m_driver->running())
         return;
-    // The handler's failure is reported and the tick still finishes: what was
-    // drawn before it goes to the screen.
-    runHandler([&] { m_driver->tick([&](SaverScene&) { runHandler(step); }); });
+    // A failure is reported; what was drawn before it went to the screen.
+    runHandler([&] { m_driver->tick(); });
     if (onTickFinishedForTesting)
         onTickFinishedForTesting();
 }
@@ -122,10 +163,16 @@ void Presentation::exposed(const QRegion& logical)
         m_driver->exposed(device);
 }
 
-void Presentation::setScreenSize(QSize deviceSize)
+void Presentation::followPrimaryScreen()
 {
+    QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen == nullptr)
+        return; // the figures go on within the last size known
+    QObject::disconnect(m_screenWatch);
+    m_screenWatch = QObject::connect(screen, &QScreen::geometryChanged, &m_window, [this] { followPrimaryScreen(); });
+    const QSize size = primaryScreenDeviceRect().size();
     std::lock_guard lock(m_lock);
-    m_screenSize = deviceSize;
+    m_screenSize = size;
 }
 
 void Presentation::windowRebuilt()

@@ -1,5 +1,6 @@
 #pragma once
-// The saver's hold on the running scene: the lock around the scene driver,
+// The saver's hold on the running scene: the desktop's picture and the
+// primary screen's size it is built from, the lock around the scene driver,
 // and the window's rules for reaching it.
 //
 // The scene is touched from two threads: Timer1's (the ticks) and the GUI
@@ -11,8 +12,10 @@
 //
 // The way to the screen: a ServerCanvas, whose pixmap the X server keeps as
 // the window's background, so the toolkit paints nothing.
-#include "SceneDriver.h"
+#include "engine/SceneDriver.h"
 
+#include <QMetaObject>
+#include <QRect>
 #include <QRegion>
 #include <QSize>
 #include <QTimer>
@@ -35,31 +38,36 @@ public:
     Presentation(const Presentation&) = delete;
     Presentation& operator=(const Presentation&) = delete;
 
-    // Builds the scene over the desktop snapshot (a pixmap of 'size' on the
-    // X server, now the canvas's) and shows it: the picture first, then the
-    // figures. GUI thread, once the window exists. Throws when the server
-    // has no room for the picture; the window is black then, and the scene
-    // starts (over black) as soon as the server has room.
-    void start(std::uint32_t snapshot, QSize size, const TIForm& frames, QSize screenSize, std::uint32_t seed);
+    // The primary screen's place and size in the toolkit's pixels. Throws
+    // when there is no screen.
+    static QRect primaryScreenGeometry();
+
+    // Copies the primary screen beneath the window into a pixmap on the X
+    // server and builds the scene over it (the canvas owns it), then shows
+    // it: the picture first, then the figures, which follow the screen's
+    // size from now on. GUI thread, once the window is mapped. Returns the
+    // pixmap (0: the server could not copy the desktop; the saver shows it
+    // black). Throws when the server has no room for the picture; the
+    // window is black then, and the scene starts (over black) as soon as the
+    // server has room.
+    std::uint32_t start(const TIForm& frames);
     // Closes the scene: the figures are freed and nothing paints any more.
     // Timer1 must be stopped already (see above).
     void close();
 
-    // The running scene, or null. Only for whoever holds the lock (a tick
-    // step, or a test while Timer1 is stopped).
+    // The running scene, or null. Only for whoever holds the lock (a tick,
+    // or a test while Timer1 is stopped).
     SaverScene* scene() const { return m_driver ? m_driver->scene() : nullptr; }
 
-    // Timer1's thread: one tick. 'step' runs under the lock (the tick's
-    // handler); then the leftover pass, and the tick's changes go to the
-    // server in one write.
-    void tick(const std::function<void()>& step);
+    // Timer1's thread: one tick of the scene under the lock; the tick's
+    // changes go to the server in one write.
+    void tick();
     std::function<void()> onTickFinishedForTesting;
 
     // GUI thread, each under the lock.
     bool spriteAt(QPoint devicePoint);
     void redrawBackdrop();
     void exposed(const QRegion& logical);
-    void setScreenSize(QSize deviceSize);
     // The window has a new native window (the old one was destroyed): the
     // picture and the figures go on there.
     void windowRebuilt();
@@ -68,6 +76,8 @@ private:
     // Builds and shows the scene; false when the server cannot keep its picture.
     bool begin(std::uint32_t snapshot);
     void retryStart();
+    // Keeps m_screenSize the primary screen's, whichever that is.
+    void followPrimaryScreen();
     QRect toDevice(const QRect& logicalRect) const;
 
     QWidget& m_window;
@@ -75,10 +85,10 @@ private:
     std::unique_ptr<SceneDriver> m_driver;
     QSize m_screenSize; // device pixels; the animation reads it from Timer1's thread
     QTimer m_retry;
+    QMetaObject::Connection m_screenWatch;
     // What the scene is built from, kept for a start that has to wait.
     QSize m_size;
     const TIForm* m_frames = nullptr;
-    std::uint32_t m_seed = 0;
     bool m_closed = false;
 };
 

@@ -1,6 +1,6 @@
 #include "SaverMode.h"
 
-#include "ImageList.h"
+#include "engine/ImageList.h"
 #include "Main.h"
 #include "saver/VerifierProcess.h"
 

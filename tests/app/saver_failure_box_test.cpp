@@ -3,7 +3,7 @@
 // box, and once it is dismissed the saver holds its grabs again. The real
 // window and the real reporter on a private X server; another connection
 // looks on as a second program would, and XTest dismisses the box.
-#include "ImageList.h"
+#include "engine/ImageList.h"
 #include "app/Application.h"
 #include "platform/Failure.h"
 #include "saver/x11/Main.h"

@@ -9,8 +9,8 @@
 //       k (a refused close request) followed by 0..J further ticks; the match
 //       line says how many
 // Prints the match (or the closest candidate) and exits 0 on a match, 1 if none.
-#include "ImageList.h"
-#include "SaverScene.h"
+#include "engine/ImageList.h"
+#include "engine/SaverScene.h"
 
 #include <QGuiApplication>
 #include <QImage>

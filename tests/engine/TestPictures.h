@@ -3,8 +3,8 @@
 // every relation of the frame table (silhouettes, mirrors, key colour), so
 // painting and animation can be checked without depending on the artwork, and
 // the store of the real artwork for the tests that want it.
-#include "ImageList.h"
-#include "SaverScene.h"
+#include "engine/ImageList.h"
+#include "engine/SaverScene.h"
 
 #include <QImage>
 #include <QRect>

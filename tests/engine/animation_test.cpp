@@ -1,9 +1,9 @@
 // Start and Step, on synthetic frames: the story from the start, every move
 // and every random branch at its boundary, and the two-phase paint.
-#include "Animation.h"
-#include "ImageList.h"
-#include "MemoryCanvas.h"
-#include "SaverScene.h"
+#include "engine/Animation.h"
+#include "engine/ImageList.h"
+#include "engine/MemoryCanvas.h"
+#include "engine/SaverScene.h"
 #include "TestPictures.h"
 
 #include <gtest/gtest.h>

@@ -3,8 +3,8 @@
 // passes through all of them (every exit, tumble and float happens), and at
 // regular samples every pixel that differs from the backdrop is a black stamp
 // or lies inside a sprite's current rectangle.
-#include "ImageList.h"
-#include "SaverScene.h"
+#include "engine/ImageList.h"
+#include "engine/SaverScene.h"
 #include "TestPictures.h"
 
 #include <gtest/gtest.h>

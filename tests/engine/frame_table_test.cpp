@@ -1,5 +1,5 @@
 // The frame table built from the embedded artwork.
-#include "ImageList.h"
+#include "engine/ImageList.h"
 #include "TestPictures.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // A frame's keyed form: worked out once, shared by every copy, and exactly
 // the pixels that are not the bottom-left pixel's colour.
-#include "KeyedFrame.h"
-#include "MemoryCanvas.h"
+#include "engine/KeyedFrame.h"
+#include "engine/MemoryCanvas.h"
 #include "TestPictures.h"
 
 #include <gtest/gtest.h>

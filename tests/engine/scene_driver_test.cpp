@@ -1,13 +1,16 @@
 // The scene driver as a host sees it: whatever it draws reaches the display
 // through one present per tick, and the display then matches the pixels.
-#include "ImageList.h"
-#include "MemoryCanvas.h"
-#include "SceneDriver.h"
+#include "engine/ImageList.h"
+#include "engine/MemoryCanvas.h"
+#include "engine/SceneDriver.h"
 #include "TestPictures.h"
 
 #include <QPainter>
 
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <stdexcept>
 
 using namespace hakop;
 using namespace hakop::test;
@@ -36,6 +39,21 @@ public:
 
     QImage screen;
     int presents = 0;
+};
+
+// A display that fails once in the middle of a tick, once armed: at its
+// fourth figure.
+class FailingCanvas : public ShownCanvas {
+public:
+    using ShownCanvas::ShownCanvas;
+    void drawFrame(const KeyedFrame& frame, QPoint at, bool keyed, const QRegion& clip, const QRect& box) override
+    {
+        if (armed && ++drawn == 4)
+            throw std::runtime_error("the display broke");
+        ShownCanvas::drawFrame(frame, at, keyed, clip, box);
+    }
+    bool armed = false;
+    int drawn = 0;
 };
 
 } // namespace
@@ -78,13 +96,6 @@ TEST(SceneDriver, ExposedAreasAndTheRefusedCloseAreShownAgain)
     driver.exposed(QRegion(0, 0, 320, 240));
     EXPECT_EQ(display.screen, display.read());
 
-    int steps = 0;
-    driver.tick([&](SaverScene& scene) {
-        ++steps;
-        scene.tick();
-    });
-    EXPECT_EQ(steps, 1) << "the host's step replaces the scene's own";
-
     driver.redrawBackdrop();
     EXPECT_EQ(display.screen, backdrop);
 }
@@ -109,4 +120,28 @@ TEST(SceneDriver, AfterCloseNothingPaintsOrPresents)
     driver.redrawBackdrop();
     EXPECT_EQ(display.presents, presents);
     EXPECT_EQ(display.screen, shown);
+}
+
+TEST(SceneDriver, ATickThatFailsStillShowsWhatItDrew)
+{
+    auto owned = std::make_unique<FailingCanvas>(patternBackdrop(QSize(320, 240)));
+    FailingCanvas& display = *owned;
+    SceneDriver driver(embeddedFrames());
+    driver.start(std::move(owned), 11);
+    const int presents = display.presents;
+    display.armed = true;
+    EXPECT_THROW(driver.tick(), std::runtime_error);
+    EXPECT_GE(display.drawn, 4);
+    EXPECT_EQ(display.presents, presents + 1);
+    EXPECT_EQ(display.screen, display.read()) << "drawn but never shown";
+}
+
+TEST(SceneDriver, TicksKeepTheirPaceAndAStallIsNotMadeUpInABurst)
+{
+    using namespace std::chrono_literals;
+    const SceneDriver::Clock::time_point due{1000s};
+    EXPECT_EQ(SceneDriver::TickLength, 100ms);
+    EXPECT_EQ(SceneDriver::nextTickDue(due, due + 30ms), due + 100ms) << "a tick run late keeps the beat";
+    EXPECT_EQ(SceneDriver::nextTickDue(due, due + 100ms), due + 200ms);
+    EXPECT_EQ(SceneDriver::nextTickDue(due, due + 5s), due + 5s + 100ms) << "a stall is not ticked through";
 }

@@ -1,8 +1,8 @@
 // Whole saver scenes on the real artwork: show, tick, the backdrop redraw,
 // closing, and two scenes side by side.
-#include "ImageList.h"
-#include "SaverScene.h"
-#include "MemoryCanvas.h"
+#include "engine/ImageList.h"
+#include "engine/SaverScene.h"
+#include "engine/MemoryCanvas.h"
 #include "TestPictures.h"
 
 #include <gtest/gtest.h>

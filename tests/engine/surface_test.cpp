@@ -1,6 +1,6 @@
 // Sprites and painting on small surfaces, checked pixel for pixel.
-#include "Sprite.h"
-#include "Surface.h"
+#include "engine/Sprite.h"
+#include "engine/Surface.h"
 #include "TestPictures.h"
 
 #include <gtest/gtest.h>

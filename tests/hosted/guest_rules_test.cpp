@@ -1,6 +1,6 @@
 // The guest's pure rules: reading window ids and options as hosts pass them,
 // and fitting pictures to the window.
-#include "Backdrop.h"
+#include "engine/Backdrop.h"
 #include "GuestOptions.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 // saver, who gets the mouse, what the close query does, and that the screen
 // shows exactly what the engine's surface holds. The figures are held still
 // (Timer1 stopped) and put where each test wants them.
-#include "ImageList.h"
+#include "engine/ImageList.h"
 #include "saver/x11/Main.h"
 #include "saver/VerifierProcess.h"
 #include "saver/CursorCounter.h"

@@ -1,11 +1,21 @@
 // The saver's input rules, without a window: which keys end it, the mouse
-// threshold, and who gets the moves while the left button is held.
+// threshold, who gets the moves while the left button is held, and the
+// session that asks the verifier.
+#include "saver/CursorCounter.h"
 #include "saver/InputRules.h"
+#include "saver/SaverSession.h"
+#include "saver/Verifier.h"
+
+#include <QRect>
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <limits>
+#include <stdexcept>
+#include <string>
+#include <vector>
 
 using hakop::keyKeepsSaver;
 using hakop::LeftCapture;
@@ -126,4 +136,116 @@ TEST(LeftCapture, AMoveWithoutTheButtonEndsACaptureWhoseReleaseWasMissed)
     capture.press(true);
     EXPECT_TRUE(capture.moveReachesWindow(false, [] { return false; }));
     EXPECT_TRUE(capture.moveReachesWindow(true, [] { return false; })) << "no capture is left over";
+}
+
+// The session every shell feeds, against a shell that notes what it is asked.
+namespace {
+
+class NotingShell : public hakop::SaverShell {
+public:
+    void showCursor(bool visible) override { steps += visible ? "cursor+ " : "cursor- "; }
+    bool figureAt(QPoint device) override { return figure.contains(device); }
+    void letGoOfInput() override { steps += "letGo "; }
+    void dropInputSoFar() override
+    {
+        steps += "drop ";
+        if (inputMeanwhile)
+            inputMeanwhile();
+    }
+    void holdInputAgain() override { steps += "hold "; }
+    void redrawBackdrop() override { steps += "backdrop"; }
+
+    std::string steps;
+    QRect figure{100, 100, 85, 75};
+    std::function<void()> inputMeanwhile;
+};
+
+class Answering : public hakop::Verifier {
+public:
+    explicit Answering(std::function<bool()> answer) : m_answer(std::move(answer)) {}
+    bool mayClose(unsigned long window) override
+    {
+        asked.push_back(window);
+        return m_answer();
+    }
+    std::vector<unsigned long> asked;
+
+private:
+    std::function<bool()> m_answer;
+};
+
+struct Session : ::testing::Test {
+    void SetUp() override
+    {
+        hakop::CursorCounter::reset();
+        session.begin();
+        shell.steps.clear();
+    }
+    void TearDown() override { hakop::CursorCounter::reset(); }
+    NotingShell shell;
+    hakop::SaverSession session{shell};
+};
+
+} // namespace
+
+TEST_F(Session, TheCloseQueryShowsTheCursorOnlyWhileTheVerifierIsAsked)
+{
+    EXPECT_EQ(hakop::CursorCounter::count(), -1) << "hidden from the start";
+    EXPECT_TRUE(session.closeQuery(42)) << "nothing guards the screen";
+    EXPECT_EQ(shell.steps, "cursor+ cursor- backdrop");
+
+    Answering refusing([] { return false; });
+    session.setVerifier(&refusing);
+    shell.steps.clear();
+    EXPECT_FALSE(session.closeQuery(0x2a00001));
+    EXPECT_EQ(refusing.asked, std::vector<unsigned long>{0x2a00001});
+    EXPECT_EQ(shell.steps, "cursor+ letGo drop hold cursor- backdrop");
+    EXPECT_EQ(hakop::CursorCounter::count(), -1);
+}
+
+TEST_F(Session, AVerifierThatFailsIsARefusalAndTheSaverGoesOn)
+{
+    Answering failing([]() -> bool { throw std::runtime_error("the helper is gone"); });
+    session.setVerifier(&failing);
+    bool mayClose = true;
+    EXPECT_NO_THROW(mayClose = session.closeQuery(0));
+    EXPECT_FALSE(mayClose);
+    EXPECT_EQ(shell.steps, "cursor+ letGo drop hold cursor- backdrop");
+    EXPECT_EQ(hakop::CursorCounter::count(), -1);
+    EXPECT_TRUE(session.keyDown(Qt::Key_A, Qt::NoModifier)) << "and a key asks again";
+}
+
+TEST_F(Session, NothingAsksWhileTheVerifierIsAskedNorOnceClosed)
+{
+    Answering refusing([] { return false; });
+    session.setVerifier(&refusing);
+    const hakop::PointerAt at{nullptr, QPointF(400, 300), 1, true};
+    session.pointerMoved(at, false);
+    bool askedMeanwhile = false;
+    shell.inputMeanwhile = [&] {
+        askedMeanwhile = session.keyDown(Qt::Key_A, Qt::NoModifier) || session.closeQuery(0)
+                         || session.pointerMoved({nullptr, QPointF(700, 300), 1, true}, false);
+    };
+    EXPECT_FALSE(session.closeQuery(0));
+    EXPECT_FALSE(askedMeanwhile);
+    EXPECT_EQ(refusing.asked.size(), 1u);
+    EXPECT_FALSE(session.pointerMoved({nullptr, QPointF(20, 20), 1, true}, false)) << "moves count afresh";
+
+    session.close();
+    EXPECT_FALSE(session.keyDown(Qt::Key_A, Qt::NoModifier));
+    EXPECT_FALSE(session.pointerMoved({nullptr, QPointF(600, 500), 1, true}, false));
+    EXPECT_FALSE(session.closeQuery(0));
+}
+
+TEST_F(Session, MovesCountInDevicePixelsOnTheSurfaceTheyHappenOn)
+{
+    using hakop::PointerAt;
+    EXPECT_EQ(hakop::SaverSession::devicePoint(QPointF(10.25, -0.25), 2), QPoint(21, 0)) << "halves round up";
+    const int a = 1, b = 2; // two outputs' surfaces
+    EXPECT_FALSE(session.pointerEntered({&a, QPointF(200, 200), 2, false}));
+    EXPECT_FALSE(session.pointerMoved({&a, QPointF(202.5, 197.5), 2, false}, false)) << "5 device pixels";
+    EXPECT_TRUE(session.pointerMoved({&a, QPointF(205.5, 197.5), 2, false}, false)) << "6 device pixels";
+    EXPECT_FALSE(session.pointerEntered({&b, QPointF(10, 10), 1, true})) << "another surface counts afresh";
+    EXPECT_FALSE(session.pointerEntered({&b, QPointF(120, 120), 1, true})) << "over a figure: the figure's";
+    EXPECT_EQ(session.lastMousePosition(), QPoint(10, 10));
 }

@@ -1,8 +1,8 @@
 // The helper's own search for PASSWORD.CPL and the trust it needs, from the
 // search rules up to the answer the saver gets; and the clean start the
 // module finds whatever the helper's parent left it.
-#include "ModuleSearch.h"
-#include "SearchPath.h"
+#include "verifier/ModuleSearch.h"
+#include "verifier/SearchPath.h"
 #include "saver/VerifierProcess.h"
 
 #include <gtest/gtest.h>

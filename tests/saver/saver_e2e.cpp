@@ -2,8 +2,8 @@
 // known picture on the desktop, driven through XTest. The clock is frozen, so
 // the seed is known and the headless engine can replay what the screen must
 // show and where the figures are (the pointer is only moved where none can be).
-#include "ImageList.h"
-#include "SaverScene.h"
+#include "engine/ImageList.h"
+#include "engine/SaverScene.h"
 
 #include <QGuiApplication>
 #include <QImage>

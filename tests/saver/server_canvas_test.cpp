@@ -2,8 +2,8 @@
 // of its own. A surface in memory is the reference: driven through the same
 // drawings, the server's pixels must come out the same, bit for bit on 24-
 // and 30-bit screens, within a step of the channels' width on 16-bit ones.
-#include "Sprite.h"
-#include "Surface.h"
+#include "engine/Sprite.h"
+#include "engine/Surface.h"
 #include "x11/ScreenCapture.h"
 #include "x11/ServerCanvas.h"
 

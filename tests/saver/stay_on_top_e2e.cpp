@@ -4,8 +4,8 @@
 // a second screen, beside a primary monitor away from the origin, and on a
 // screen it cannot draw on. The clock is frozen so the engine can replay
 // where the figures are.
-#include "ImageList.h"
-#include "SaverScene.h"
+#include "engine/ImageList.h"
+#include "engine/SaverScene.h"
 
 #include <QGuiApplication>
 #include <QImage>

@@ -1,4 +1,6 @@
-// The one converter between our RGB32 words and the server's pixel layouts.
+// The one converter between our RGB32 words and the server's pixel layouts,
+// and the bands pictures are sent in.
+#include "x11/ImageBands.h"
 #include "x11/XPixelFormat.h"
 
 #include <gtest/gtest.h>
@@ -65,4 +67,15 @@ TEST(PixelFormat, EveryLayoutReadsBackWhatItCanHold)
                 << std::hex << colour << " through red mask " << f.red;
         }
     }
+}
+
+TEST(ImageBands, EachBandIsWholeRowsThatFitOneRequest)
+{
+    using hakop::x11::rowsPerBand;
+    // 24 bytes of every request are its header.
+    EXPECT_EQ(rowsPerBand(1024, 100, 50), 10);
+    EXPECT_EQ(rowsPerBand(1023, 100, 50), 9);
+    EXPECT_EQ(rowsPerBand(1 << 20, 100, 4), 4) << "never more rows than the picture has";
+    EXPECT_EQ(rowsPerBand(1024, 4000, 50), 1) << "a row too long for a request still goes, alone";
+    EXPECT_EQ(rowsPerBand(16, 100, 50), 1);
 }

@@ -3,8 +3,8 @@
 // pending (the first showing) draws only the sprites, so it stays flat too.
 // BM_TickOnServer times what ships: the same ticks drawn on the X server's
 // canvas of an Xvfb the benchmark starts, server's work included.
-#include "ImageList.h"
-#include "SaverScene.h"
+#include "engine/ImageList.h"
+#include "engine/SaverScene.h"
 #include "x11/ServerCanvas.h"
 
 #include <benchmark/benchmark.h>

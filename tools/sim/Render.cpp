@@ -1,7 +1,7 @@
 #include "Render.h"
 
-#include "ImageList.h"
-#include "SaverScene.h"
+#include "engine/ImageList.h"
+#include "engine/SaverScene.h"
 
 #include <QFileInfo>
 #include <QImageReader>

@@ -5,7 +5,7 @@
 // Frame 0 is the saver's first showing, frame k the screen after tick k.
 // Without --seed the seed comes from the time of day, as in the saver.
 // The frames go to ImageMagick's convert, which writes the GIF.
-#include "Random.h"
+#include "engine/Random.h"
 #include "Render.h"
 
 #include <QDateTime>

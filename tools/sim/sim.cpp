@@ -6,7 +6,7 @@
 //       also after every N-th tick to OUTPREFIX000123.png (the tick number).
 //   hakop-sim --seed-at HH:MM:SS[.mmm]
 //       prints the seed a saver shown at that UTC time of day starts from.
-#include "Random.h"
+#include "engine/Random.h"
 #include "Render.h"
 
 #include <QImage>
