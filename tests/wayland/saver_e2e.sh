@@ -156,6 +156,26 @@ refusal_keeps_it() {
   alive "$saver" && [ "$(grep -c '^verify ' "$work/verify.log")" = 2 ] || { say "the second key was not asked about"; return 1; }
 }
 
+# Turned, flipped and fractionally scaled outputs: each shows its own
+# picture upright and whole, the untouched one exactly, the figures' one
+# but for the figures (they cover a few per cent of it).
+upright_and_whole() { # swaymsg output words
+  swaymsg output '*' "$@" >/dev/null
+  sleep 0.5
+  desk
+  start
+  shown "$saver" "$work/desk1.png" || { say "no figures"; return 1; }
+  shot HEADLESS-2 "$work/h2.png"
+  [ "$(differ "$work/desk2.png" "$work/h2.png")" = 0 ] || { say "HEADLESS-2 is not its picture"; return 1; }
+  shot HEADLESS-1 "$work/h1.png"
+  local off
+  off=$(differ "$work/desk1.png" "$work/h1.png")
+  [ "$off" -lt $(($(pixels "$work/h1.png") / 10)) ] || { say "HEADLESS-1: $off pixels differ"; return 1; }
+}
+turned() { upright_and_whole transform 90; }
+flipped() { upright_and_whole transform flipped; }
+fractional() { upright_and_whole scale 1.5; }
+
 # One saver per display, and a lock the kernel drops with a crashed saver.
 one_per_display() {
   desk
@@ -228,6 +248,10 @@ check "covers both outputs, figures on the first, keeps it for Tab, small moves,
 restore_desktop
 check "a big move ends it" big_move_ends
 check "a refusing verifier keeps it" refusal_keeps_it
+for kind in turned flipped fractional; do
+  check "an output $kind shows its picture upright and whole" $kind
+  swaymsg output '*' transform normal scale 1 >/dev/null
+done
 check "one saver per display, no stale lock after SIGKILL" one_per_display
 check "swayidle's timeout starts it" idle_starts_it
 check "an output added while it runs is covered" output_added
