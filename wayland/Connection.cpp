@@ -14,9 +14,10 @@ namespace {
 // compositor keeps; version 1 cannot hold the keys reliably.
 constexpr std::uint32_t minimumLayerShell = 2;
 
-void outputGeometry(void*, wl_output*, std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t,
-                    const char*, const char*, std::int32_t)
+void outputGeometry(void* data, wl_output*, std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t,
+                    const char*, const char*, std::int32_t transform)
 {
+    static_cast<Output*>(data)->transform = transform;
 }
 
 void outputMode(void* data, wl_output*, std::uint32_t flags, std::int32_t width, std::int32_t height, std::int32_t)
@@ -40,6 +41,12 @@ void outputDescription(void*, wl_output*, const char*)
 }
 
 } // namespace
+
+QSize Output::uprightSize() const
+{
+    // The odd transforms are the quarter turns.
+    return (transform & 1) != 0 ? mode.transposed() : mode;
+}
 
 std::unique_ptr<Connection> Connection::open()
 {
@@ -65,6 +72,8 @@ Connection::~Connection()
         wl_output_destroy(output->output);
     if (m_screencopy != nullptr)
         zwlr_screencopy_manager_v1_destroy(m_screencopy);
+    if (m_viewporter != nullptr)
+        wp_viewporter_destroy(m_viewporter);
     if (m_layerShell != nullptr)
         zwlr_layer_shell_v1_destroy(m_layerShell);
     if (m_shm != nullptr)
@@ -94,6 +103,8 @@ void Connection::global(void* data, wl_registry* registry, std::uint32_t name, c
     } else if (std::strcmp(interface, zwlr_screencopy_manager_v1_interface.name) == 0
                && self->m_screencopy == nullptr) {
         self->m_screencopy = static_cast<zwlr_screencopy_manager_v1*>(bind(zwlr_screencopy_manager_v1_interface, 3));
+    } else if (std::strcmp(interface, wp_viewporter_interface.name) == 0 && self->m_viewporter == nullptr) {
+        self->m_viewporter = static_cast<wp_viewporter*>(bind(wp_viewporter_interface, 1));
     } else if (std::strcmp(interface, wl_seat_interface.name) == 0 && !self->m_seat.bound()) {
         self->m_seat.bind(static_cast<wl_seat*>(bind(wl_seat_interface, 5)));
     } else if (std::strcmp(interface, wl_output_interface.name) == 0) {

@@ -19,6 +19,7 @@ struct wl_registry;
 struct wl_shm;
 struct zwlr_layer_shell_v1;
 struct zwlr_screencopy_manager_v1;
+struct wp_viewporter;
 
 namespace hakop::platform::wayland {
 
@@ -28,10 +29,16 @@ struct Output {
     std::uint32_t globalName = 0;
     wl_output* output = nullptr;
     std::string name; // "HEADLESS-1"; empty from compositors older than wl_output 4
-    QSize mode; // the current mode, in device pixels
-    int scale = 1;
+    QSize mode; // the current mode, in device pixels, as the panel lies
+    // How the picture is turned and flipped on the panel (wl_output_transform):
+    // the compositor's copy of the output comes as the panel lies.
+    std::int32_t transform = 0;
+    int scale = 1; // a fractional scale comes rounded up
     bool done = false; // its first description is complete
     Connection* owner = nullptr;
+
+    // The device pixels as the user sees them: the mode, turned.
+    QSize uprightSize() const;
 };
 
 class Connection {
@@ -49,6 +56,8 @@ public:
     // Null when the compositor has none (or only version 1).
     zwlr_layer_shell_v1* layerShell() const { return m_layerShell; }
     zwlr_screencopy_manager_v1* screencopy() const { return m_screencopy; }
+    // Null when the compositor cannot scale a buffer to a surface's size.
+    wp_viewporter* viewporter() const { return m_viewporter; }
     Seat& seat() { return m_seat; }
 
     // In the order the compositor advertised them.
@@ -85,6 +94,7 @@ private:
     wl_shm* m_shm = nullptr;
     zwlr_layer_shell_v1* m_layerShell = nullptr;
     zwlr_screencopy_manager_v1* m_screencopy = nullptr;
+    wp_viewporter* m_viewporter = nullptr;
     Seat m_seat;
     std::vector<std::unique_ptr<Output>> m_outputs;
 };

@@ -16,6 +16,8 @@ LayerSurface::LayerSurface(Connection& connection, wl_output* output, bool keybo
         .closed = &LayerSurface::closedByCompositor,
     };
     zwlr_layer_surface_v1_add_listener(m_layer, &listener, this);
+    if (connection.viewporter() != nullptr)
+        m_viewport = wp_viewporter_get_viewport(connection.viewporter(), m_surface);
     zwlr_layer_surface_v1_set_anchor(m_layer, ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP | ZWLR_LAYER_SURFACE_V1_ANCHOR_BOTTOM
                                                   | ZWLR_LAYER_SURFACE_V1_ANCHOR_LEFT
                                                   | ZWLR_LAYER_SURFACE_V1_ANCHOR_RIGHT);
@@ -31,6 +33,8 @@ LayerSurface::LayerSurface(Connection& connection, wl_output* output, bool keybo
 
 LayerSurface::~LayerSurface()
 {
+    if (m_viewport != nullptr)
+        wp_viewport_destroy(m_viewport);
     if (m_layer != nullptr)
         zwlr_layer_surface_v1_destroy(m_layer);
     if (m_surface != nullptr)
@@ -51,18 +55,30 @@ void LayerSurface::closedByCompositor(void* data, zwlr_layer_surface_v1*)
     static_cast<LayerSurface*>(data)->m_closed = true;
 }
 
-void LayerSurface::show(ShmBuffer& buffer, int scale)
+SurfaceFit LayerSurface::fitTo(QSize device, int scale) const
 {
-    wl_surface_set_buffer_scale(m_surface, scale);
+    return fitSurface(m_size, device, scale, m_viewport != nullptr);
+}
+
+void LayerSurface::show(ShmBuffer& buffer, const SurfaceFit& fit)
+{
+    setFit(fit);
     attach(buffer);
     damage(0, 0, buffer.size().width(), buffer.size().height());
     commit();
     buffer.setBusy();
 }
 
-void LayerSurface::setScale(int scale)
+void LayerSurface::setFit(const SurfaceFit& fit)
 {
-    wl_surface_set_buffer_scale(m_surface, scale);
+    wl_surface_set_buffer_scale(m_surface, fit.scale);
+    if (m_viewport == nullptr)
+        return;
+    // -1 x -1: no destination, the buffer's own size over its scale.
+    if (fit.viewport)
+        wp_viewport_set_destination(m_viewport, fit.logical.width(), fit.logical.height());
+    else
+        wp_viewport_set_destination(m_viewport, -1, -1);
 }
 
 void LayerSurface::attach(ShmBuffer& buffer)

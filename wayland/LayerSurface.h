@@ -3,6 +3,8 @@
 // panel, anchored to all four edges, reserving nothing (exclusive zone -1),
 // optionally holding the keyboard exclusively. The compositor sizes it to
 // the output; a buffer goes on only after its first configure.
+#include "SurfaceFit.h"
+
 #include <QSize>
 
 #include <cstdint>
@@ -10,6 +12,7 @@
 struct wl_output;
 struct wl_surface;
 struct zwlr_layer_surface_v1;
+struct wp_viewport;
 
 namespace hakop::platform::wayland {
 
@@ -30,13 +33,18 @@ public:
     // The compositor took the surface away (its output went, for one).
     bool closed() const { return m_closed; }
 
-    // Shows 'buffer' whole at 'scale' device pixels per surface pixel.
-    void show(ShmBuffer& buffer, int scale);
+    // How a buffer fills this surface on an output 'device' pixels large
+    // (upright; empty when unknown) of integer scale 'scale'.
+    SurfaceFit fitTo(QSize device, int scale) const;
+
+    // Shows 'buffer' (of fit.buffer's size) whole, as 'fit' says.
+    void show(ShmBuffer& buffer, const SurfaceFit& fit);
     // Marks 'rect' (buffer pixels) of the attached buffer changed; the
     // commit makes it visible.
     void damage(int x, int y, int width, int height);
     void attach(ShmBuffer& buffer);
-    void setScale(int scale);
+    // The buffer scale and viewport of 'fit', for the next commit.
+    void setFit(const SurfaceFit& fit);
     void commit();
 
 private:
@@ -46,6 +54,7 @@ private:
 
     wl_surface* m_surface = nullptr;
     zwlr_layer_surface_v1* m_layer = nullptr;
+    wp_viewport* m_viewport = nullptr; // null when the compositor has no viewporter
     QSize m_size;
     bool m_configured = false;
     bool m_closed = false;

@@ -8,3 +8,4 @@
 #include "wlr-layer-shell-unstable-v1-client-protocol.h"
 #undef namespace
 #include "wlr-screencopy-unstable-v1-client-protocol.h"
+#include "viewporter-client-protocol.h"

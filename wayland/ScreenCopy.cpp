@@ -4,6 +4,8 @@
 #include "Protocols.h"
 #include "ShmBuffer.h"
 
+#include <QTransform>
+
 namespace hakop::platform::wayland {
 
 namespace {
@@ -99,6 +101,7 @@ std::vector<Capture> captureOutputs(Connection& connection, const std::vector<Ou
         frames[i].connection = &connection;
         frames[i].capture = &captures[i];
         // 0: the cursor is not part of the picture.
+        captures[i].transform = outputs[i]->transform;
         frames[i].frame = zwlr_screencopy_manager_v1_capture_output(connection.screencopy(), 0, outputs[i]->output);
         zwlr_screencopy_frame_v1_add_listener(frames[i].frame, &frameListener, &frames[i]);
     }
@@ -120,7 +123,7 @@ std::vector<Capture> captureOutputs(Connection& connection, const std::vector<Ou
     return captures;
 }
 
-QImage captureImage(const Capture& capture)
+QImage captureImage(const Capture& capture, QSize size)
 {
     if (!capture.buffer)
         return QImage();
@@ -131,7 +134,21 @@ QImage captureImage(const Capture& capture)
     QImage upright = shared.copy().convertToFormat(QImage::Format_RGB32);
     if (capture.yInverted)
         upright = upright.mirrored(false, true);
+    // The panel shows the picture turned counterclockwise by the transform's
+    // quarter turns, after a flip about the vertical axis: undone in reverse.
+    if (const int quarters = capture.transform & 3; quarters != 0)
+        upright = upright.transformed(QTransform().rotate(90.0 * quarters));
+    if ((capture.transform & 4) != 0)
+        upright = upright.mirrored(true, false);
+    if (size.isValid() && !size.isEmpty() && upright.size() != size)
+        upright = upright.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     return upright;
+}
+
+bool captureIsUpright(const Capture& capture, QSize size)
+{
+    return capture.buffer && !capture.yInverted && capture.transform == WL_OUTPUT_TRANSFORM_NORMAL
+           && capture.buffer->size() == size;
 }
 
 } // namespace hakop::platform::wayland

@@ -1,9 +1,11 @@
 #pragma once
 // The outputs' pixels as they are now, cursor left out, through the
 // compositor's screen copy: each into a shared-memory buffer of the format
-// the compositor picks.
+// the compositor picks, as the output's panel lies (turned or flipped when
+// the output is).
 #include <QImage>
 
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -16,13 +18,20 @@ struct Output;
 struct Capture {
     std::unique_ptr<ShmBuffer> buffer; // null when this output could not be copied
     bool yInverted = false;
+    std::int32_t transform = 0; // the output's wl_output_transform when it was copied
 };
 
 // Copies every output in 'outputs' at once and waits for all of them.
 // Nothing when the compositor has no screen copy or the connection is lost.
 std::vector<Capture> captureOutputs(Connection& connection, const std::vector<Output*>& outputs);
 
-// A capture as an upright RGB32 picture (a copy); null when it failed.
-QImage captureImage(const Capture& capture);
+// A capture as the user saw it: an upright RGB32 picture of the output's
+// device pixels (a copy), scaled smoothly to 'size' when that is given and
+// differs. Null when it failed.
+QImage captureImage(const Capture& capture, QSize size = QSize());
+
+// Whether the capture's buffer is that picture at 'size' as it is, so that
+// it can be shown without a copy.
+bool captureIsUpright(const Capture& capture, QSize size);
 
 } // namespace hakop::platform::wayland

@@ -49,14 +49,13 @@ void copyRegion(const QImage& from, QImage& to, const QRegion& region)
 } // namespace
 
 std::unique_ptr<WaylandCanvas> WaylandCanvas::create(platform::wayland::Connection& connection,
-                                                     platform::wayland::LayerSurface& surface, int scale,
-                                                     const QImage& backdrop)
+                                                     platform::wayland::LayerSurface& surface,
+                                                     const platform::wayland::SurfaceFit& fit, const QImage& backdrop)
 {
-    const QSize size = surface.size() * scale;
+    const QSize size = fit.buffer;
     if (size.isEmpty())
         return nullptr;
-    std::unique_ptr<WaylandCanvas> canvas(
-        new WaylandCanvas(connection, surface, scale, fittedBackdrop(backdrop, size)));
+    std::unique_ptr<WaylandCanvas> canvas(new WaylandCanvas(connection, surface, fit, fittedBackdrop(backdrop, size)));
     if (!canvas->addSlot())
         return nullptr;
     canvas->m_draw.usePixels(canvas->m_slots.front().buffer->image());
@@ -64,10 +63,10 @@ std::unique_ptr<WaylandCanvas> WaylandCanvas::create(platform::wayland::Connecti
 }
 
 WaylandCanvas::WaylandCanvas(platform::wayland::Connection& connection, platform::wayland::LayerSurface& surface,
-                             int scale, QImage backdrop)
+                             const platform::wayland::SurfaceFit& fit, QImage backdrop)
     : m_connection(connection)
     , m_surface(surface)
-    , m_scale(scale)
+    , m_fit(fit)
     , m_queue(wl_display_create_queue(connection.display()))
     , m_draw(std::move(backdrop))
 {
@@ -99,11 +98,18 @@ bool WaylandCanvas::addSlot()
     return true;
 }
 
-bool WaylandCanvas::followSurfaceSize()
+bool WaylandCanvas::refit(const platform::wayland::SurfaceFit& fit)
 {
-    const QSize size = m_surface.size() * m_scale;
-    if (size.isEmpty() || size == m_draw.size())
+    const QSize size = fit.buffer;
+    if (size.isEmpty() || fit == m_fit)
         return true;
+    if (size == m_draw.size()) {
+        // Only the scale or the viewport changed: the same pixels, shown anew.
+        m_fit = fit;
+        m_shown = false;
+        present(QRegion());
+        return true;
+    }
     auto buffer = makeBuffer(size);
     if (!buffer)
         return false;
@@ -114,6 +120,7 @@ bool WaylandCanvas::followSurfaceSize()
     m_draw.usePixels(pixels);
     m_slots.clear();
     m_slots.push_back({std::move(buffer), QRegion()});
+    m_fit = fit;
     m_current = 0;
     m_drawable = true;
     m_shown = false; // the next present shows all of it
@@ -135,7 +142,7 @@ void WaylandCanvas::present(const QRegion& changed)
     Slot& current = m_slots[m_current];
     m_surface.attach(*current.buffer);
     if (!m_shown) {
-        m_surface.setScale(m_scale);
+        m_surface.setFit(m_fit);
         m_surface.damage(0, 0, whole.width(), whole.height());
     } else {
         for (const QRect& r : changed.intersected(whole))

@@ -1,12 +1,13 @@
 #pragma once
 // The engine's surface on a Wayland overlay surface: the pixels live in
-// memory shared with the compositor (wl_shm), drawn in device pixels (the
-// buffer scale is the output's). present() damages only what changed and
+// memory shared with the compositor (wl_shm), drawn upright in the output's
+// device pixels (see SurfaceFit), which the compositor turns as the output is. present() damages only what changed and
 // commits; the next drawing goes to a buffer the compositor has released,
 // brought up to date first, so a buffer is never written while it is shown.
 // That buffer is chosen when drawing starts, not at the commit: by then the
 // compositor has usually let the one just shown go (it has its own copy),
 // and drawing goes on in it with nothing to bring up to date.
+#include "SurfaceFit.h"
 #include "engine/Canvas.h"
 #include "engine/MemoryCanvas.h"
 
@@ -27,12 +28,12 @@ namespace hakop {
 
 class WaylandCanvas : public Canvas {
 public:
-    // A canvas of the surface's configured size times 'scale', with
+    // A canvas of fit.buffer's size shown on 'surface' as 'fit' says, with
     // 'backdrop' as the snapshot (drawn at the top-left corner; the rest is
     // black). Null when the shared memory cannot be had.
     static std::unique_ptr<WaylandCanvas> create(platform::wayland::Connection& connection,
-                                                 platform::wayland::LayerSurface& surface, int scale,
-                                                 const QImage& backdrop);
+                                                 platform::wayland::LayerSurface& surface,
+                                                 const platform::wayland::SurfaceFit& fit, const QImage& backdrop);
     ~WaylandCanvas() override;
     WaylandCanvas(const WaylandCanvas&) = delete;
     WaylandCanvas& operator=(const WaylandCanvas&) = delete;
@@ -59,12 +60,11 @@ public:
     QImage read() const override;
     void present(const QRegion& changed) override;
 
-    // Follows the surface to the size it was last configured to (its output
-    // was resized): the buffers are made anew at that size, holding the
-    // picture so far at the top-left corner and black elsewhere, and shown at
-    // once. The scene keeps its own size. False when no memory could be had
-    // for them: the old buffers stay.
-    bool followSurfaceSize();
+    // Follows the surface to a new fit (its output was resized): the buffers
+    // are made anew at that size, holding the picture so far at the top-left
+    // corner and black elsewhere, and shown at once. The scene keeps its own
+    // size. False when no memory could be had for them: the old buffers stay.
+    bool refit(const platform::wayland::SurfaceFit& fit);
 
     // How many shared buffers the canvas holds now (one or two in a steady run).
     std::size_t bufferCount() const { return m_slots.size(); }
@@ -74,8 +74,8 @@ private:
         std::unique_ptr<platform::wayland::ShmBuffer> buffer;
         QRegion stale; // changed since this buffer last held the picture
     };
-    WaylandCanvas(platform::wayland::Connection& connection, platform::wayland::LayerSurface& surface, int scale,
-                  QImage backdrop);
+    WaylandCanvas(platform::wayland::Connection& connection, platform::wayland::LayerSurface& surface,
+                  const platform::wayland::SurfaceFit& fit, QImage backdrop);
     std::unique_ptr<platform::wayland::ShmBuffer> makeBuffer(QSize size);
     bool addSlot();
     // Points the drawing at a buffer the compositor does not hold, once per
@@ -87,7 +87,7 @@ private:
 
     platform::wayland::Connection& m_connection;
     platform::wayland::LayerSurface& m_surface;
-    int m_scale;
+    platform::wayland::SurfaceFit m_fit;
     // Buffer releases come on a queue of their own, so waiting for one
     // dispatches nothing else (no input handler runs inside a tick).
     wl_event_queue* m_queue = nullptr;

@@ -41,6 +41,10 @@ struct WaylandSaver::Cover {
     WaylandCanvas* canvas = nullptr;
     bool toldNoMemory = false;
     bool shown = false;
+    wl::SurfaceFit stillFit; // how 'still' is shown
+
+    // How a buffer fills the output pixel for pixel, as it is now.
+    wl::SurfaceFit fit() const { return surface->fitTo(output != nullptr ? output->uprightSize() : QSize(), scale); }
 };
 
 WaylandSaver::WaylandSaver(wl::Connection& connection, Verifier* verifier, const TIForm& frames)
@@ -150,23 +154,25 @@ bool WaylandSaver::FormShow()
 
     for (std::size_t i = 0; i < m_covers.size(); ++i) {
         Cover& cover = *m_covers[i];
-        const QSize device = cover.surface->size() * cover.scale;
+        const wl::SurfaceFit fit = cover.fit();
+        const QSize device = fit.buffer;
         wl::Capture& capture = captures[i];
-        if (&cover != m_figures && capture.buffer && !capture.yInverted && capture.buffer->size() == device) {
+        if (&cover != m_figures && wl::captureIsUpright(capture, device)) {
             // The copy is already in memory the compositor can show: no second one.
             cover.still = std::move(capture.buffer);
-            cover.surface->show(*cover.still, cover.scale);
+            cover.stillFit = fit;
+            cover.surface->show(*cover.still, fit);
             cover.shown = true;
             continue;
         }
-        QImage picture = wl::captureImage(capture);
+        QImage picture = wl::captureImage(capture, device);
         if (picture.isNull())
             picture = hosted::neutralBackdrop(device);
         if (&cover != m_figures) {
             showStill(cover, picture);
             continue;
         }
-        auto canvas = WaylandCanvas::create(m_connection, *cover.surface, cover.scale, picture);
+        auto canvas = WaylandCanvas::create(m_connection, *cover.surface, fit, picture);
         if (!canvas)
             throw std::runtime_error("no shared memory for the saver's pictures");
         cover.canvas = canvas.get();
@@ -196,8 +202,8 @@ bool WaylandSaver::configureAll()
 
 void WaylandSaver::showStill(Cover& cover, const QImage& picture)
 {
-    const QSize device = cover.surface->size() * cover.scale;
-    cover.still = wl::ShmBuffer::create(m_connection.shm(), device);
+    const wl::SurfaceFit fit = cover.fit();
+    cover.still = wl::ShmBuffer::create(m_connection.shm(), fit.buffer);
     if (!cover.still)
         return; // left uncovered rather than end the saver
     QImage target = cover.still->image();
@@ -207,7 +213,8 @@ void WaylandSaver::showStill(Cover& cover, const QImage& picture)
         painter.setCompositionMode(QPainter::CompositionMode_Source);
         painter.drawImage(QPoint(0, 0), picture);
     }
-    cover.surface->show(*cover.still, cover.scale);
+    cover.stillFit = fit;
+    cover.surface->show(*cover.still, fit);
     cover.shown = true;
 }
 
@@ -227,9 +234,9 @@ void WaylandSaver::showPending()
             m_figuresGone = true;
         else if (!cover.shown && cover.surface->configured())
             showStill(cover, QImage());
-        else if (cover.still && cover.surface->size() * cover.scale != cover.still->size())
+        else if (cover.still && cover.fit() != cover.stillFit)
             showStill(cover, cover.still->image().copy()); // the output was resized: its picture, the rest black
-        else if (cover.canvas && !cover.canvas->followSurfaceSize() && !std::exchange(cover.toldNoMemory, true))
+        else if (cover.canvas && !cover.canvas->refit(cover.fit()) && !std::exchange(cover.toldNoMemory, true))
             logSurvived("no shared memory for the figures' output at its new size; its new part stays uncovered");
         ++it;
     }
@@ -291,7 +298,7 @@ WaylandSaver::Cover* WaylandSaver::coverOf(wl_surface* surface)
 PointerAt WaylandSaver::pointerAt(wl_surface* surface, QPointF at)
 {
     const Cover* cover = coverOf(surface);
-    return {surface, at, qreal(cover != nullptr ? cover->scale : 1), cover != nullptr && cover == m_figures};
+    return {surface, at, cover != nullptr ? cover->fit().pointScale() : 1.0, cover != nullptr && cover == m_figures};
 }
 
 bool WaylandSaver::FormCloseQuery()

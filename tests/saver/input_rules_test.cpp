@@ -5,6 +5,7 @@
 #include "saver/InputRules.h"
 #include "saver/SaverSession.h"
 #include "saver/Verifier.h"
+#include "wayland/SurfaceFit.h"
 
 #include <QRect>
 
@@ -248,4 +249,42 @@ TEST_F(Session, MovesCountInDevicePixelsOnTheSurfaceTheyHappenOn)
     EXPECT_FALSE(session.pointerEntered({&b, QPointF(10, 10), 1, true})) << "another surface counts afresh";
     EXPECT_FALSE(session.pointerEntered({&b, QPointF(120, 120), 1, true})) << "over a figure: the figure's";
     EXPECT_EQ(session.lastMousePosition(), QPoint(10, 10));
+}
+
+// Wayland reports the pointer in logical pixels; the rules count in the
+// buffer's device pixels, through the surface's fit.
+TEST(PointerOnScaledOutput, ThreeLogicalPixelsAtScaleTwoEndItAndAClickOnAFigureIsItsOwn)
+{
+    using hakop::platform::wayland::fitSurface;
+    const auto fit = fitSurface(QSize(640, 360), QSize(1280, 720), 2, true);
+    EXPECT_EQ(fit.buffer, QSize(1280, 720));
+    EXPECT_EQ(fit.scale, 2);
+    EXPECT_FALSE(fit.viewport);
+    const auto device = [&](QPointF logical) { return (logical * fit.pointScale()).toPoint(); };
+
+    MouseThreshold mouse;
+    EXPECT_FALSE(mouse.move(device({100, 100}).x(), device({100, 100}).y()));
+    EXPECT_TRUE(mouse.move(device({103, 100}).x(), device({103, 100}).y())) << "6 device pixels";
+
+    // A figure at device (300, 200), 85 x 75: logical (160, 110) is on it.
+    const QRect figure(300, 200, 85, 75);
+    LeftCapture capture;
+    capture.press(figure.contains(device({160, 110})));
+    EXPECT_FALSE(capture.moveReachesWindow(true, [] { return false; })) << "held from the figure";
+}
+
+TEST(PointerOnScaledOutput, AFractionalScaleGetsTheOutputsOwnPixels)
+{
+    using hakop::platform::wayland::fitSurface;
+    // 1280 x 720 at 1.5: the surface is 853 x 480, the output says scale 2.
+    const auto viewport = fitSurface(QSize(853, 480), QSize(1280, 720), 2, true);
+    EXPECT_EQ(viewport.buffer, QSize(1280, 720));
+    EXPECT_EQ(viewport.scale, 1);
+    EXPECT_TRUE(viewport.viewport);
+    EXPECT_EQ((QPointF(426.5, 240) * viewport.pointScale()).toPoint(), QPoint(640, 360)) << "the middle";
+    // Without a viewporter: the next integer up, which the compositor scales down.
+    const auto integer = fitSurface(QSize(853, 480), QSize(1280, 720), 2, false);
+    EXPECT_EQ(integer.buffer, QSize(1706, 960));
+    EXPECT_EQ(integer.scale, 2);
+    EXPECT_FALSE(integer.viewport);
 }

@@ -21,6 +21,12 @@ stop_all() {
 trap 'stop_all; rm -rf "$work"' EXIT
 
 shot() { grim -o "$1" "$2"; }
+# A screenshot with the desktop's pixels where the figures left black behind
+# them (their trail grows as they go): what differs then is the figures
+# alone, a few per cent, or a wrong picture.
+outside_figures() { # desk.png shot.png; prints the merged picture's name
+  convert "$1" \( "$2" -transparent black \) -composite "$2.outside.png" && echo "$2.outside.png"
+}
 # Differing pixels between two pictures of the same size.
 differ() { compare -metric AE "$1" "$2" null: 2>&1 | awk '{print int($1)}'; }
 pixels() { identify -format '%[fx:w*h]' "$1"; }
@@ -119,6 +125,13 @@ covers_and_keeps() {
   "$pointer" sleep 300 move 3 0 sleep 100 move 0 3 sleep 100 move -3 -3 sleep 100 click
   sleep 0.5
   alive "$saver" || { say "Tab, Shift+Tab, small moves or a click ended it"; return 1; }
+  # No cursor over it: with a pointer there and moving, a screenshot that
+  # includes the cursor shows the snapshot alone.
+  "$pointer" sleep 300 move 0 1 sleep $((3000 * slowdown)) &
+  helpers+=($!)
+  sleep 1
+  grim -c -o HEADLESS-2 "$work/h2.png"
+  [ "$(differ "$work/desk2.png" "$work/h2.png")" = 0 ] || { say "a cursor shows over HEADLESS-2"; return 1; }
   key -k a
   exit_within "$saver" 5 || { say "a key did not end it with 0"; return 1; }
 }
@@ -138,6 +151,18 @@ big_move_ends() {
   exit_within "$saver" 5 || { say "a 40-pixel move did not end it with 0"; return 1; }
 }
 
+# The pointer going from one output onto the next is no move: each output
+# counts from its own corner, and the jump between them is not a distance.
+crossing_is_no_move() {
+  "$pointer" at 1282 360 2560 720
+  desk
+  start
+  shown "$saver" "$work/desk1.png" || { say "no figures"; return 1; }
+  "$pointer" sleep 300 move -1 0 sleep 100 move -5 0 sleep 100 move 0 1
+  sleep 0.5
+  alive "$saver" || { say "crossing onto HEADLESS-1 ended it"; return 1; }
+}
+
 # A refusing verifier is asked with window 0 (there is no X window), the saver
 # holds on, the untouched output shows its snapshot, and the next key asks again.
 refusal_keeps_it() {
@@ -154,6 +179,60 @@ refusal_keeps_it() {
   key -k b
   sleep $((2 * slowdown))
   alive "$saver" && [ "$(grep -c '^verify ' "$work/verify.log")" = 2 ] || { say "the second key was not asked about"; return 1; }
+}
+
+# Turned, flipped and fractionally scaled outputs: each shows its own
+# picture upright and whole, the untouched one exactly, the figures' one
+# but for the figures (they cover a few per cent of it).
+upright_and_whole() { # swaymsg output words
+  swaymsg output '*' "$@" >/dev/null
+  # The desktop redrawn for the new geometry: two reads in a row agree.
+  local i
+  desk
+  for i in $(seq 1 $((20 * slowdown))); do
+    sleep 0.3
+    cp "$work/desk1.png" "$work/before.png"
+    desk
+    [ "$(differ "$work/before.png" "$work/desk1.png")" = 0 ] && break
+  done
+  start
+  shown "$saver" "$work/desk1.png" || { say "no figures"; return 1; }
+  shot HEADLESS-2 "$work/h2.png"
+  [ "$(differ "$work/desk2.png" "$work/h2.png")" = 0 ] || { say "HEADLESS-2 is not its picture"; return 1; }
+  shot HEADLESS-1 "$work/h1.png"
+  local off
+  off=$(differ "$work/desk1.png" "$(outside_figures "$work/desk1.png" "$work/h1.png")")
+  [ "$off" -lt $(($(pixels "$work/h1.png") / 10)) ] || { say "HEADLESS-1: $off pixels differ"; return 1; }
+}
+turned() { upright_and_whole transform 90; }
+flipped() { upright_and_whole transform flipped; }
+fractional() { upright_and_whole scale 1.5; }
+
+# What is typed and moved while the verifier is asked was meant for it: after
+# its refusal none of it asks again. The keys and moves come from devices
+# made before it is asked (input from a device added meanwhile is lost
+# anyway: the saver takes the new device only once it answers).
+asked_input_dropped() {
+  desk
+  start env LD_LIBRARY_PATH="$standins/hang" HAKOP_STANDIN_LOG="$work/hang.log"
+  shown "$saver" "$work/desk1.png" || { say "no figures"; return 1; }
+  "$pointer" sleep $((2000 * slowdown)) move 40 0 sleep 100 move 0 40 &
+  local moves=$!
+  helpers+=("$moves")
+  key -k a -s $((1000 * slowdown)) -k b -k Escape
+  wait "$moves"
+  local i helper=
+  for i in $(seq 1 $((50 * slowdown))); do
+    helper=$(sed -n 's/^pid //p' "$work/hang.log" 2>/dev/null)
+    [ -n "$helper" ] && break
+    sleep 0.1
+  done
+  [ -n "$helper" ] || { say "the verifier was not asked"; return 1; }
+  # Its helper killed: a refusal.
+  kill -KILL "$helper"
+  sleep $((2 * slowdown))
+  alive "$saver" || { say "the saver ended"; return 1; }
+  [ "$(grep -c '^verify ' "$work/hang.log")" = 1 ] || { say "asked $(grep -c '^verify ' "$work/hang.log") times"; return 1; }
 }
 
 # One saver per display, and a lock the kernel drops with a crashed saver.
@@ -228,6 +307,13 @@ check "covers both outputs, figures on the first, keeps it for Tab, small moves,
 restore_desktop
 check "a big move ends it" big_move_ends
 check "a refusing verifier keeps it" refusal_keeps_it
+check "keys and moves while the verifier is asked are dropped" asked_input_dropped
+check "crossing from one output to the next is no move" crossing_is_no_move
+"$pointer" at 1920 360 2560 720
+for kind in turned flipped fractional; do
+  check "an output $kind shows its picture upright and whole" $kind
+  swaymsg output '*' transform normal scale 1 >/dev/null
+done
 check "one saver per display, no stale lock after SIGKILL" one_per_display
 check "swayidle's timeout starts it" idle_starts_it
 check "an output added while it runs is covered" output_added
