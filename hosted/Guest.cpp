@@ -1,6 +1,7 @@
 #include "Guest.h"
 
 #include "Backdrop.h"
+#include "SignalRequests.h"
 #include "XHost.h"
 
 #include "ImageList.h"
@@ -14,11 +15,9 @@
 #include <xcb/xcb.h>
 
 #include <poll.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
@@ -209,14 +208,12 @@ GuestEnd Guest::run(int signalFd)
         if (::poll(fds, 2, int(wait)) < 0 && errno != EINTR)
             throw std::runtime_error("waiting for events failed");
         if (fds[1].revents & POLLIN) {
-            unsigned char signalNumber = 0;
-            if (::read(signalFd, &signalNumber, 1) == 1) {
-                if (signalNumber == SIGUSR1) {
-                    startScene();
-                    nextTick = Clock::now() + tickInterval;
-                } else {
-                    break;
-                }
+            const SignalRequests asked = takeSignalRequests(signalFd);
+            if (asked.end)
+                break;
+            if (asked.restart) {
+                startScene();
+                nextTick = Clock::now() + tickInterval;
             }
         }
     }

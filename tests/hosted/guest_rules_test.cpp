@@ -1,9 +1,15 @@
 // The guest's pure rules: reading window ids and options as hosts pass them,
-// and fitting pictures to the window.
+// taking the signals caught, and fitting pictures to the window.
 #include "Backdrop.h"
 #include "GuestOptions.h"
+#include "SignalRequests.h"
 
 #include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <csignal>
 
 #include <string>
 #include <vector>
@@ -99,6 +105,38 @@ TEST(GuestOptions, RefusesWhatItDoesNotKnow)
     // The option wins, so the variable is never read; alone, junk in it is refused.
     EXPECT_TRUE(usageMessage({"-window-id", "5"}, "junk").empty());
     EXPECT_NE(usageMessage({}, "junk").find("XSCREENSAVER_WINDOW"), std::string::npos);
+}
+
+// As the signal handler leaves them: one byte per signal caught.
+void sendSignals(int fd, int number, int times)
+{
+    for (int i = 0; i < times; ++i) {
+        const auto byte = static_cast<unsigned char>(number);
+        ASSERT_EQ(::write(fd, &byte, 1), 1);
+    }
+}
+
+TEST(SignalRequests, ABurstOfRestartsIsOneAndAnEndAnywhereInItWins)
+{
+    for (const int flags : {O_NONBLOCK, 0}) {
+        int pipeFds[2];
+        ASSERT_EQ(::pipe2(pipeFds, O_CLOEXEC | flags), 0);
+        sendSignals(pipeFds[1], SIGUSR1, 1000);
+        SignalRequests asked = takeSignalRequests(pipeFds[0]);
+        EXPECT_TRUE(asked.restart);
+        EXPECT_FALSE(asked.end);
+        // All of it was taken: nothing is left to restart again for.
+        asked = takeSignalRequests(pipeFds[0]);
+        EXPECT_FALSE(asked.restart);
+        EXPECT_FALSE(asked.end);
+
+        sendSignals(pipeFds[1], SIGUSR1, 300);
+        sendSignals(pipeFds[1], SIGTERM, 1);
+        sendSignals(pipeFds[1], SIGUSR1, 300);
+        EXPECT_TRUE(takeSignalRequests(pipeFds[0]).end);
+        ::close(pipeFds[0]);
+        ::close(pipeFds[1]);
+    }
 }
 
 QImage quadrants(QSize size)
