@@ -9,7 +9,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
+#include <cstring>
 
 #include <string>
 #include <vector>
@@ -182,6 +184,43 @@ TEST(Backdrop, OtherSizesAreScaledToCoverAndCentred)
     ASSERT_EQ(up.size(), QSize(301, 97));
     EXPECT_EQ(up.pixel(0, 0), 0xffff0000u);
     EXPECT_EQ(up.pixel(300, 96), 0xffffffffu);
+}
+
+// The backdrop put together from bands of 'rows' rows.
+QImage inBands(const BackdropBands& bands, QSize size, int rows)
+{
+    QImage whole(size, QImage::Format_RGB32);
+    for (int top = 0; top < size.height(); top += rows) {
+        const QImage band = bands.rows(top, std::min(rows, size.height() - top));
+        EXPECT_EQ(band.width(), size.width());
+        for (int y = 0; y < band.height(); ++y)
+            std::memcpy(whole.scanLine(top + y), band.constScanLine(y), std::size_t(band.bytesPerLine()));
+    }
+    return whole;
+}
+
+TEST(Backdrop, MadeInBandsItIsTheWholePictureWithoutSeams)
+{
+    const QSize window(301, 97);
+    // Nothing to fit, a larger picture, none at all: the same as made at once.
+    QImage same = quadrants(window);
+    same.setPixel(5, 7, 0xff123456u);
+    EXPECT_EQ(inBands(BackdropBands(same, window), window, 10), same);
+    const QImage large = quadrants(QSize(900, 200));
+    EXPECT_EQ(inBands(BackdropBands(large, window), window, 10), coverFit(large, window));
+    EXPECT_EQ(inBands(BackdropBands(QImage(), window), window, 10), neutralBackdrop(window));
+
+    // Enlarged: bands of any height join into one picture, which covers the
+    // window as coverFit does.
+    QImage small = quadrants(QSize(10, 30));
+    small.setDevicePixelRatio(2.0);
+    const BackdropBands bands(small, window);
+    const QImage once = bands.rows(0, window.height());
+    EXPECT_EQ(inBands(bands, window, 1), once);
+    EXPECT_EQ(inBands(bands, window, 7), once);
+    const QImage fitted = coverFit(small, window);
+    for (const QPoint p : {QPoint(0, 0), QPoint(300, 0), QPoint(0, 96), QPoint(300, 96), QPoint(140, 40)})
+        EXPECT_EQ(once.pixel(p), fitted.pixel(p)) << p.x() << "," << p.y();
 }
 
 TEST(Backdrop, ThePlainPictureIsLightEverywhere)

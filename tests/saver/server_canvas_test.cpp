@@ -288,6 +288,25 @@ TEST_F(Canvas, PicturesTooBigForOneRequestGoAndComeBackInBands)
     EXPECT_EQ(canvas->read(), picture);
 }
 
+// A backdrop drawn in bands serves as one given whole: each redraw brings it back.
+TEST_F(Canvas, PixelsKeptAsTheBackdropComeBackOnEveryRedraw)
+{
+    const QSize size(90, 70);
+    auto canvas = ServerCanvas::create(c, makeWindow(size), size);
+    ASSERT_NE(canvas, nullptr);
+    const QImage picture = pattern(size, 7);
+    for (int top = 0; top < size.height(); top += 16)
+        canvas->drawImage(picture.copy(0, top, size.width(), std::min(16, size.height() - top)), QPoint(0, top));
+    canvas->keepPixelsAsBackdrop();
+    const QImage kept = canvas->read();
+    for (int round = 0; round < 2; ++round) {
+        canvas->drawImage(pattern(QSize(30, 30), round), QPoint(round * 10, 5));
+        canvas->drawBackdrop();
+        EXPECT_EQ(canvas->read(), kept);
+    }
+    EXPECT_EQ(canvas->backdrop(), kept);
+}
+
 // The snapshot never passes through our memory: the server copies the root's
 // rectangle, windows on it included, and restores it on every drawBackdrop.
 TEST_F(Canvas, TheSnapshotIsTheRootsRectangleCopiedByTheServer)
