@@ -50,7 +50,8 @@ void prepareFontCache()
     }
     // Builds the font list now, while the folder is there. Our reference
     // stays with the configuration for the rest of the run: fontconfig
-    // versions differ in whether the current one holds a reference of its own.
+    // versions differ in whether the current one holds a reference of its
+    // own, and the toolkit releases one when it ends.
     if (!FcConfigSetCurrent(config))
         FcConfigDestroy(config);
     if (!folder.empty()) {
