@@ -10,16 +10,20 @@ namespace hakop::platform {
 
 namespace {
 
-// Where the private folder goes: the user's own runtime folder, else /tmp;
-// mkdtemp makes it with a name nobody can foresee, readable by us alone.
+// Where the private folder goes: the user's own runtime folder, else (none,
+// or another user's) /tmp; mkdtemp makes it with a name nobody can foresee,
+// open to us alone.
 std::string makePrivateFolder()
 {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    std::string folder = runtime != nullptr && runtime[0] == '/' ? runtime : "/tmp";
-    folder += "/hakop-fonts-XXXXXX";
-    if (::mkdtemp(folder.data()) == nullptr)
-        return {};
-    return folder;
+    for (const char* parent : {runtime, "/tmp"}) {
+        if (parent == nullptr || parent[0] != '/')
+            continue;
+        std::string folder = std::string(parent) + "/hakop-fonts-XXXXXX";
+        if (::mkdtemp(folder.data()) != nullptr)
+            return folder;
+    }
+    return {};
 }
 
 std::string xmlText(const std::string& text)
