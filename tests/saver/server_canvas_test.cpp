@@ -294,16 +294,13 @@ TEST_F(Canvas, PixelsKeptAsTheBackdropComeBackOnEveryRedraw)
     const QSize size(90, 70);
     auto canvas = ServerCanvas::create(c, makeWindow(size), size);
     ASSERT_NE(canvas, nullptr);
-    const QImage picture = pattern(size, 7);
     for (int top = 0; top < size.height(); top += 16)
-        canvas->drawImage(picture.copy(0, top, size.width(), std::min(16, size.height() - top)), QPoint(0, top));
+        canvas->drawImage(pattern(QSize(size.width(), 16), top), QPoint(0, top));
     canvas->keepPixelsAsBackdrop();
     const QImage kept = canvas->read();
-    for (int round = 0; round < 2; ++round) {
-        canvas->drawImage(pattern(QSize(30, 30), round), QPoint(round * 10, 5));
-        canvas->drawBackdrop();
-        EXPECT_EQ(canvas->read(), kept);
-    }
+    canvas->drawImage(pattern(QSize(30, 30), 1), QPoint(10, 5));
+    canvas->drawBackdrop();
+    EXPECT_EQ(canvas->read(), kept);
     EXPECT_EQ(canvas->backdrop(), kept);
 }
 
