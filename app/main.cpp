@@ -7,6 +7,7 @@
 #include "PasswordChange.h"
 #include "WaylandSession.h"
 #include "x11/ApplicationWindow.h"
+#include "platform/FontCache.h"
 #include "platform/Log.h"
 #include "platform/StandardStreams.h"
 #include "x11/WindowLookup.h"
@@ -149,6 +150,8 @@ int main(int argc, char** argv)
         return 0;
 
     hakop::platform::quietToolkitMessages(watchToolkitMessages);
+    // Before the toolkit looks at fonts: fontconfig must not print either.
+    hakop::platform::prepareFontCache();
     // A reachable Wayland display comes first; `env -u WAYLAND_DISPLAY`
     // keeps the program on X.
     if (const auto exitCode = hakop::runInWaylandSession(mode, argv[0]))

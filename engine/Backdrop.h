@@ -15,4 +15,24 @@ QImage coverFit(const QImage& picture, QSize size);
 // silhouettes stand out on, made from nothing of the user's screen.
 QImage neutralBackdrop(QSize size);
 
+// The backdrop of a window of 'size' made a band of rows at a time, so that
+// however large the window, its whole picture never has to sit in memory:
+// coverFit(picture, size), or neutralBackdrop(size) for a null picture.
+// Enlarged pictures are painted band by band (smoothly interpolated, the
+// bands meeting without a seam); a picture larger than the window is fitted
+// once, as that costs no more than the picture itself.
+class BackdropBands {
+public:
+    BackdropBands(const QImage& picture, QSize size);
+
+    // Rows [top, top + count) of the backdrop, RGB32, 'size' wide.
+    QImage rows(int top, int count) const;
+
+private:
+    QSize m_size;
+    QImage m_source; // to enlarge band by band; null otherwise
+    QImage m_fitted; // the whole backdrop, when no larger than the picture
+    QSize m_scaled; // the size m_source is enlarged to before the overhang is cut
+};
+
 } // namespace hakop::hosted

@@ -1,5 +1,6 @@
 #include "Guest.h"
 
+#include "SignalRequests.h"
 #include "engine/Backdrop.h"
 #include "XHost.h"
 
@@ -13,11 +14,10 @@
 #include <xcb/xcb.h>
 
 #include <poll.h>
-#include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
@@ -38,6 +38,17 @@ std::string windowName(std::uint32_t window)
     char text[16];
     (void)std::snprintf(text, sizeof text, "0x%x", unsigned(window)); // always fits: 8 hex digits
     return text;
+}
+
+// The server keeps the pixels: the backdrop goes there a band at a time, as
+// the whole of it would weigh as much as the window (a GiB at 16384 x 16384).
+void setBackdropInBands(ServerCanvas& canvas, const BackdropBands& backdrop)
+{
+    const QSize size = canvas.size();
+    const int bandRows = std::max(1, (4 << 20) / (size.width() * 4));
+    for (int top = 0; top < size.height(); top += bandRows)
+        canvas.drawImage(backdrop.rows(top, std::min(bandRows, size.height() - top)), QPoint(0, top));
+    canvas.keepPixelsAsBackdrop();
 }
 
 // Where the server cannot keep the surface: the pixels stay in memory and
@@ -89,14 +100,14 @@ void Guest::stopScene()
 void Guest::startScene()
 {
     stopScene();
-    QImage backdrop = m_backdropSource.isNull() ? neutralBackdrop(m_size) : coverFit(m_backdropSource, m_size);
+    const BackdropBands backdrop(m_backdropSource, m_size);
     // The scene's screen is the window: its size is the surface's.
     std::unique_ptr<Canvas> canvas;
     if (auto server = ServerCanvas::create(m_connection, m_window, m_size, 0, /*asBackground=*/false)) {
-        server->setBackdrop(backdrop);
+        setBackdropInBands(*server, backdrop);
         canvas = std::move(server);
     } else if (auto writer = PixelWriter::create(m_connection, m_window)) {
-        canvas = std::make_unique<WrittenCanvas>(std::move(backdrop), std::move(writer), m_connection);
+        canvas = std::make_unique<WrittenCanvas>(backdrop.rows(0, m_size.height()), std::move(writer), m_connection);
     } else {
         if (!windowSize(m_connection, m_window))
             return; // gone already: its destruction notice ends the run
@@ -201,14 +212,12 @@ GuestEnd Guest::run(int signalFd)
         if (::poll(fds, 2, int(wait)) < 0 && errno != EINTR)
             throw std::runtime_error("waiting for events failed");
         if (fds[1].revents & POLLIN) {
-            unsigned char signalNumber = 0;
-            if (::read(signalFd, &signalNumber, 1) == 1) {
-                if (signalNumber == SIGUSR1) {
-                    startScene();
-                    nextTick = Clock::now() + SceneDriver::TickLength;
-                } else {
-                    break;
-                }
+            const SignalRequests asked = takeSignalRequests(signalFd);
+            if (asked.end)
+                break;
+            if (asked.restart) {
+                startScene();
+                nextTick = Clock::now() + SceneDriver::TickLength;
             }
         }
     }

@@ -37,7 +37,8 @@ public:
     Guest& operator=(const Guest&) = delete;
 
     // Runs until it should end. signalFd is read one byte per signal number
-    // caught: SIGUSR1 starts the scene afresh, any other ends the run.
+    // caught: SIGUSR1 starts the scene afresh (once for all those waiting),
+    // any other ends the run.
     GuestEnd run(int signalFd);
 
 private:

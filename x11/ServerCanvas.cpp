@@ -154,6 +154,13 @@ void ServerCanvas::setBackdrop(const QImage& picture)
     m_showsBackdrop = true;
 }
 
+void ServerCanvas::keepPixelsAsBackdrop()
+{
+    releaseBackdrop();
+    m_snapshotUnsaved = true;
+    m_showsBackdrop = true;
+}
+
 QImage ServerCanvas::backdrop() const
 {
     if (m_snapshotUnsaved)

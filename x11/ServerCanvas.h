@@ -54,6 +54,9 @@ public:
     // it now and drawBackdrop() restores it. For a backdrop that does not come
     // from the screen.
     void setBackdrop(const QImage& picture);
+    // The pixels as they are become the snapshot, as with setBackdrop(): for a
+    // backdrop too large to hold at once, drawn in bands with drawImage().
+    void keepPixelsAsBackdrop();
 
     // Shows the pixels on 'window' (of the same size and depth) from now on,
     // the old window being gone.

@@ -6,6 +6,7 @@
 #   show their windows and end normally on a key press (exit 0);
 # - a log pipe whose reader has gone: the saver's first line does not end it;
 # - no XDG_RUNTIME_DIR: a normal saver run writes nothing at all to stderr;
+#   nor does one where fontconfig can write no cache, which leaves no file;
 # - Qt's own options on the command line and QT_QPA_PLATFORM change nothing:
 #   the saver still runs visibly on this display.
 set -uo pipefail
@@ -84,6 +85,18 @@ fi
 # --- nothing on stderr but our own lines --------------------------------------
 saver_run "saver without XDG_RUNTIME_DIR" bash -c 'exec "$0" /s 2>"$1"' "$hakop" "$tmp/quiet.err"
 [ ! -s "$tmp/quiet.err" ] || fail "saver without XDG_RUNTIME_DIR wrote to stderr: $(cat "$tmp/quiet.err")"
+
+# --- no font cache folder it can write: fontconfig says nothing either --------
+# A font folder with no cache yet, and a cache folder nobody (root included)
+# can make; the private one the saver uses instead is gone when it ends.
+if font=$(fc-match -f '%{file}' sans 2>/dev/null) && [ -f "$font" ]; then
+  mkdir "$tmp/fonts" && cp "$font" "$tmp/fonts/" && mkdir -m 700 "$tmp/runtime"
+  echo "<fontconfig><dir>$tmp/fonts</dir><cachedir>/proc/hakop-none</cachedir></fontconfig>" >"$tmp/fonts.conf"
+  saver_run "saver without a writable font cache" env FONTCONFIG_FILE="$tmp/fonts.conf" \
+    XDG_RUNTIME_DIR="$tmp/runtime" bash -c 'exec "$0" /s 2>"$1"' "$hakop" "$tmp/fonts.err"
+  [ ! -s "$tmp/fonts.err" ] || fail "saver without a writable font cache wrote to stderr: $(cat "$tmp/fonts.err")"
+  [ -z "$(ls -A "$tmp/runtime")" ] || fail "left in the runtime folder: $(ls -A "$tmp/runtime")"
+else echo "skipped the font cache case: fc-match finds no font file"; fi
 
 # --- the toolkit reads neither our command line nor its platform variable -----
 saver_run "-platform offscreen" "$hakop" /s -platform offscreen

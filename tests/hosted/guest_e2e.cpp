@@ -420,6 +420,28 @@ TEST_F(Guest, UserSignalOneGivesTheCleanPictureBack)
     unlink(file.c_str());
 }
 
+TEST_F(Guest, ABurstOfRestartsLeavesItAnsweringAtOnce)
+{
+    // A window the size of the screen, where each restart costs the most.
+    const QRect r(QPoint(0, 0), m_screen);
+    const Window host = makeHost(r);
+    GuestProcess guest({"-window-id", id(host)});
+    ASSERT_TRUE(waitFor([&] { return figuresIn(r); }, 20s)) << guest.errors();
+
+    // A pause after each, so they arrive one by one rather than merged by the
+    // system into one pending signal.
+    for (int i = 0; i < 1000; ++i) {
+        guest.signal(SIGUSR1);
+        std::this_thread::sleep_for(1ms);
+    }
+    ASSERT_TRUE(guest.running());
+    EXPECT_TRUE(figuresIn(r));
+    // Restarts asked while one was pending were one: nothing queued delays the end.
+    guest.signal(SIGTERM);
+    EXPECT_EQ(guest.exitCodeWithin(5s), 0);
+    EXPECT_EQ(guest.errors(), "");
+}
+
 TEST_F(Guest, WithoutAHostItPlaysInAWindowOfItsOwnUntilThatIsClosed)
 {
     const int topLevels = viewableTopLevels();

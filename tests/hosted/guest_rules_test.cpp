@@ -1,9 +1,18 @@
 // The guest's pure rules: reading window ids and options as hosts pass them,
-// and fitting pictures to the window.
+// taking the signals caught, and fitting pictures to the window.
 #include "engine/Backdrop.h"
 #include "GuestOptions.h"
+#include "SignalRequests.h"
+
+#include <QPainter>
 
 #include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
 
 #include <string>
 #include <vector>
@@ -101,6 +110,22 @@ TEST(GuestOptions, RefusesWhatItDoesNotKnow)
     EXPECT_NE(usageMessage({}, "junk").find("XSCREENSAVER_WINDOW"), std::string::npos);
 }
 
+TEST(SignalRequests, ABurstOfRestartsIsOneAndAnEndAnywhereInItWins)
+{
+    int fds[2]; // blocking: taking what waits must not wait for more
+    ASSERT_EQ(::pipe2(fds, O_CLOEXEC), 0);
+    const auto caught = [&](const std::string& numbers) {
+        ASSERT_EQ(::write(fds[1], numbers.data(), numbers.size()), ssize_t(numbers.size()));
+    };
+    caught(std::string(1000, char(SIGUSR1)));
+    EXPECT_TRUE(takeSignalRequests(fds[0]).restart);
+    EXPECT_FALSE(takeSignalRequests(fds[0]).restart) << "the whole burst is one restart";
+    caught(std::string(300, char(SIGUSR1)) + char(SIGTERM) + std::string(300, char(SIGUSR1)));
+    EXPECT_TRUE(takeSignalRequests(fds[0]).end);
+    ::close(fds[0]);
+    ::close(fds[1]);
+}
+
 QImage quadrants(QSize size)
 {
     // Red, green / blue, white: where each quarter lands shows the crop.
@@ -144,6 +169,33 @@ TEST(Backdrop, OtherSizesAreScaledToCoverAndCentred)
     ASSERT_EQ(up.size(), QSize(301, 97));
     EXPECT_EQ(up.pixel(0, 0), 0xffff0000u);
     EXPECT_EQ(up.pixel(300, 96), 0xffffffffu);
+}
+
+TEST(Backdrop, MadeInBandsItIsTheWholePictureWithoutSeams)
+{
+    const QSize window(301, 97);
+    const auto inBands = [&](const QImage& picture, int rows) {
+        const BackdropBands bands(picture, window);
+        QImage whole(window, QImage::Format_RGB32);
+        QPainter painter(&whole);
+        for (int top = 0; top < window.height(); top += rows)
+            painter.drawImage(0, top, bands.rows(top, std::min(rows, window.height() - top)));
+        return whole;
+    };
+    // Nothing to fit, a larger picture, none at all: the same as made at once.
+    const QImage same = quadrants(window);
+    EXPECT_EQ(inBands(same, 10), same);
+    const QImage large = quadrants(QSize(900, 200));
+    EXPECT_EQ(inBands(large, 10), coverFit(large, window));
+    EXPECT_EQ(inBands(QImage(), 10), neutralBackdrop(window));
+    // Enlarged: bands of any height make one picture, covering as coverFit does.
+    const QImage small = quadrants(QSize(10, 30));
+    const QImage once = inBands(small, window.height());
+    EXPECT_EQ(inBands(small, 1), once);
+    EXPECT_EQ(inBands(small, 7), once);
+    const QImage fitted = coverFit(small, window);
+    for (const QPoint p : {QPoint(0, 0), QPoint(300, 0), QPoint(0, 96), QPoint(300, 96), QPoint(140, 40)})
+        EXPECT_EQ(once.pixel(p), fitted.pixel(p)) << p.x() << "," << p.y();
 }
 
 TEST(Backdrop, ThePlainPictureIsLightEverywhere)

@@ -288,6 +288,22 @@ TEST_F(Canvas, PicturesTooBigForOneRequestGoAndComeBackInBands)
     EXPECT_EQ(canvas->read(), picture);
 }
 
+// A backdrop drawn in bands serves as one given whole: each redraw brings it back.
+TEST_F(Canvas, PixelsKeptAsTheBackdropComeBackOnEveryRedraw)
+{
+    const QSize size(90, 70);
+    auto canvas = ServerCanvas::create(c, makeWindow(size), size);
+    ASSERT_NE(canvas, nullptr);
+    for (int top = 0; top < size.height(); top += 16)
+        canvas->drawImage(pattern(QSize(size.width(), 16), top), QPoint(0, top));
+    canvas->keepPixelsAsBackdrop();
+    const QImage kept = canvas->read();
+    canvas->drawImage(pattern(QSize(30, 30), 1), QPoint(10, 5));
+    canvas->drawBackdrop();
+    EXPECT_EQ(canvas->read(), kept);
+    EXPECT_EQ(canvas->backdrop(), kept);
+}
+
 // The snapshot never passes through our memory: the server copies the root's
 // rectangle, windows on it included, and restores it on every drawBackdrop.
 TEST_F(Canvas, TheSnapshotIsTheRootsRectangleCopiedByTheServer)

@@ -1,0 +1,69 @@
+#include "FontCache.h"
+
+#include <fontconfig/fontconfig.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+namespace hakop::platform {
+
+namespace {
+
+// Where the private folder goes: the user's own runtime folder, else (none,
+// or another user's) /tmp; mkdtemp makes it with a name nobody can foresee,
+// open to us alone.
+std::string makePrivateFolder()
+{
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    for (const char* parent : {runtime, "/tmp"}) {
+        if (parent == nullptr || parent[0] != '/')
+            continue;
+        std::string folder = std::string(parent) + "/hakop-fonts-XXXXXX";
+        if (::mkdtemp(folder.data()) != nullptr)
+            return folder;
+    }
+    return {};
+}
+
+std::string xmlText(const std::string& text)
+{
+    std::string escaped;
+    for (const char ch : text) {
+        switch (ch) {
+        case '&': escaped += "&amp;"; break;
+        case '<': escaped += "&lt;"; break;
+        case '>': escaped += "&gt;"; break;
+        default: escaped += ch; break;
+        }
+    }
+    return escaped;
+}
+
+} // namespace
+
+void prepareFontCache()
+{
+    FcConfig* config = FcInitLoadConfig();
+    if (config == nullptr)
+        return; // the toolkit tries again, and fontconfig says why
+    const std::string folder = makePrivateFolder();
+    if (!folder.empty()) {
+        const std::string extra = "<fontconfig><cachedir>" + xmlText(folder) + "</cachedir></fontconfig>";
+        FcConfigParseAndLoadFromMemory(config, reinterpret_cast<const FcChar8*>(extra.c_str()), FcFalse);
+    }
+    // Builds the font list now, while the folder is there. Our reference
+    // stays with the configuration for the rest of the run: fontconfig
+    // versions differ in whether the current one holds a reference of its
+    // own, and the toolkit releases one when it ends.
+    if (!FcConfigSetCurrent(config))
+        FcConfigDestroy(config);
+    if (!folder.empty()) {
+        // What was written is read already; the caches made would be made
+        // again next time, as they would have been without the folder.
+        std::error_code ignored;
+        std::filesystem::remove_all(folder, ignored);
+    }
+}
+
+} // namespace hakop::platform
