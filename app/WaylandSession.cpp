@@ -32,17 +32,21 @@ bool set(const char* variable)
 
 int runSaver(wl::Connection& connection, const std::string& lockPath)
 {
-    bool unusable = false;
-    const auto lock = wl::DisplayLock::take(lockPath, &unusable);
-    if (!lock && !unusable)
+    const auto attempt = wl::DisplayLock::take(lockPath);
+    if (attempt.heldElsewhere)
         return 0; // a saver runs on this display already
     if (connection.layerShell() == nullptr) {
         logLine("this Wayland compositor offers no layer shell (zwlr_layer_shell_v1); "
                 "run hakop /s in an X11 session or on a wlroots compositor such as sway");
         return 1;
     }
-    if (!lock)
-        logSurvived("cannot take the lock " + lockPath + "; a second saver on this display would not be noticed");
+    if (!attempt.lock) {
+        // Nothing would keep a second saver out: this one does not start.
+        logLine(attempt.problem);
+        return 1;
+    }
+    if (!attempt.problem.empty())
+        logSurvived(attempt.problem);
     switch (runWaylandSaverMode(connection)) {
     case WaylandSaverEnd::Closed:
         return 0;
