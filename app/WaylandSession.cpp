@@ -17,6 +17,7 @@
 #include <memory>
 #include <new>
 #include <stdexcept>
+#include <string>
 
 namespace hakop {
 
@@ -60,6 +61,33 @@ int runSaver(wl::Connection& connection, const std::string& lockPath)
     return 1;
 }
 
+// The saver on a connection, with its failures said in one line (no
+// failure box on Wayland without X).
+int runSaverReporting(wl::Connection& connection)
+{
+    try {
+        return runSaver(connection, wl::DisplayLock::pathForEnvironment());
+    } catch (const std::bad_alloc&) {
+        logLine("out of memory");
+    } catch (const std::exception& failure) {
+        logLine(failure.what());
+    }
+    return 1;
+}
+
+std::string unreachable(const std::string& display, wl::Connection::Failure failure)
+{
+    switch (failure) {
+    case wl::Connection::Failure::Silent:
+        return "the Wayland display \"" + display + "\" does not answer";
+    case wl::Connection::Failure::Broken:
+        return "the Wayland display \"" + display + "\" closed the connection";
+    case wl::Connection::Failure::Unreachable:
+        break;
+    }
+    return "cannot connect to the Wayland display \"" + display + "\"";
+}
+
 // The dialogs with the toolkit's own Wayland platform: no X window to be
 // a parent, so the password change gets 0.
 int runDialogs(Mode mode, const char* programName)
@@ -81,22 +109,17 @@ std::optional<int> runInWaylandSession(Mode mode, const char* programName)
 {
     if (!set("WAYLAND_DISPLAY"))
         return std::nullopt;
-    auto connection = wl::Connection::open();
-    if (!connection)
-        return std::nullopt; // not reachable: X as before
-    const std::string lockPath = wl::DisplayLock::pathForEnvironment();
-    if (mode == Mode::Saver) {
-        // No failure box on Wayland without X: a setup failure is one line.
-        try {
-            return runSaver(*connection, lockPath);
-        } catch (const std::bad_alloc&) {
-            logLine("out of memory");
-        } catch (const std::exception& failure) {
-            logLine(failure.what());
-        }
+    auto failure = wl::Connection::Failure::Unreachable;
+    auto connection = wl::Connection::open(nullptr, &failure);
+    if (!connection) {
+        if (set("DISPLAY"))
+            return std::nullopt; // X instead
+        logLine(unreachable(std::getenv("WAYLAND_DISPLAY"), failure));
         return 1;
     }
-    if (wl::DisplayLock::heldElsewhere(lockPath))
+    if (mode == Mode::Saver)
+        return runSaverReporting(*connection);
+    if (wl::DisplayLock::heldElsewhere(wl::DisplayLock::pathForEnvironment()))
         return 0;
     connection.reset();
     if (set("DISPLAY"))

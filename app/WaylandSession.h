@@ -9,9 +9,10 @@
 
 namespace hakop {
 
-// The exit code when the mode was handled here; nothing when there is no
-// reachable Wayland display (WAYLAND_DISPLAY unset, or nobody answers) or
-// the mode goes on on X (dialogs with DISPLAY set).
+// The exit code when the mode was handled here; nothing when the mode goes
+// on on X: WAYLAND_DISPLAY unset, the dialogs with DISPLAY set, or a
+// display that cannot be reached or does not answer within about a second
+// while DISPLAY is set (without DISPLAY that is one line and exit code 1).
 std::optional<int> runInWaylandSession(Mode mode, const char* programName);
 
 } // namespace hakop
