@@ -11,6 +11,7 @@
 #include "platform/StandardStreams.h"
 #include "x11/WindowLookup.h"
 #include "x11/XErrorLog.h"
+#include "x11/XWayland.h"
 #include "x11/ToolkitConnection.h"
 
 #include "dialogs/SettingsMode.h"
@@ -151,7 +152,7 @@ int main(int argc, char** argv)
 
     hakop::platform::quietToolkitMessages(watchToolkitMessages);
     // A reachable Wayland display comes first; `env -u WAYLAND_DISPLAY`
-    // keeps the program on X.
+    // keeps the program on X (unless X is XWayland, below).
     if (const auto exitCode = hakop::runInWaylandSession(mode, argv[0]))
         return *exitCode;
 
@@ -164,8 +165,17 @@ int main(int argc, char** argv)
     XSetIOErrorHandler(onXlibConnectionLost);
 
     if (hakop::platform::saverSelectionOwned(display)
-        || hakop::platform::windowWithClassExists(display, saverWindowClass)
-        || (mode == Mode::Saver && hakop::platform::claimSaverSelection(display) == 0)) {
+        || hakop::platform::windowWithClassExists(display, saverWindowClass)) {
+        XCloseDisplay(display);
+        return 0;
+    }
+    // On XWayland the X11 saver would be a cover the input might not end:
+    // the saver goes to the compositor itself, or does not start.
+    if (mode == Mode::Saver && hakop::platform::isXWayland(display)) {
+        XCloseDisplay(display);
+        return hakop::runSaverBesideXWayland();
+    }
+    if (mode == Mode::Saver && hakop::platform::claimSaverSelection(display) == 0) {
         XCloseDisplay(display);
         return 0;
     }
