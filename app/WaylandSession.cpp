@@ -109,6 +109,7 @@ std::vector<std::string> runtimeSockets(const char* runtimeDir)
     }
     std::sort(found.begin(), found.end());
     std::vector<std::string> sockets;
+    sockets.reserve(found.size());
     for (auto& socket : found)
         sockets.push_back(std::move(socket.second));
     return sockets;
@@ -173,7 +174,8 @@ int runSaverBesideXWayland()
         if (!connection)
             continue;
         // The lock, the verifier and whatever else asks find the same display.
-        ::setenv("WAYLAND_DISPLAY", candidate.c_str(), 1);
+        // No other thread runs yet.
+        ::setenv("WAYLAND_DISPLAY", candidate.c_str(), 1); // NOLINT(concurrency-mt-unsafe)
         return runSaverReporting(*connection);
     }
     logLine(refusal + ("and " + unreachable(candidates.back(), failure)));

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <system_error>
 
 namespace hakop::platform::wayland {
 
@@ -53,7 +54,7 @@ struct Part {
 
 std::string withError(const std::string& what, int error)
 {
-    return what + ": " + std::strerror(error);
+    return what + ": " + std::generic_category().message(error);
 }
 
 // Only a regular file of our own is trusted: one that somebody else owns

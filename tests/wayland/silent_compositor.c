@@ -17,13 +17,14 @@ enum { maxClients = 64 };
 
 int main(int argc, char** argv)
 {
-    if (argc < 2 || strlen(argv[1]) >= sizeof(((struct sockaddr_un*)0)->sun_path)) {
+    struct sockaddr_un address = {.sun_family = AF_UNIX};
+    const size_t length = argc < 2 ? 0 : strlen(argv[1]);
+    if (length == 0 || length >= sizeof address.sun_path) {
         fprintf(stderr, "usage: silent_compositor PATH [drip]\n");
         return 2;
     }
     const int drip = argc > 2 && strcmp(argv[2], "drip") == 0;
-    struct sockaddr_un address = {.sun_family = AF_UNIX};
-    strcpy(address.sun_path, argv[1]);
+    memcpy(address.sun_path, argv[1], length);
     const int listener = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0);
     unlink(argv[1]);
     if (listener < 0 || bind(listener, (struct sockaddr*)&address, sizeof address) != 0 || listen(listener, 16) != 0) {
