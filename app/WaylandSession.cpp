@@ -13,15 +13,11 @@
 #include <QGuiApplication>
 #include <QIcon>
 
-#include <algorithm>
 #include <cstdlib>
-#include <cstring>
-#include <filesystem>
 #include <memory>
 #include <new>
 #include <stdexcept>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace hakop {
@@ -93,28 +89,6 @@ std::string unreachable(const std::string& display, wl::Connection::Failure fail
     return "cannot connect to the Wayland display \"" + display + "\"";
 }
 
-// The sockets a compositor makes in the runtime folder, "wayland-N", lowest
-// N first: the session's own compositor normally has the lowest.
-std::vector<std::string> runtimeSockets(const char* runtimeDir)
-{
-    std::vector<std::pair<unsigned long, std::string>> found;
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator(runtimeDir, error)) {
-        const std::string name = entry.path().filename().string();
-        const std::string digits = name.substr(std::min(name.size(), std::strlen("wayland-")));
-        if (name.rfind("wayland-", 0) != 0 || digits.empty() || digits.size() > 9
-            || digits.find_first_not_of("0123456789") != std::string::npos || !entry.is_socket(error))
-            continue;
-        found.emplace_back(std::stoul(digits), entry.path().string());
-    }
-    std::sort(found.begin(), found.end());
-    std::vector<std::string> sockets;
-    sockets.reserve(found.size());
-    for (auto& socket : found)
-        sockets.push_back(std::move(socket.second));
-    return sockets;
-}
-
 // The dialogs with the toolkit's own Wayland platform: no X window to be
 // a parent, so the password change gets 0.
 int runDialogs(Mode mode, const char* programName)
@@ -162,7 +136,7 @@ int runSaverBesideXWayland()
     if (set("WAYLAND_DISPLAY"))
         candidates.emplace_back(std::getenv("WAYLAND_DISPLAY"));
     else if (set("XDG_RUNTIME_DIR"))
-        candidates = runtimeSockets(std::getenv("XDG_RUNTIME_DIR"));
+        candidates = wl::Connection::runtimeSockets(std::getenv("XDG_RUNTIME_DIR"));
     if (candidates.empty()) {
         logLine(std::string(refusal) + "and no Wayland display was found (WAYLAND_DISPLAY is unset, and there is no "
                                        "wayland-N socket in XDG_RUNTIME_DIR)");

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <utility>
 
 namespace hakop::platform::wayland {
 
@@ -155,6 +157,26 @@ void Connection::globalRemove(void* data, wl_registry*, std::uint32_t name)
         self->onOutputRemoved(**it);
     wl_output_destroy((*it)->output);
     self->m_outputs.erase(it);
+}
+
+std::vector<std::string> Connection::runtimeSockets(const std::string& runtimeDir)
+{
+    std::vector<std::pair<unsigned long, std::string>> found;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(runtimeDir, error)) {
+        const std::string name = entry.path().filename().string();
+        const std::string digits = name.substr(std::min(name.size(), std::strlen("wayland-")));
+        if (name.rfind("wayland-", 0) != 0 || digits.empty() || digits.size() > 9
+            || digits.find_first_not_of("0123456789") != std::string::npos || !entry.is_socket(error))
+            continue;
+        found.emplace_back(std::stoul(digits), entry.path().string());
+    }
+    std::sort(found.begin(), found.end());
+    std::vector<std::string> sockets;
+    sockets.reserve(found.size());
+    for (auto& socket : found)
+        sockets.push_back(std::move(socket.second));
+    return sockets;
 }
 
 int Connection::fd() const

@@ -48,6 +48,10 @@ public:
     // Null, with the reason in 'failure', when that does not work out.
     static std::unique_ptr<Connection> open(const char* name = nullptr, Failure* failure = nullptr,
                                             std::chrono::milliseconds limit = std::chrono::seconds(1));
+    // The sockets compositors make in a runtime folder, "wayland-N", lowest
+    // N first: a session's own compositor normally has the lowest.
+    static std::vector<std::string> runtimeSockets(const std::string& runtimeDir);
+
     ~Connection();
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
