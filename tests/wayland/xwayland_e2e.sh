@@ -42,7 +42,7 @@ done
 [ "$shown" = 1 ] || fail "no cover on HEADLESS-1: $(cat "$work/native.err")"
 [ "$(mapped)" = 0 ] || fail "a window was mapped on the X display"
 sleep 0.5
-wtype -k a
+wtype -s 300 -k a
 rc=124
 for _ in $(seq 1 $((50 * slowdown))); do
   kill -0 "$pid" 2>/dev/null || { wait "$pid"; rc=$?; break; }
