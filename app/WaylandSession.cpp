@@ -17,6 +17,8 @@
 #include <memory>
 #include <new>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 namespace hakop {
 
@@ -32,17 +34,21 @@ bool set(const char* variable)
 
 int runSaver(wl::Connection& connection, const std::string& lockPath)
 {
-    bool unusable = false;
-    const auto lock = wl::DisplayLock::take(lockPath, &unusable);
-    if (!lock && !unusable)
+    const auto attempt = wl::DisplayLock::take(lockPath);
+    if (attempt.heldElsewhere)
         return 0; // a saver runs on this display already
     if (connection.layerShell() == nullptr) {
         logLine("this Wayland compositor offers no layer shell (zwlr_layer_shell_v1); "
                 "run hakop /s in an X11 session or on a wlroots compositor such as sway");
         return 1;
     }
-    if (!lock)
-        logSurvived("cannot take the lock " + lockPath + "; a second saver on this display would not be noticed");
+    if (!attempt.lock) {
+        // Nothing would keep a second saver out: this one does not start.
+        logLine(attempt.problem);
+        return 1;
+    }
+    if (!attempt.problem.empty())
+        logSurvived(attempt.problem);
     switch (runWaylandSaverMode(connection)) {
     case WaylandSaverEnd::Closed:
         return 0;
@@ -54,6 +60,33 @@ int runSaver(wl::Connection& connection, const std::string& lockPath)
     }
     logLine("lost the connection to the Wayland display");
     return 1;
+}
+
+// The saver on a connection, with its failures said in one line (no
+// failure box on Wayland without X).
+int runSaverReporting(wl::Connection& connection)
+{
+    try {
+        return runSaver(connection, wl::DisplayLock::pathForEnvironment());
+    } catch (const std::bad_alloc&) {
+        logLine("out of memory");
+    } catch (const std::exception& failure) {
+        logLine(failure.what());
+    }
+    return 1;
+}
+
+std::string unreachable(const std::string& display, wl::Connection::Failure failure)
+{
+    switch (failure) {
+    case wl::Connection::Failure::Silent:
+        return "the Wayland display \"" + display + "\" does not answer";
+    case wl::Connection::Failure::Broken:
+        return "the Wayland display \"" + display + "\" closed the connection";
+    case wl::Connection::Failure::Unreachable:
+        break;
+    }
+    return "cannot connect to the Wayland display \"" + display + "\"";
 }
 
 // The dialogs with the toolkit's own Wayland platform: no X window to be
@@ -77,27 +110,50 @@ std::optional<int> runInWaylandSession(Mode mode, const char* programName)
 {
     if (!set("WAYLAND_DISPLAY"))
         return std::nullopt;
-    auto connection = wl::Connection::open();
-    if (!connection)
-        return std::nullopt; // not reachable: X as before
-    const std::string lockPath = wl::DisplayLock::pathForEnvironment();
-    if (mode == Mode::Saver) {
-        // No failure box on Wayland without X: a setup failure is one line.
-        try {
-            return runSaver(*connection, lockPath);
-        } catch (const std::bad_alloc&) {
-            logLine("out of memory");
-        } catch (const std::exception& failure) {
-            logLine(failure.what());
-        }
+    auto failure = wl::Connection::Failure::Unreachable;
+    auto connection = wl::Connection::open(nullptr, &failure);
+    if (!connection) {
+        if (set("DISPLAY"))
+            return std::nullopt; // X instead
+        logLine(unreachable(std::getenv("WAYLAND_DISPLAY"), failure));
         return 1;
     }
-    if (wl::DisplayLock::heldElsewhere(lockPath))
+    if (mode == Mode::Saver)
+        return runSaverReporting(*connection);
+    if (wl::DisplayLock::heldElsewhere(wl::DisplayLock::pathForEnvironment()))
         return 0;
     connection.reset();
     if (set("DISPLAY"))
         return std::nullopt; // the dialogs through XWayland
     return runDialogs(mode, programName);
+}
+
+int runSaverBesideXWayland()
+{
+    constexpr const char* refusal = "the X display is XWayland, where an X11 saver could neither copy the desktop "
+                                    "nor hold the input, ";
+    std::vector<std::string> candidates;
+    if (set("WAYLAND_DISPLAY"))
+        candidates.emplace_back(std::getenv("WAYLAND_DISPLAY"));
+    else if (set("XDG_RUNTIME_DIR"))
+        candidates = wl::Connection::runtimeSockets(std::getenv("XDG_RUNTIME_DIR"));
+    if (candidates.empty()) {
+        logLine(std::string(refusal) + "and no Wayland display was found (WAYLAND_DISPLAY is unset, and there is no "
+                                       "wayland-N socket in XDG_RUNTIME_DIR)");
+        return 1;
+    }
+    auto failure = wl::Connection::Failure::Unreachable;
+    for (const auto& candidate : candidates) {
+        auto connection = wl::Connection::open(candidate.c_str(), &failure);
+        if (!connection)
+            continue;
+        // The lock, the verifier and whatever else asks find the same display.
+        // No other thread runs yet.
+        ::setenv("WAYLAND_DISPLAY", candidate.c_str(), 1); // NOLINT(concurrency-mt-unsafe)
+        return runSaverReporting(*connection);
+    }
+    logLine(refusal + ("and " + unreachable(candidates.back(), failure)));
+    return 1;
 }
 
 } // namespace hakop

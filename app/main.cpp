@@ -12,6 +12,7 @@
 #include "platform/StandardStreams.h"
 #include "x11/WindowLookup.h"
 #include "x11/XErrorLog.h"
+#include "x11/XWayland.h"
 #include "x11/ToolkitConnection.h"
 
 #include "dialogs/SettingsMode.h"
@@ -153,7 +154,7 @@ int main(int argc, char** argv)
     // Before the toolkit looks at fonts: fontconfig must not print either.
     hakop::platform::prepareFontCache();
     // A reachable Wayland display comes first; `env -u WAYLAND_DISPLAY`
-    // keeps the program on X.
+    // keeps the program on X (unless X is XWayland, below).
     if (const auto exitCode = hakop::runInWaylandSession(mode, argv[0]))
         return *exitCode;
 
@@ -166,8 +167,17 @@ int main(int argc, char** argv)
     XSetIOErrorHandler(onXlibConnectionLost);
 
     if (hakop::platform::saverSelectionOwned(display)
-        || hakop::platform::windowWithClassExists(display, saverWindowClass)
-        || (mode == Mode::Saver && hakop::platform::claimSaverSelection(display) == 0)) {
+        || hakop::platform::windowWithClassExists(display, saverWindowClass)) {
+        XCloseDisplay(display);
+        return 0;
+    }
+    // On XWayland the X11 saver would be a cover the input might not end:
+    // the saver goes to the compositor itself, or does not start.
+    if (mode == Mode::Saver && hakop::platform::isXWayland(display)) {
+        XCloseDisplay(display);
+        return hakop::runSaverBesideXWayland();
+    }
+    if (mode == Mode::Saver && hakop::platform::claimSaverSelection(display) == 0) {
         XCloseDisplay(display);
         return 0;
     }

@@ -2,9 +2,13 @@
 
 #include "Protocols.h"
 
+#include <poll.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <utility>
 
 namespace hakop::platform::wayland {
 
@@ -40,6 +44,11 @@ void outputDescription(void*, wl_output*, const char*)
 {
 }
 
+void syncDone(void* data, wl_callback*, std::uint32_t)
+{
+    *static_cast<bool*>(data) = true;
+}
+
 } // namespace
 
 QSize Output::uprightSize() const
@@ -48,11 +57,19 @@ QSize Output::uprightSize() const
     return (transform & 1) != 0 ? mode.transposed() : mode;
 }
 
-std::unique_ptr<Connection> Connection::open()
+std::unique_ptr<Connection> Connection::open(const char* name, Failure* failure, std::chrono::milliseconds limit)
 {
-    wl_display* display = wl_display_connect(nullptr);
-    if (display == nullptr)
+    // One deadline for the whole exchange: a compositor that answers a byte
+    // at a time must not stretch it.
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    const auto fail = [failure](Failure why) {
+        if (failure != nullptr)
+            *failure = why;
         return nullptr;
+    };
+    wl_display* display = wl_display_connect(name);
+    if (display == nullptr)
+        return fail(Failure::Unreachable);
     std::unique_ptr<Connection> connection(new Connection);
     connection->m_display = display;
     connection->m_registry = wl_display_get_registry(display);
@@ -60,8 +77,8 @@ std::unique_ptr<Connection> Connection::open()
                                                   .global_remove = &Connection::globalRemove};
     wl_registry_add_listener(connection->m_registry, &listener, connection.get());
     // The globals, then what each output and the seat say about themselves.
-    if (!connection->roundtrip() || !connection->roundtrip())
-        return nullptr;
+    if (!connection->roundtripBefore(deadline) || !connection->roundtripBefore(deadline))
+        return fail(connection->lost() ? Failure::Broken : Failure::Silent);
     return connection;
 }
 
@@ -153,6 +170,26 @@ void Connection::globalRemove(void* data, wl_registry*, std::uint32_t name)
     self->m_outputs.erase(it);
 }
 
+std::vector<std::string> Connection::runtimeSockets(const std::string& runtimeDir)
+{
+    std::vector<std::pair<unsigned long, std::string>> found;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(runtimeDir, error)) {
+        const std::string name = entry.path().filename().string();
+        const std::string digits = name.substr(std::min(name.size(), std::strlen("wayland-")));
+        if (name.rfind("wayland-", 0) != 0 || digits.empty() || digits.size() > 9
+            || digits.find_first_not_of("0123456789") != std::string::npos || !entry.is_socket(error))
+            continue;
+        found.emplace_back(std::stoul(digits), entry.path().string());
+    }
+    std::sort(found.begin(), found.end());
+    std::vector<std::string> sockets;
+    sockets.reserve(found.size());
+    for (auto& socket : found)
+        sockets.push_back(std::move(socket.second));
+    return sockets;
+}
+
 int Connection::fd() const
 {
     return wl_display_get_fd(m_display);
@@ -161,6 +198,57 @@ int Connection::fd() const
 bool Connection::roundtrip()
 {
     return wl_display_roundtrip(m_display) >= 0;
+}
+
+bool Connection::roundtripBefore(std::chrono::steady_clock::time_point deadline)
+{
+    bool done = false;
+    static const wl_callback_listener listener = {.done = &syncDone};
+    wl_callback* callback = wl_display_sync(m_display);
+    wl_callback_add_listener(callback, &listener, &done);
+    bool answered = false;
+    for (;;) {
+        bool failed = false;
+        while (!failed && wl_display_prepare_read(m_display) != 0)
+            failed = wl_display_dispatch_pending(m_display) < 0;
+        if (failed)
+            break;
+        if (done || lost()) {
+            wl_display_cancel_read(m_display);
+            answered = done && !lost();
+            break;
+        }
+        // Whatever of our requests the socket does not take now waits for
+        // room, within the same deadline.
+        short events = POLLIN;
+        if (wl_display_flush(m_display) < 0) {
+            if (errno != EAGAIN) {
+                wl_display_cancel_read(m_display);
+                break;
+            }
+            events |= POLLOUT;
+        }
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        pollfd watched = {.fd = fd(), .events = events, .revents = 0};
+        const int ready = left.count() > 0 ? ::poll(&watched, 1, static_cast<int>(left.count())) : 0;
+        if (ready <= 0) {
+            wl_display_cancel_read(m_display);
+            if (ready < 0 && errno == EINTR)
+                continue;
+            break; // out of time (or poll itself failed)
+        }
+        if ((watched.revents & POLLIN) == 0) {
+            wl_display_cancel_read(m_display);
+            if ((watched.revents & (POLLERR | POLLHUP)) != 0)
+                break;
+            continue; // room to send: flush again
+        }
+        if (wl_display_read_events(m_display) < 0 || wl_display_dispatch_pending(m_display) < 0)
+            break;
+    }
+    // An answer that comes after all goes to a proxy that is gone: dropped.
+    wl_callback_destroy(callback);
+    return answered;
 }
 
 bool Connection::flush()

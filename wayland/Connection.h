@@ -6,6 +6,7 @@
 
 #include <QSize>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -43,9 +44,21 @@ struct Output {
 
 class Connection {
 public:
-    // Connects to the display WAYLAND_DISPLAY names and learns its globals
-    // and outputs (two round trips). Null when there is no such display.
-    static std::unique_ptr<Connection> open();
+    enum class Failure {
+        Unreachable, // no such display, or it refused the connection
+        Silent, // it did not finish the first exchange in time
+        Broken, // it ended the connection during the first exchange
+    };
+    // Connects to the display 'name' names (as WAYLAND_DISPLAY would; null
+    // for the environment's) and learns its globals and outputs (two round
+    // trips), all within 'limit' however the compositor trickles its answer.
+    // Null, with the reason in 'failure', when that does not work out.
+    static std::unique_ptr<Connection> open(const char* name = nullptr, Failure* failure = nullptr,
+                                            std::chrono::milliseconds limit = std::chrono::seconds(1));
+    // The sockets compositors make in a runtime folder, "wayland-N", lowest
+    // N first: a session's own compositor normally has the lowest.
+    static std::vector<std::string> runtimeSockets(const std::string& runtimeDir);
+
     ~Connection();
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
@@ -71,6 +84,8 @@ public:
     // Sends what is queued and waits for the compositor to have handled it,
     // dispatching whatever arrives. False once the connection is lost.
     bool roundtrip();
+    // The same, but false as well when the answer has not come by 'deadline'.
+    bool roundtripBefore(std::chrono::steady_clock::time_point deadline);
     // Sends what is queued; false once the connection is lost.
     bool flush();
     // Reads what the socket holds without blocking (call when poll says it

@@ -1,19 +1,22 @@
 #!/usr/bin/env bash
 # Start-up under the conditions idle daemons and odd environments create, on
 # the private X server with-x provides (no window manager):
-#   start_conditions_e2e.sh HAKOP STANDINS_DIR
+#   start_conditions_e2e.sh HAKOP STANDINS_DIR SILENT_COMPOSITOR
 # - stdin, stdout and stderr closed: the saver and the settings dialog still
 #   show their windows and end normally on a key press (exit 0);
 # - a log pipe whose reader has gone: the saver's first line does not end it;
 # - no XDG_RUNTIME_DIR: a normal saver run writes nothing at all to stderr;
 #   nor does one where fontconfig can write no cache, which leaves no file;
 # - Qt's own options on the command line and QT_QPA_PLATFORM change nothing:
-#   the saver still runs visibly on this display.
+#   the saver still runs visibly on this display;
+# - WAYLAND_DISPLAY naming a socket that takes the connection and never
+#   answers: the saver goes to this X display, and without DISPLAY it says
+#   so in one line and ends with 1.
 set -uo pipefail
-hakop=$1 standins=$2
+hakop=$1 standins=$2 silent=$3
 tmp=$(mktemp -d)
-pid=
-trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; rm -rf "$tmp"' EXIT
+pid= helpers=()
+trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; for h in "${helpers[@]}"; do kill "$h"; done; rm -rf "$tmp"' EXIT
 failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 unset XDG_RUNTIME_DIR LD_LIBRARY_PATH
@@ -112,6 +115,15 @@ if window_of --name '^設定' >/dev/null; then
 else
   fail "'-platform offscreen' did not open the settings dialog on $DISPLAY"
 fi
+
+# --- a Wayland display that never answers -------------------------------------
+"$silent" "$tmp/wayland-silent" >"$tmp/silent.out" & helpers+=($!)
+for _ in $(seq 1 100); do grep -q ready "$tmp/silent.out" && break; sleep 0.05; done
+saver_run "silent Wayland display, DISPLAY set" env WAYLAND_DISPLAY="$tmp/wayland-silent" "$hakop" /s
+rc=0
+env -u DISPLAY WAYLAND_DISPLAY="$tmp/wayland-silent" timeout 20 "$hakop" /s 2>"$tmp/silent.err" || rc=$?
+[ "$rc" = 1 ] && [ "$(cat "$tmp/silent.err")" = "hakop: the Wayland display \"$tmp/wayland-silent\" does not answer" ] ||
+  fail "silent Wayland display, no DISPLAY: exit $rc, stderr: $(cat "$tmp/silent.err")"
 
 [ "$failures" -eq 0 ] || { echo "$failures check(s) failed" >&2; exit 1; }
 echo "all start-condition checks passed"

@@ -253,6 +253,31 @@ one_per_display() {
   shown "$saver" "$work/desk1.png" || { say "no saver starts after the first was killed"; return 1; }
   sleep 1
   alive "$saver" || { say "the saver after a killed one ended: $(cat "$err")"; return 1; }
+  kill -KILL "$saver"
+  wait "$saver" 2>/dev/null
+
+  # A folder planted where the lock file goes: of two started together one
+  # runs, saying once what keeps it single, and the other ends with 0.
+  local lock
+  lock=$(dirname "$WAYLAND_DISPLAY")/hakop-$(basename "$WAYLAND_DISPLAY").lock
+  rm -f "$lock" && mkdir "$lock"
+  start
+  local one=$saver one_err=$err
+  start
+  local two=$saver
+  shown "$one" "$work/desk1.png" || shown "$two" "$work/desk1.png" || true
+  sleep 1
+  local running=0 p
+  for p in "$one" "$two"; do alive "$p" && running=$((running + 1)); done
+  rmdir "$lock"
+  [ "$running" = 1 ] || { say "$running savers run with the lock file planted"; return 1; }
+  local ended=$two
+  alive "$one" || { ended=$one one=$two one_err=$err; }
+  wait "$ended"
+  local rc=$?
+  [ "$rc" = 0 ] || { say "the second saver ended with $rc"; return 1; }
+  grep -q 'kept by an abstract socket alone' "$one_err" && [ "$(wc -l <"$one_err")" = 1 ] ||
+    { say "the running saver said: $(cat "$one_err")"; return 1; }
 }
 
 # The idle daemon's recipe starts it.
