@@ -1,7 +1,7 @@
 #include "Failure.h"
 
 #include "x11/keeper/InputGrab.h"
-#include "x11/keeper/Overlay.h"
+#include "x11/keeper/ForegroundBox.h"
 #include "x11/ToolkitConnection.h"
 
 #include <QApplication>

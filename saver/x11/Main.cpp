@@ -7,9 +7,9 @@
 #include "x11/ApplicationWindow.h"
 #include "platform/Failure.h"
 #include "x11/keeper/InputFence.h"
-#include "x11/keeper/Overlay.h"
+#include "x11/keeper/ForegroundBox.h"
 #include "x11/WindowClass.h"
-#include "x11/keeper/WindowStacking.h"
+#include "x11/keeper/StackingWatch.h"
 #include "x11/ToolkitConnection.h"
 #include "x11/ScreenCapture.h"
 

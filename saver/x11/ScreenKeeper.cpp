@@ -3,7 +3,7 @@
 #include "platform/Failure.h"
 #include "x11/keeper/InputGrab.h"
 #include "x11/keeper/WindowGuard.h"
-#include "x11/keeper/WindowStacking.h"
+#include "x11/keeper/StackingWatch.h"
 
 namespace hakop {
 

@@ -1,7 +1,7 @@
 // The keeper's pure rules: when waiting for the grabs is worth a line, and
 // which screens can show the saver at all.
 #include "saver/x11/ScreenKeeper.h"
-#include "x11/keeper/WindowStacking.h"
+#include "x11/keeper/StackingWatch.h"
 
 #include <gtest/gtest.h>
 

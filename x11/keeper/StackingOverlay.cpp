@@ -1,5 +1,5 @@
 // The stacking watch's window in the Composite overlay (see CompositeOverlay.h).
-#include "WindowStacking.h"
+#include "StackingWatch.h"
 
 #include <X11/Xlib.h>
 

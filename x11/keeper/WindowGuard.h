@@ -1,6 +1,6 @@
 #pragma once
 // What another client can do to a window it does not own, short of mapping
-// and stacking it (see WindowStacking.h), and the undoing of it: any client
+// and stacking it (see StackingWatch.h), and the undoing of it: any client
 // may move, resize or reparent a top-level window, give it an empty shape so
 // it shows nothing, or rewrite its WM_CLASS so that it no longer counts as
 // the running saver.

@@ -1,4 +1,4 @@
-#include "WindowStacking.h"
+#include "StackingWatch.h"
 
 #include "x11/ClientProcess.h"
 #include "platform/Log.h"

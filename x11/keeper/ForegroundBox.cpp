@@ -1,4 +1,4 @@
-#include "Overlay.h"
+#include "ForegroundBox.h"
 
 namespace hakop::platform {
 
