@@ -361,30 +361,36 @@ void StackingWatch::raise()
     drainLater();
 }
 
-bool colourScreen(int visualClass, int depth)
+CompositeOverlay::Entry StackingWatch::enterOverlay()
 {
-    return (visualClass == TrueColor || visualClass == DirectColor) && depth >= 15 && depth <= 32;
+    if (m_dpy == nullptr || m_yielding.joinable())
+        return CompositeOverlay::Entry::Refused;
+    if (!m_overlay)
+        m_overlay = std::make_unique<CompositeOverlay>(m_dpy, m_root);
+    const CompositeOverlay::Entry entry = m_overlay->enter(m_window);
+    if (entry == CompositeOverlay::Entry::Entered) {
+        // Another client holding the overlay may map its own windows there:
+        // those are the siblings to stay above now. (The overlay may be a
+        // new one each time it is taken.)
+        XSelectInput(m_dpy, m_overlay->window(), SubstructureNotifyMask);
+        XFlush(m_dpy);
+    }
+    drainLater();
+    return entry;
 }
 
-bool defaultScreenShowsColour(Display* display, std::string* why)
+void StackingWatch::leaveOverlay()
 {
-    Display* dpy = display;
-    if (dpy == nullptr)
-        return true;
-    const int screen = DefaultScreen(dpy);
-    const Visual* visual = DefaultVisual(dpy, screen);
-    const int depth = DefaultDepth(dpy, screen);
-    const int visualClass = visual->c_class;
-    if (colourScreen(visualClass, depth))
-        return true;
-    if (why != nullptr) {
-        static const char* const names[] = {"StaticGray", "GrayScale", "StaticColor",
-                                            "PseudoColor", "TrueColor", "DirectColor"};
-        const char* name = visualClass >= 0 && visualClass <= 5 ? names[visualClass] : "unknown";
-        *why = "the screen has " + std::to_string(depth) + " bits per pixel (" + name
-            + "); the saver needs a true-colour screen of 15 bits or more";
-    }
-    return false;
+    if (m_dpy == nullptr || m_yielding.joinable() || !m_overlay || m_overlay->window() == 0)
+        return;
+    m_overlay->leave(m_window, !m_gone);
+    drainLater();
+}
+
+unsigned long StackingWatch::home() const
+{
+    const unsigned long overlay = m_overlay ? m_overlay->window() : 0;
+    return overlay != 0 ? overlay : m_root;
 }
 
 } // namespace hakop::platform

@@ -8,7 +8,6 @@
 #include <atomic>
 #include <functional>
 #include <memory>
-#include <string>
 #include <thread>
 
 class QSocketNotifier;
@@ -105,13 +104,5 @@ private:
     std::thread m_yielding;
     std::atomic<bool> m_stopYielding{false};
 };
-
-// Whether a screen whose default visual is of 'visualClass' (X's TrueColor,
-// PseudoColor, ... constants) with 'depth' bits can show the saver's colours:
-// only true-colour visuals of 15 bits or more can.
-bool colourScreen(int visualClass, int depth);
-// The same question for the default screen of an Xlib Display*; 'why' gets a
-// sentence describing an unusable screen.
-bool defaultScreenShowsColour(Display* display, std::string* why);
 
 } // namespace hakop::platform
