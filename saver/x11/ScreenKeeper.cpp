@@ -55,6 +55,11 @@ void ScreenKeeper::start()
         }
         if (change == Change::Unmapped)
             m_grab->lost(); // the server dropped them with the mapping
+        if (change == Change::OverlayRestored && !m_toldOverlay) {
+            m_toldOverlay = true;
+            logSurvived("another program unmapped or reshaped the saver's overlay, or kept a window above the saver "
+                        "there; put back");
+        }
         if (change == Change::Compositing && m_running && m_pauses == 0) {
             // Whether the overlay still suits (and how it is painted) is
             // for a new look.

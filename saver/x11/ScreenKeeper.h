@@ -18,7 +18,9 @@
 // Where the server has the Composite extension, the window lives in its
 // overlay, which lies above every other client's window whatever they do (a
 // window raised every millisecond included); the overlay unmapped or shaped
-// is put right as the window is. Without Composite, or under a compositing
+// by another client is put right as soon as that is heard, and a window
+// another client keeps above the saver inside it is unmapped (one line the
+// first time). Without Composite, or under a compositing
 // manager that paints onto the root, it stays among the root's children and
 // is raised as above. A manager starting or ending gets it judged afresh.
 // During a pause the grabs are free and other windows may lie above it: the
@@ -116,6 +118,7 @@ private:
     bool m_running = false;
     bool m_toldUndone = false;
     bool m_toldNoOverlay = false;
+    bool m_toldOverlay = false;
 };
 
 } // namespace hakop

@@ -94,6 +94,8 @@ void StackingWatch::drain(bool always)
                 continue; // not a change to the window or its siblings
             heard = true;
             compositing = compositing || news == CompositeOverlay::Heard::Manager;
+            // The overlay unmapped, the window with it: the grabs went.
+            unmapped = unmapped || news == CompositeOverlay::Heard::Unmapped;
             switch (event.type) {
             case MapNotify:
                 (event.xmap.window == m_window ? mapped : above) = true;
@@ -121,6 +123,9 @@ void StackingWatch::drain(bool always)
         }
         if (heard && onActivity)
             onActivity();
+        // What another client did to the overlay, undone (by its holder, or
+        // here should that have missed it).
+        const bool restored = m_overlay && (heard || always) && m_overlay->hold(always);
         XWindowAttributes attributes{};
         const bool exists = !destroyed && XGetWindowAttributes(dpy, m_window, &attributes) != 0;
         if (!exists) {
@@ -137,6 +142,8 @@ void StackingWatch::drain(bool always)
             m_listener(Change::SomethingAbove);
         if (compositing)
             m_listener(Change::Compositing);
+        if (restored)
+            m_listener(Change::OverlayRestored);
         always = false;
     } while (XEventsQueued(dpy, QueuedAlready) > 0);
 }
@@ -231,13 +238,6 @@ CompositeOverlay::Entry StackingWatch::enterOverlay()
     if (!m_overlay)
         m_overlay = std::make_unique<CompositeOverlay>(m_dpy, m_root);
     const CompositeOverlay::Entry entry = m_overlay->enter(m_window);
-    if (entry == CompositeOverlay::Entry::Entered) {
-        // Another client holding the overlay may map its own windows there:
-        // those are the siblings to stay above now. (The overlay may be a
-        // new one each time it is taken.)
-        XSelectInput(m_dpy, m_overlay->window(), SubstructureNotifyMask);
-        XFlush(m_dpy);
-    }
     drainLater();
     return entry;
 }

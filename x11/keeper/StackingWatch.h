@@ -20,7 +20,10 @@ namespace hakop::platform {
 class StackingWatch {
 public:
     // Compositing: a compositing manager started or ended (see enterOverlay).
-    enum class Change { SomethingAbove, Unmapped, Mapped, Destroyed, Compositing };
+    // OverlayRestored: another client unmapped or shaped the overlay, or kept
+    // a window of its own above ours there; undone already (see
+    // CompositeOverlay.h).
+    enum class Change { SomethingAbove, Unmapped, Mapped, Destroyed, Compositing, OverlayRestored };
     using Listener = std::function<void(Change)>;
 
     // display is an Xlib Display* naming the display to watch (its own

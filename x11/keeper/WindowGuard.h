@@ -35,7 +35,6 @@ public:
 private:
     bool placeKept();
     bool shapeKept();
-    bool parentShaped();
     bool classKept();
 
     Display* m_dpy;
