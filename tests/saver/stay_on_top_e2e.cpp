@@ -25,6 +25,7 @@
 #include <vector>
 
 #include <X11/Xlib.h>
+#include <X11/Xatom.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <X11/extensions/Xcomposite.h>
@@ -292,6 +293,10 @@ TEST_F(StayOnTop, AWindowMappedAboveIsCoveredAgainAndAnUnmapIsUndone)
         XSync(x.dpy(), False);
         EXPECT_TRUE(x.waitUntil([&] { return !noteShows(); }, 300ms * slowdown())) << "the window stays above the saver";
     }
+    // Or the saver lowered under it.
+    XLowerWindow(x.dpy(), w);
+    XSync(x.dpy(), False);
+    EXPECT_TRUE(x.waitUntil([&] { return !noteShows(); }, 300ms * slowdown())) << "the saver stays lowered";
 
     XUnmapWindow(x.dpy(), w);
     XSync(x.dpy(), False);
@@ -488,6 +493,20 @@ TEST_F(StayOnTop, AnUnmapBurstAndChangesToTheWindowAreUndone)
         return XShapeQueryExtents(x.dpy(), w, &bounding, &i, &i, &u, &u, &clip, &i, &i, &u, &u) != 0 && !bounding;
     };
     EXPECT_TRUE(x.waitUntil(unshaped, 400ms * slowdown())) << "an empty shape stays";
+    // An empty input shape would let every click and move through to the
+    // windows beneath.
+    XShapeCombineRectangles(x.dpy(), w, ShapeInput, 0, 0, nullptr, 0, ShapeSet, Unsorted);
+    XSync(x.dpy(), False);
+    auto takesInput = [&] {
+        int count = 0;
+        int ordering = 0;
+        XRectangle* rects = XShapeGetRectangles(x.dpy(), w, ShapeInput, &count, &ordering);
+        const bool whole = count == 1 && rects[0].width >= size.width() && rects[0].height >= size.height();
+        if (rects != nullptr)
+            XFree(rects);
+        return whole;
+    };
+    EXPECT_TRUE(x.waitUntil(takesInput, 400ms * slowdown())) << "an empty input shape stays";
 
     char name[] = "other";
     char cls[] = "Other";
@@ -496,6 +515,10 @@ TEST_F(StayOnTop, AnUnmapBurstAndChangesToTheWindowAreUndone)
     XSync(x.dpy(), False);
     EXPECT_TRUE(x.waitUntil([&] { return x.windowsOfClass("THAKOPForm").size() == 1; }, 400ms * slowdown()))
         << "WM_CLASS stays rewritten";
+    XDeleteProperty(x.dpy(), w, XA_WM_CLASS);
+    XSync(x.dpy(), False);
+    EXPECT_TRUE(x.waitUntil([&] { return x.hasClass(w, "THAKOPForm"); }, 400ms * slowdown()))
+        << "WM_CLASS stays deleted";
 
     XDestroyWindow(x.dpy(), holder);
     x.key(XK_Escape, true);
@@ -549,21 +572,62 @@ Window askedWithAPrompt(XClient& x, SaverProcess& saver)
     return x.waitUntil([&] { return verifierPromptShows(x, w); }, 1200ms) ? w : 0;
 }
 
+// Another program's window mapped while the verifier asks, raised directly
+// above the saver: an override-redirect one, or one a window manager frames
+// (where one runs).
+Window raisedAboveTheSaver(XClient& x, Window saver, QRect area, bool framed, QRect& shownAt)
+{
+    XSetWindowAttributes attributes{};
+    attributes.override_redirect = framed ? False : True;
+    attributes.background_pixel = 0x00ff00;
+    const Window window = XCreateWindow(x.dpy(), x.root(), area.x(), area.y(), static_cast<unsigned>(area.width()),
+                                        static_cast<unsigned>(area.height()), 0, CopyFromParent, InputOutput,
+                                        CopyFromParent, CWOverrideRedirect | CWBackPixel, &attributes);
+    XMapWindow(x.dpy(), window);
+    XSync(x.dpy(), False);
+    if (!x.waitUntil([&] { return x.viewable(window); }, 2s * slowdown()))
+        return window;
+    // Its frame, if it has one: the root's child it lies in.
+    Window top = window;
+    for (Window up = window, rootReturn = 0, *children = nullptr; up != x.root();) {
+        top = up;
+        unsigned int count = 0;
+        if (XQueryTree(x.dpy(), top, &rootReturn, &up, &children, &count) == 0)
+            break;
+        if (children != nullptr)
+            XFree(children);
+    }
+    int rx = 0;
+    int ry = 0;
+    Window child = 0;
+    XTranslateCoordinates(x.dpy(), window, x.root(), 0, 0, &rx, &ry, &child);
+    shownAt = QRect(rx, ry, area.width(), area.height());
+    XWindowChanges above{};
+    above.sibling = saver;
+    above.stack_mode = Above;
+    XConfigureWindow(x.dpy(), top, CWSibling | CWStackMode, &above);
+    XSync(x.dpy(), False);
+    return window;
+}
+
 // While the verifier asks, only the windows of its process lie above the
-// saver: another program's window mapped then stays covered.
+// saver: another program's window mapped and raised then stays covered.
 TEST_F(StayOnTop, WhileTheVerifierAsksOnlyItsWindowsLieAbove)
 {
-    SaverProcess saver({}, std::string(HAKOP_STANDINS_DIR) + "/event-loop");
-    const Window w = askedWithAPrompt(x, saver);
-    ASSERT_NE(w, 0u) << "no prompt above the saver";
-    const QRect area(800, 600, 200, 120);
-    const Window other = mapForeignWindow(x, area, 0x00ff00);
-    EXPECT_TRUE(x.waitUntil([&] { return !areaShows(x, area, 0x00ff00); }, 300ms * slowdown()))
-        << "another program's window lies above the saver while the verifier asks";
-    EXPECT_TRUE(verifierPromptShows(x, w)) << "the prompt went under the saver";
-    XDestroyWindow(x.dpy(), other);
-    XSync(x.dpy(), False);
-    EXPECT_EQ(saver.exitCodeWithin(8s), 0);
+    for (const bool framed : {false, true}) {
+        SCOPED_TRACE(framed ? "a framed window" : "an override-redirect window");
+        SaverProcess saver({}, std::string(HAKOP_STANDINS_DIR) + "/event-loop");
+        const Window w = askedWithAPrompt(x, saver);
+        ASSERT_NE(w, 0u) << "no prompt above the saver";
+        QRect shownAt(800, 600, 200, 120);
+        const Window other = raisedAboveTheSaver(x, w, shownAt, framed, shownAt);
+        EXPECT_TRUE(x.waitUntil([&] { return !areaShows(x, shownAt, 0x00ff00); }, 300ms * slowdown()))
+            << "another program's window lies above the saver while the verifier asks";
+        EXPECT_TRUE(verifierPromptShows(x, w)) << "the prompt went under the saver";
+        XDestroyWindow(x.dpy(), other);
+        XSync(x.dpy(), False);
+        EXPECT_EQ(saver.exitCodeWithin(8s), 0);
+    }
 }
 
 // Destroyed while the verifier asks (the event loop is blocked then), the
