@@ -75,6 +75,7 @@ void ScreenKeeper::start()
     } else {
         m_guard = std::make_unique<platform::WindowGuard>(m_watch->connection(), m_window, m_watch->root());
         m_guard->remember();
+        m_guard->keepBackground(m_picture);
         m_watch->onActivity = [this] {
             if (!m_tick.isActive())
                 m_tick.start();
@@ -113,6 +114,8 @@ void ScreenKeeper::setStandInPicture(std::uint32_t picture)
     m_picture = picture;
     if (m_watch)
         m_watch->setStandInPicture(picture);
+    if (m_guard)
+        m_guard->keepBackground(picture);
 }
 
 bool ScreenKeeper::stoodIn() const

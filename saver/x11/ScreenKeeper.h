@@ -10,6 +10,8 @@
 //  - unmapped by another client, it maps itself again and takes its grabs back;
 //  - moved, resized, reparented, shaped or renamed (WM_CLASS) by another
 //    client, it is put back at the next tick, with one line the first time;
+//    its background, set by another client, is put back unannounced (X
+//    cannot tell it was changed);
 //  - destroyed by another client, the keeper stops and says so (onLost): the
 //    owner builds a new window and a new keeper for it.
 // A tick after any event about the window or its siblings it also looks at
@@ -79,8 +81,10 @@ public:
 
     bool holdsInput() const;
 
-    // The desktop's picture (an X pixmap), for a stand-in should the window
-    // be destroyed while the verifier is asked.
+    // The window's picture (an X pixmap, the window's own background, which
+    // the canvas draws on): put back should another client set another
+    // background, and shown by a stand-in should the window be destroyed
+    // while the verifier is asked.
     void setStandInPicture(std::uint32_t picture);
     // Whether a stand-in covered for the window (which then said so).
     bool stoodIn() const;

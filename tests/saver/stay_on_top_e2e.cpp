@@ -519,6 +519,19 @@ TEST_F(StayOnTop, AnUnmapBurstAndChangesToTheWindowAreUndone)
     XSync(x.dpy(), False);
     EXPECT_TRUE(x.waitUntil([&] { return x.hasClass(w, "THAKOPForm"); }, 400ms * slowdown()))
         << "WM_CLASS stays deleted";
+    // Another program's background, painted by that program, which then
+    // goes with its window: the saver's own picture comes back.
+    const QRect middle(size.width() / 2 - 50, size.height() / 2 - 50, 100, 100);
+    {
+        XClient painter;
+        mapForeignWindow(painter, QRect(0, 0, 10, 10), 0);
+        XSetWindowBackground(painter.dpy(), w, 0x12ab34);
+        XClearWindow(painter.dpy(), w);
+        XSync(painter.dpy(), False);
+        ASSERT_TRUE(anyPixelShows(x, middle, 0x12ab34));
+    }
+    EXPECT_TRUE(x.waitUntil([&] { return !anyPixelShows(x, middle, 0x12ab34); }, 400ms * slowdown()))
+        << "another program's background stays on the screen";
 
     XDestroyWindow(x.dpy(), holder);
     x.key(XK_Escape, true);

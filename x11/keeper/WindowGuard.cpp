@@ -73,9 +73,23 @@ unsigned WindowGuard::repair()
         XSetClassHint(dpy, m_window, &hint);
         undone |= Class;
     }
+    restoreBackground();
     if (undone != Nothing)
         XSync(dpy, False);
     return undone;
+}
+
+void WindowGuard::restoreBackground()
+{
+    Window root = 0;
+    int i = 0;
+    unsigned int u = 0;
+    // Freed (the picture could not be kept), it is no background of the window's.
+    if (m_background == 0 || XGetGeometry(m_dpy, m_background, &root, &i, &i, &u, &u, &u, &u) == 0)
+        return;
+    XSetWindowBackgroundPixmap(m_dpy, m_window, m_background);
+    XClearArea(m_dpy, m_window, 0, 0, 0, 0, False);
+    XFlush(m_dpy);
 }
 
 bool WindowGuard::placeKept()
