@@ -191,36 +191,31 @@ Window mapForeignWindow(const XClient& x, QRect area, unsigned long colour)
     return window;
 }
 
-// Another program's window over 'area', raised every millisecond on a
-// connection and a thread of its own for as long as this lives.
-class RaiseStorm {
+// Another client, on a thread and a connection of its own, doing 'attack' to
+// the screen every millisecond for as long as this lives.
+class Attacker {
 public:
-    RaiseStorm(QRect area, unsigned long colour)
-        : m_thread([this, area, colour] { run(area, colour); })
+    explicit Attacker(std::function<void(XClient&)> attack)
+        : m_thread([this, attack = std::move(attack)] {
+            XClient client;
+            while (!m_stop) {
+                attack(client);
+                XFlush(client.dpy());
+                sleepFor(1ms);
+            }
+            XSync(client.dpy(), False);
+        })
     {
     }
-    ~RaiseStorm()
+    ~Attacker()
     {
         m_stop = true;
         m_thread.join();
     }
-    RaiseStorm(const RaiseStorm&) = delete;
-    RaiseStorm& operator=(const RaiseStorm&) = delete;
+    Attacker(const Attacker&) = delete;
+    Attacker& operator=(const Attacker&) = delete;
 
 private:
-    void run(QRect area, unsigned long colour)
-    {
-        XClient attacker;
-        const Window w = mapForeignWindow(attacker, area, colour);
-        while (!m_stop) {
-            XRaiseWindow(attacker.dpy(), w);
-            XFlush(attacker.dpy());
-            sleepFor(1ms);
-        }
-        XDestroyWindow(attacker.dpy(), w);
-        XSync(attacker.dpy(), False);
-    }
-
     std::atomic<bool> m_stop{false};
     std::thread m_thread;
 };
@@ -758,7 +753,9 @@ TEST_F(StayOnTop, RaisedEveryMillisecondAWindowStaysUnderTheSaver)
                 XFree(children);
             EXPECT_EQ(parent, x.root()) << "the saver went where the manager paints over it";
         } else {
-            const RaiseStorm storm(area, colour);
+            XClient other;
+            const Window raised = mapForeignWindow(other, area, colour);
+            const Attacker storm([&](XClient& a) { XRaiseWindow(a.dpy(), raised); });
             sleepFor(200ms);
             int shown = 0;
             for (int sample = 0; sample < 20; ++sample, sleepFor(20ms))
@@ -822,35 +819,6 @@ TEST_F(StayOnTop, OverlayWindowOfAnotherProgramIsCoveredAgain)
     EXPECT_NE(lines[0].find("put back"), std::string::npos) << lines[0];
 }
 
-
-// Another client, on a thread and a connection of its own, doing 'attack' to
-// the screen every millisecond for as long as this lives.
-class Attacker {
-public:
-    explicit Attacker(std::function<void(XClient&)> attack)
-        : m_thread([this, attack = std::move(attack)] {
-            XClient client;
-            while (!m_stop) {
-                attack(client);
-                XFlush(client.dpy());
-                sleepFor(1ms);
-            }
-            XSync(client.dpy(), False);
-        })
-    {
-    }
-    ~Attacker()
-    {
-        m_stop = true;
-        m_thread.join();
-    }
-    Attacker(const Attacker&) = delete;
-    Attacker& operator=(const Attacker&) = delete;
-
-private:
-    std::atomic<bool> m_stop{false};
-    std::thread m_thread;
-};
 
 // The overlay attacked every millisecond: unmapped, shaped away, or covered
 // by a window another program puts in it (made there, or reparented into it)
