@@ -51,6 +51,7 @@ void OverlayHolder::run()
 {
     Display* dpy = m_dpy;
     std::set<unsigned long> climbed;
+    std::set<unsigned long> kept; // unmapped by us, for good
     bool managerChanged = false; // from then on the keeper judges the overlay afresh
     while (!m_stop) {
         bool children = false;
@@ -74,20 +75,25 @@ void OverlayHolder::run()
                     XShapeCombineMask(dpy, m_overlay, shape.kind, 0, 0, None, ShapeSet);
                     undone = true;
                 }
-            } else if (event.type == MapNotify && climbed.count(event.xmap.window) != 0) {
+            } else if (event.type == MapNotify && kept.count(event.xmap.window) != 0) {
                 // Mapped again by the program that fought for the top: no
                 // need to look where it is.
                 XUnmapWindow(dpy, event.xmap.window);
                 undone = true;
             } else if (event.type == DestroyNotify) {
                 climbed.erase(event.xdestroywindow.window);
+                kept.erase(event.xdestroywindow.window);
+            } else if ((event.type == ConfigureNotify && kept.count(event.xconfigure.window) != 0)
+                       || (event.type == ReparentNotify && kept.count(event.xreparent.window) != 0)) {
+                // Moved, restacked or reparented while kept unmapped: nothing
+                // shows until it is mapped again.
             } else if (event.type != UnmapNotify) {
                 children = true; // made, mapped, moved, restacked or reparented in the overlay
             }
             XFlush(dpy);
         }
         if (children)
-            undone = keepOthersBelow(dpy, m_overlay, m_window, climbed) || undone;
+            undone = keepOthersBelow(dpy, m_overlay, m_window, climbed, &kept) || undone;
         if (undone) {
             XFlush(dpy);
             m_undone = true;
@@ -98,14 +104,15 @@ void OverlayHolder::run()
     }
 }
 
-bool keepOthersBelow(Display* dpy, unsigned long overlay, unsigned long window, std::set<unsigned long>& climbed)
+bool keepOthersBelow(Display* dpy, unsigned long overlay, unsigned long window, std::set<unsigned long>& climbed,
+                     std::set<unsigned long>* unmapped)
 {
     const auto tree = queryTree(dpy, overlay);
     if (!tree)
         return false;
     bool ours = false;
     bool raise = false;
-    bool unmapped = false;
+    bool unmappedOne = false;
     // Bottom to top: everything after ours is above it.
     for (const Window child : tree->children) {
         XWindowAttributes a{};
@@ -118,13 +125,15 @@ bool keepOthersBelow(Display* dpy, unsigned long overlay, unsigned long window, 
                 raise = true;
             } else {
                 XUnmapWindow(dpy, child);
-                unmapped = true;
+                unmappedOne = true;
+                if (unmapped != nullptr)
+                    unmapped->insert(child);
             }
         }
     }
     if (raise)
         XRaiseWindow(dpy, window);
-    return unmapped;
+    return unmappedOne;
 }
 
 } // namespace hakop::platform

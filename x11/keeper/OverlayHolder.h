@@ -46,8 +46,9 @@ private:
 
 // Keeps the windows in 'overlay' other than 'window' below it on 'display':
 // raises 'window' over one that came above it the first time, unmaps one that
-// did so before (recorded in 'climbed'). True when one was unmapped.
+// did so before (recorded in 'climbed'), adding it to 'unmapped' if given.
+// True when one was unmapped.
 bool keepOthersBelow(Display* display, unsigned long overlay, unsigned long window,
-                     std::set<unsigned long>& climbed);
+                     std::set<unsigned long>& climbed, std::set<unsigned long>* unmapped = nullptr);
 
 } // namespace hakop::platform
