@@ -1,7 +1,7 @@
 #include "Failure.h"
 
 #include "x11/keeper/InputGrab.h"
-#include "x11/keeper/Overlay.h"
+#include "x11/keeper/ForegroundBox.h"
 #include "x11/ToolkitConnection.h"
 
 #include <QApplication>
@@ -125,11 +125,11 @@ void reportHandlerFailure(const std::exception& failure)
     {
         // While it is open the saver (if one runs) lets the box lie above it
         // and have the keyboard; afterwards it takes its grabs back.
-        platform::OverlayScope overlay;
+        platform::ForegroundBoxScope shown;
         QMessageBox box(QMessageBox::Critical, QStringLiteral("HAKOP"), text, QMessageBox::Ok);
         std::unique_ptr<platform::InputGrab> grab;
         QTimer take;
-        if (platform::overlayKeeperSet()) {
+        if (platform::foregroundBoxKeeperSet()) {
             // Above a full-screen window no window manager would stack it.
             box.setWindowFlags(box.windowFlags() | Qt::X11BypassWindowManagerHint | Qt::WindowStaysOnTopHint);
             Display* display = platform::toolkitDisplay();

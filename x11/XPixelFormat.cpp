@@ -4,8 +4,11 @@
 
 #include <xcb/xcb.h>
 
+#include <X11/Xlib.h>
+
 #include <bit>
 #include <cstring>
+#include <string>
 
 namespace hakop::x11 {
 
@@ -132,6 +135,32 @@ void XPixelFormat::unpack(const std::uint8_t* in, int width, QRgb* out) const
         }
         out[x] = rgb(v);
     }
+}
+
+bool colourScreen(int visualClass, int depth)
+{
+    return (visualClass == TrueColor || visualClass == DirectColor) && depth >= 15 && depth <= 32;
+}
+
+bool defaultScreenShowsColour(Display* display, std::string* why)
+{
+    Display* dpy = display;
+    if (dpy == nullptr)
+        return true;
+    const int screen = DefaultScreen(dpy);
+    const Visual* visual = DefaultVisual(dpy, screen);
+    const int depth = DefaultDepth(dpy, screen);
+    const int visualClass = visual->c_class;
+    if (colourScreen(visualClass, depth))
+        return true;
+    if (why != nullptr) {
+        static const char* const names[] = {"StaticGray", "GrayScale", "StaticColor",
+                                            "PseudoColor", "TrueColor", "DirectColor"};
+        const char* name = visualClass >= 0 && visualClass <= 5 ? names[visualClass] : "unknown";
+        *why = "the screen has " + std::to_string(depth) + " bits per pixel (" + name
+            + "); the saver needs a true-colour screen of 15 bits or more";
+    }
+    return false;
 }
 
 } // namespace hakop::x11

@@ -1,12 +1,14 @@
 #pragma once
 // How a window's pixels are laid out on the X server, and the one converter
 // between that layout and our RGB32 words: the server canvas, the guest's
-// writer and the screen reads all go through it.
+// writer and the screen reads all go through it; and which screens can show
+// the saver's colours at all.
+#include "x11/XHandles.h"
+
 #include <QRgb>
 
 #include <cstdint>
-
-struct xcb_connection_t;
+#include <string>
 
 namespace hakop::x11 {
 
@@ -41,5 +43,13 @@ struct XPixelFormat {
     // A channel read back, scaled to 8 bits whatever its width.
     static std::uint32_t fromChannel(std::uint32_t pixel, std::uint32_t mask);
 };
+
+// Whether a screen whose default visual is of 'visualClass' (X's TrueColor,
+// PseudoColor, ... constants) with 'depth' bits can show the saver's colours:
+// only true-colour visuals of 15 bits or more can.
+bool colourScreen(int visualClass, int depth);
+// The same question for the default screen of an Xlib Display*; 'why' gets a
+// sentence describing an unusable screen.
+bool defaultScreenShowsColour(Display* display, std::string* why);
 
 } // namespace hakop::x11

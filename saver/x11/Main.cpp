@@ -4,9 +4,9 @@
 #include "x11/ApplicationWindow.h"
 #include "platform/Failure.h"
 #include "x11/keeper/InputFence.h"
-#include "x11/keeper/Overlay.h"
+#include "x11/keeper/ForegroundBox.h"
 #include "x11/WindowClass.h"
-#include "x11/keeper/WindowStacking.h"
+#include "x11/XPixelFormat.h"
 #include "x11/ToolkitConnection.h"
 
 #include <QCloseEvent>
@@ -47,7 +47,7 @@ THAKOPForm::THAKOPForm(QWidget* parent)
     // Nothing drawn on a screen without true colour would be seen, and no
     // box either: the caller says why in one line.
     std::string why;
-    if (!platform::defaultScreenShowsColour(platform::toolkitDisplay(), &why))
+    if (!x11::defaultScreenShowsColour(platform::toolkitDisplay(), &why))
         throw UnusableScreen(why);
 
     runHandler([this] { FormCreate(); });
@@ -58,7 +58,7 @@ THAKOPForm::~THAKOPForm()
     // Before the presentation goes: a tick under way finishes first.
     Timer1.stop();
     if (m_keeper)
-        platform::setOverlayKeeper(nullptr);
+        platform::setForegroundBoxKeeper(nullptr);
 }
 
 QImage THAKOPForm::Backdrop() const
@@ -84,8 +84,8 @@ void THAKOPForm::FormCreate()
     // start finds it from here on.
     adoptWindow();
     // A failure box opens above the saver and has the input while it is up.
-    platform::setOverlayKeeper([this](bool overlayShown) {
-        if (overlayShown)
+    platform::setForegroundBoxKeeper([this](bool boxShown) {
+        if (boxShown)
             m_keeper->pause();
         else
             m_keeper->resume();

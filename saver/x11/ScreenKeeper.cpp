@@ -3,7 +3,7 @@
 #include "platform/Failure.h"
 #include "x11/keeper/InputGrab.h"
 #include "x11/keeper/WindowGuard.h"
-#include "x11/keeper/WindowStacking.h"
+#include "x11/keeper/StackingWatch.h"
 
 namespace hakop {
 
@@ -55,6 +55,11 @@ void ScreenKeeper::start()
         }
         if (change == Change::Unmapped)
             m_grab->lost(); // the server dropped them with the mapping
+        if (change == Change::OverlayRestored && !m_toldOverlay) {
+            m_toldOverlay = true;
+            logSurvived("another program unmapped or reshaped the saver's overlay, or kept a window above the saver "
+                        "there; put back");
+        }
         if (change == Change::Compositing && m_running && m_pauses == 0) {
             // Whether the overlay still suits (and how it is painted) is
             // for a new look.
@@ -70,6 +75,7 @@ void ScreenKeeper::start()
     } else {
         m_guard = std::make_unique<platform::WindowGuard>(m_watch->connection(), m_window, m_watch->root());
         m_guard->remember();
+        m_guard->keepBackground(m_picture);
         m_watch->onActivity = [this] {
             if (!m_tick.isActive())
                 m_tick.start();
@@ -108,6 +114,8 @@ void ScreenKeeper::setStandInPicture(std::uint32_t picture)
     m_picture = picture;
     if (m_watch)
         m_watch->setStandInPicture(picture);
+    if (m_guard)
+        m_guard->keepBackground(picture);
 }
 
 bool ScreenKeeper::stoodIn() const

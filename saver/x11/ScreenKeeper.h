@@ -10,6 +10,8 @@
 //  - unmapped by another client, it maps itself again and takes its grabs back;
 //  - moved, resized, reparented, shaped or renamed (WM_CLASS) by another
 //    client, it is put back at the next tick, with one line the first time;
+//    its background, set by another client, is put back unannounced (X
+//    cannot tell it was changed);
 //  - destroyed by another client, the keeper stops and says so (onLost): the
 //    owner builds a new window and a new keeper for it.
 // A tick after any event about the window or its siblings it also looks at
@@ -18,7 +20,9 @@
 // Where the server has the Composite extension, the window lives in its
 // overlay, which lies above every other client's window whatever they do (a
 // window raised every millisecond included); the overlay unmapped or shaped
-// is put right as the window is. Without Composite, or under a compositing
+// by another client is put right as soon as that is heard, and a window
+// another client keeps above the saver inside it is unmapped (one line the
+// first time). Without Composite, or under a compositing
 // manager that paints onto the root, it stays among the root's children and
 // is raised as above. A manager starting or ending gets it judged afresh.
 // During a pause the grabs are free and other windows may lie above it: the
@@ -77,8 +81,10 @@ public:
 
     bool holdsInput() const;
 
-    // The desktop's picture (an X pixmap), for a stand-in should the window
-    // be destroyed while the verifier is asked.
+    // The window's picture (an X pixmap, the window's own background, which
+    // the canvas draws on): put back should another client set another
+    // background, and shown by a stand-in should the window be destroyed
+    // while the verifier is asked.
     void setStandInPicture(std::uint32_t picture);
     // Whether a stand-in covered for the window (which then said so).
     bool stoodIn() const;
@@ -116,6 +122,7 @@ private:
     bool m_running = false;
     bool m_toldUndone = false;
     bool m_toldNoOverlay = false;
+    bool m_toldOverlay = false;
 };
 
 } // namespace hakop

@@ -1,14 +1,10 @@
-// The keeper's pure rules: when waiting for the grabs is worth a line, and
-// which screens can show the saver at all.
+// The keeper's pure rules: when waiting for the grabs is worth a line.
 #include "saver/x11/ScreenKeeper.h"
-#include "x11/keeper/WindowStacking.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
-
-#include <X11/X.h> // after gtest: its macros clash with gtest's names
 
 namespace {
 
@@ -38,20 +34,6 @@ TEST(GrabWaitLog, SaysOnceWhenWaitingStartsAndOnceWhenItEnds)
     // A second wait later in the run is told again.
     EXPECT_EQ(linesFor({{false, true}, {false, true}, {true, false}, {false, true}, {false, true}, {true, false}}).size(),
               4u);
-}
-
-TEST(ColourScreen, OnlyTrueColourOfFifteenBitsOrMore)
-{
-    using hakop::platform::colourScreen;
-    for (int depth : {15, 16, 24, 30, 32}) {
-        EXPECT_TRUE(colourScreen(TrueColor, depth)) << depth;
-        EXPECT_TRUE(colourScreen(DirectColor, depth)) << depth;
-    }
-    EXPECT_FALSE(colourScreen(TrueColor, 8));
-    EXPECT_FALSE(colourScreen(TrueColor, 12));
-    for (int visualClass : {StaticGray, GrayScale, StaticColor, PseudoColor})
-        EXPECT_FALSE(colourScreen(visualClass, 8)) << visualClass;
-    EXPECT_FALSE(colourScreen(PseudoColor, 24));
 }
 
 } // namespace

@@ -1,5 +1,5 @@
 // The one converter between our RGB32 words and the server's pixel layouts,
-// and the bands pictures are sent in.
+// the bands pictures are sent in, and which screens can show the saver at all.
 #include "x11/ImageBands.h"
 #include "x11/XPixelFormat.h"
 
@@ -8,6 +8,8 @@
 #include <array>
 #include <bit>
 #include <cstdint>
+
+#include <X11/X.h> // after gtest: its macros clash with gtest's names
 
 using hakop::x11::XPixelFormat;
 
@@ -78,4 +80,31 @@ TEST(ImageBands, EachBandIsWholeRowsThatFitOneRequest)
     EXPECT_EQ(rowsPerBand(1 << 20, 100, 4), 4) << "never more rows than the picture has";
     EXPECT_EQ(rowsPerBand(1024, 4000, 50), 1) << "a row too long for a request still goes, alone";
     EXPECT_EQ(rowsPerBand(16, 100, 50), 1);
+}
+
+// The saver needs a true-colour screen of 15 bits or more; anything else is
+// refused, whatever its depth.
+TEST(ColourScreen, OnlyTrueColourOfFifteenBitsOrMoreShowsTheSaver)
+{
+    struct Screen {
+        const char* what;
+        int visualClass;
+        int depth;
+        bool shows;
+    };
+    const Screen screens[] = {
+        {"a 24-bit desktop", TrueColor, 24, true},
+        {"a 16-bit panel", TrueColor, 16, true},
+        {"15 bits, the fewest", TrueColor, 15, true},
+        {"a 30-bit deep-colour screen", TrueColor, 30, true},
+        {"DirectColor, read as true colour", DirectColor, 24, true},
+        {"12 bits of true colour", TrueColor, 12, false},
+        {"an 8-bit palette", PseudoColor, 8, false},
+        {"a deep palette", PseudoColor, 24, false},
+        {"an 8-bit grey screen", GrayScale, 8, false},
+        {"a fixed 8-bit palette", StaticColor, 8, false},
+        {"a monochrome screen", StaticGray, 1, false},
+    };
+    for (const Screen& screen : screens)
+        EXPECT_EQ(hakop::x11::colourScreen(screen.visualClass, screen.depth), screen.shows) << screen.what;
 }

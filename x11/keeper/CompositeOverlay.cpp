@@ -121,17 +121,25 @@ CompositeOverlay::Entry CompositeOverlay::enter(unsigned long window)
     if (m_marker == 0)
         m_marker = markerFor(m_dpy, m_root, window);
     // The overlay covers the root from its origin: the same coordinates.
+    m_enteredAt = NextRequest(m_dpy);
     XReparentWindow(m_dpy, window, m_overlay, a.x, a.y);
     const auto tree = queryTree(m_dpy, window);
     m_inside = tree && tree->parent == m_overlay;
     if (m_inside) {
+        m_window = window;
+        m_climbed.clear(); // the overlay may be a new one each time it is taken
         watchDrawing(window);
-        // Shaped by another client, the overlay would hide the window: the
-        // news wakes whoever watches this connection.
-        int event = 0;
+        // What another client does in the overlay: its unmaps come with the
+        // root's substructure; its shapes and its children are asked for.
+        XSelectInput(m_dpy, m_overlay, SubstructureNotifyMask);
         int error = 0;
-        if (XShapeQueryExtension(m_dpy, &event, &error) != 0)
+        if (XShapeQueryExtension(m_dpy, &m_shapeEvent, &error) != 0)
             XShapeSelectInput(m_dpy, m_overlay, ShapeNotifyMask);
+        else
+            m_shapeEvent = -1;
+        XFlush(m_dpy);
+        m_managerChanged = false;
+        m_holder = std::make_unique<OverlayHolder>(m_dpy, m_root, m_overlay, window, managerSelection(m_dpy, m_root));
     }
     if (!m_inside)
         release();
@@ -160,7 +168,6 @@ void CompositeOverlay::watchDrawing(unsigned long window)
         m_damageEvent = -2;
     if (m_damageEvent < 0 || !compositingManagerRuns(m_dpy, m_root))
         return;
-    m_window = window;
     m_damage = XDamageCreate(m_dpy, window, XDamageReportNonEmpty);
     // Whatever the manager painted before the watch began.
     m_ownClear = NextRequest(m_dpy);
@@ -173,8 +180,23 @@ CompositeOverlay::Heard CompositeOverlay::hear(const XEvent& event)
 {
     if (m_selectionEvent >= 0 && event.type == m_selectionEvent + XFixesSelectionNotify) {
         m_managerOutside = false;
+        m_managerChanged = true;
         return Heard::Manager;
     }
+    // Mapped again by the holder, unless a compositing manager starting or
+    // ending unmapped it (the window is judged afresh then).
+    // (An unmap from before the window came in is an earlier letting go.)
+    if (m_inside && event.type == UnmapNotify && event.xunmap.window == m_overlay
+        && event.xunmap.serial >= m_enteredAt)
+        return m_managerChanged ? Heard::Other : Heard::Unmapped;
+    if (m_inside && m_shapeEvent >= 0 && event.type == m_shapeEvent + ShapeNotify) {
+        const auto& shape = reinterpret_cast<const XShapeEvent&>(event);
+        if (shape.window != m_overlay || shape.kind == ShapeInput || shape.shaped == False)
+            return Heard::Other;
+        return Heard::Undone; // taken off by the holder, or by hold()
+    }
+    if (event.type == DestroyNotify)
+        m_climbed.erase(event.xdestroywindow.window);
     if (m_damage == 0 || event.type != m_damageEvent + XDamageNotify)
         return Heard::Other;
     const auto& drawn = reinterpret_cast<const XDamageNotifyEvent&>(event);
@@ -191,8 +213,39 @@ CompositeOverlay::Heard CompositeOverlay::hear(const XEvent& event)
     return Heard::Drawing;
 }
 
+bool CompositeOverlay::hold(bool lookAgain)
+{
+    if (!m_inside)
+        return false;
+    bool undone = m_holder && m_holder->takeUndone();
+    if (!lookAgain && m_holder && m_holder->works())
+        return undone;
+    XWindowAttributes overlay{};
+    if (!m_managerChanged && XGetWindowAttributes(m_dpy, m_overlay, &overlay) != 0
+        && overlay.map_state == IsUnmapped) {
+        XMapWindow(m_dpy, m_overlay);
+        undone = !compositingManagerRuns(m_dpy, m_root); // see OverlayHolder
+    }
+    Bool bounding = False;
+    Bool clip = False;
+    int i = 0;
+    unsigned int u = 0;
+    if (m_shapeEvent >= 0
+        && XShapeQueryExtents(m_dpy, m_overlay, &bounding, &i, &i, &u, &u, &clip, &i, &i, &u, &u) != 0
+        && (bounding || clip)) {
+        XShapeCombineMask(m_dpy, m_overlay, ShapeBounding, 0, 0, None, ShapeSet);
+        XShapeCombineMask(m_dpy, m_overlay, ShapeClip, 0, 0, None, ShapeSet);
+        undone = true;
+    }
+    undone = keepOthersBelow(m_dpy, m_overlay, m_window, m_climbed) || undone;
+    XSync(m_dpy, False);
+    return undone;
+}
+
 void CompositeOverlay::release()
 {
+    // Before the overlay goes: the holder would map it again.
+    m_holder.reset();
     // Held with nothing in it, the overlay would stay mapped over every
     // window (unless a compositing manager holds it too and paints there).
     if (m_overlay != 0)

@@ -11,8 +11,21 @@
 // an input-only marker carrying the window's WM_CLASS stays among the
 // root's children (mapped, off the screen), so that a look for a running
 // saver, or for a visible window of its class, still finds one.
+//
+// Any client may ask for the overlay too, and unmap it, shape it away, or put
+// a window of its own in it (made there or reparented into it) and raise it
+// over ours. While a window lives there, the overlay is held as the window
+// is: an unmap or a shape is undone as soon as it is heard, and a foreign
+// window in it is kept below ours; one that climbs above ours a second time
+// is unmapped, as often as it comes back. (A compositing manager's own window
+// in the overlay is put below ours once and never climbs.) The overlay's
+// input shape is left alone: a compositing manager empties it.
 
+#include "OverlayHolder.h"
 #include "x11/XHandles.h"
+
+#include <memory>
+#include <set>
 
 union _XEvent; // NOLINT(bugprone-reserved-identifier): Xlib's own name for it
 using XEvent = union _XEvent; // NOLINT(bugprone-reserved-identifier): Xlib's own name for it
@@ -54,8 +67,18 @@ public:
     // event read from the display: Drawing when it was about that drawing
     // (handled), Manager when a compositing manager started or ended (the
     // window is best taken out and put in again, to be judged afresh).
-    enum class Heard { Other, Drawing, Manager };
+    // Unmapped: another client unmapped the overlay, mapped again (the
+    // window's grabs went with it); Undone: another client shaped it, shape
+    // taken off again.
+    enum class Heard { Other, Drawing, Manager, Unmapped, Undone };
     Heard hear(const XEvent& event);
+
+    // After a batch of events heard: whether the holder undid something
+    // another client did to the overlay since the last call. With
+    // 'lookAgain' (or without a holder) the overlay is also looked at as a
+    // whole and put right as described above, should anything have been
+    // missed. The server has it when this returns.
+    bool hold(bool lookAgain);
 
 private:
     void release();
@@ -69,9 +92,14 @@ private:
     unsigned long m_damage = 0; // the window's drawing, watched while a compositing manager runs
     int m_damageEvent = -1;
     int m_selectionEvent = -1; // XFixes, telling when a compositing manager comes or goes
+    int m_shapeEvent = -1;
+    std::set<unsigned long> m_climbed; // foreign windows in the overlay that came above ours once
+    std::unique_ptr<OverlayHolder> m_holder; // while the window is inside
     unsigned long m_ownClear = 0; // the request number of our last repaint
+    unsigned long m_enteredAt = 0; // the request number that put the window in
     bool m_inside = false;
     bool m_managerOutside = false;
+    bool m_managerChanged = false; // a compositing manager came or went since the window entered
 };
 
 } // namespace hakop::platform

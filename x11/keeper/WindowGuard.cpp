@@ -58,13 +58,6 @@ unsigned WindowGuard::repair()
         XReparentWindow(dpy, m_window, m_parent, m_x, m_y);
         undone |= Parent;
     }
-    if (m_hasShape && m_parent != tree->root && parentShaped()) {
-        // The parent is the Composite overlay, which any client may shape
-        // (its input shape is left alone: a compositing manager empties it).
-        XShapeCombineMask(dpy, m_parent, ShapeBounding, 0, 0, None, ShapeSet);
-        XShapeCombineMask(dpy, m_parent, ShapeClip, 0, 0, None, ShapeSet);
-        undone |= Shape;
-    }
     if (!placeKept()) {
         XMoveResizeWindow(dpy, m_window, m_x, m_y, m_width, m_height);
         undone |= Place;
@@ -80,9 +73,23 @@ unsigned WindowGuard::repair()
         XSetClassHint(dpy, m_window, &hint);
         undone |= Class;
     }
+    restoreBackground();
     if (undone != Nothing)
         XSync(dpy, False);
     return undone;
+}
+
+void WindowGuard::restoreBackground()
+{
+    Window root = 0;
+    int i = 0;
+    unsigned int u = 0;
+    // Freed (the picture could not be kept), it is no background of the window's.
+    if (m_background == 0 || XGetGeometry(m_dpy, m_background, &root, &i, &i, &u, &u, &u, &u) == 0)
+        return;
+    XSetWindowBackgroundPixmap(m_dpy, m_window, m_background);
+    XClearArea(m_dpy, m_window, 0, 0, 0, 0, False);
+    XFlush(m_dpy);
 }
 
 bool WindowGuard::placeKept()
@@ -126,16 +133,6 @@ bool WindowGuard::shapeKept()
     if (rects != nullptr)
         XFree(rects);
     return whole;
-}
-
-bool WindowGuard::parentShaped()
-{
-    Bool bounding = False;
-    Bool clip = False;
-    int i = 0;
-    unsigned int u = 0;
-    return XShapeQueryExtents(m_dpy, m_parent, &bounding, &i, &i, &u, &u, &clip, &i, &i, &u, &u) != 0
-        && (bounding || clip);
 }
 
 bool WindowGuard::classKept()

@@ -4,12 +4,10 @@
 // own windows or unmap ours. The watch only tells what changed; what to do
 // about it is the caller's rule.
 #include "CompositeOverlay.h"
+#include "YieldingCover.h"
 #include "x11/XHandles.h"
-#include <atomic>
 #include <functional>
 #include <memory>
-#include <string>
-#include <thread>
 
 class QSocketNotifier;
 
@@ -22,7 +20,10 @@ namespace hakop::platform {
 class StackingWatch {
 public:
     // Compositing: a compositing manager started or ended (see enterOverlay).
-    enum class Change { SomethingAbove, Unmapped, Mapped, Destroyed, Compositing };
+    // OverlayRestored: another client unmapped or shaped the overlay, or kept
+    // a window of its own above ours there; undone already (see
+    // CompositeOverlay.h).
+    enum class Change { SomethingAbove, Unmapped, Mapped, Destroyed, Compositing, OverlayRestored };
     using Listener = std::function<void(Change)>;
 
     // display is an Xlib Display* naming the display to watch (its own
@@ -51,16 +52,12 @@ public:
     // True when the window is viewable and no viewable sibling lies above it.
     bool onTop();
     bool viewable() const;
-    // While on, the watch runs on a thread of its own (the event loop may be
-    // blocked meanwhile, as while the verifier is asked) and lets only the
-    // windows of this process's children (the verifier's helper and what it
-    // starts) lie above the watched one, window-manager frames included: a
-    // prompt shows over the saver, every other program's window stays
-    // covered. Where the server cannot tell a window's process (no
-    // X-Resource), each window mapped since yielding began may lie above.
-    // Off joins the thread.
+    // While on, a YieldingCover holds the window on the watch's connection
+    // (the event loop may be blocked meanwhile, as while the verifier is
+    // asked): only this process's children's windows may lie above it. Off
+    // stops the cover.
     void yieldToNewWindows(bool on);
-    bool yielding() const { return m_yielding.joinable(); }
+    bool yielding() const;
     // What covers the window's place should it be destroyed while yielding,
     // when the event loop that would build a new window is blocked: a
     // stand-in of the watch's own showing 'picture' (an X pixmap of the
@@ -68,7 +65,7 @@ public:
     // yielding.
     void setStandInPicture(unsigned long picture) { m_picture = picture; }
     // Whether a stand-in was needed (and said so). Not while yielding.
-    bool stoodIn() const { return m_standIn != 0; }
+    bool stoodIn() const;
     // Raises the window over every sibling, mapping it if it is unmapped;
     // the server has done so when this returns.
     void raise();
@@ -86,32 +83,16 @@ public:
 private:
     void drain(bool always = false);
     void drainLater();
-    void yieldLoop();
-    // Puts the window above every viewable sibling that is not 'allowed' and
-    // below the allowed ones, raising an allowed one it cannot get below.
-    void coverAllBut(const std::function<bool(unsigned long)>& allowed);
-    void standIn();
 
     Display* m_dpy = nullptr; // own connection
     unsigned long m_window;
     unsigned long m_root = 0;
     unsigned long m_picture = 0;
-    unsigned long m_standIn = 0; // set by the yielding thread, read after it is joined
-    int m_place[4] = {}; // x, y, width, height, when yielding began
     Listener m_listener;
     std::unique_ptr<CompositeOverlay> m_overlay;
     bool m_gone = false; // reported destroyed
     std::unique_ptr<QSocketNotifier> m_notifier;
-    std::thread m_yielding;
-    std::atomic<bool> m_stopYielding{false};
+    std::unique_ptr<YieldingCover> m_cover; // the last one, kept for its stand-in
 };
-
-// Whether a screen whose default visual is of 'visualClass' (X's TrueColor,
-// PseudoColor, ... constants) with 'depth' bits can show the saver's colours:
-// only true-colour visuals of 15 bits or more can.
-bool colourScreen(int visualClass, int depth);
-// The same question for the default screen of an Xlib Display*; 'why' gets a
-// sentence describing an unusable screen.
-bool defaultScreenShowsColour(Display* display, std::string* why);
 
 } // namespace hakop::platform

@@ -1,35 +1,35 @@
-#include "Overlay.h"
+#include "ForegroundBox.h"
 
 namespace hakop::platform {
 
 namespace {
 
-OverlayKeeper keeper;
+ForegroundBoxKeeper keeper;
 int open = 0;
 
 } // namespace
 
-void setOverlayKeeper(OverlayKeeper newKeeper)
+void setForegroundBoxKeeper(ForegroundBoxKeeper newKeeper)
 {
     keeper = std::move(newKeeper);
 }
 
-bool overlayKeeperSet()
+bool foregroundBoxKeeperSet()
 {
     return static_cast<bool>(keeper);
 }
 
-OverlayScope::OverlayScope()
+ForegroundBoxScope::ForegroundBoxScope()
 {
     if (open++ == 0 && keeper)
         keeper(true);
 }
 
-OverlayScope::~OverlayScope()
+ForegroundBoxScope::~ForegroundBoxScope()
 {
     // A copy: the keeper may be replaced while it runs.
     if (--open == 0 && keeper) {
-        const OverlayKeeper current = keeper;
+        const ForegroundBoxKeeper current = keeper;
         current(false);
     }
 }
