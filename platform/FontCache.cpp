@@ -52,12 +52,11 @@ void prepareFontCache()
         const std::string extra = "<fontconfig><cachedir>" + xmlText(folder) + "</cachedir></fontconfig>";
         FcConfigParseAndLoadFromMemory(config, reinterpret_cast<const FcChar8*>(extra.c_str()), FcFalse);
     }
-    // Builds the font list now, while the folder is there. Our reference
-    // stays with the configuration for the rest of the run: fontconfig
-    // versions differ in whether the current one holds a reference of its
-    // own, and the toolkit releases one when it ends.
-    if (!FcConfigSetCurrent(config))
-        FcConfigDestroy(config);
+    // Builds the font list now, while the folder is there. The current
+    // configuration holds a reference of its own (fontconfig 2.13 on), so
+    // ours goes whether or not it became current.
+    FcConfigSetCurrent(config);
+    FcConfigDestroy(config);
     if (!folder.empty()) {
         // What was written is read already; the caches made would be made
         // again next time, as they would have been without the folder.
