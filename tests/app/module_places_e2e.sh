@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Every place the README names for the service modules, tried with the
 # stand-ins on the private X server with-x provides:
-#   module_places_e2e.sh HAKOP STANDINS_DIR CMAKE BUILD_DIR README
+#   module_places_e2e.sh HAKOP STANDINS_DIR CMAKE BUILD_DIR MODULE_GUIDE (docs/modules.md)
 # For each place, MPR.DLL there is called by "hakop /a" and PASSWORD.CPL there
 # is asked by "hakop /s" when a key ends it. A copy installed into a
 # temporary prefix must not look in its own folder: it has no search path. The ld.so cache is shown, on a private cache, to index
@@ -129,13 +129,13 @@ else
   echo "skipped: ldconfig cache check (no ldconfig here)"
 fi
 
-# The README's system-wide recipe, word for word (without sudo: this runs as
-# root), on the real /usr/local/lib and the system cache, with the README's
+# The guide's system-wide recipe, word for word (without sudo: this runs as
+# root), on the real /usr/local/lib and the system cache, with the guide's
 # example modules built by its own commands: hakop-unlock (what the example
 # verifier runs) and the terminal the example password changer opens are
-# scripts here that write to the log. Then the README's check of which module
+# scripts here that write to the log. Then the guide's check of which module
 # the saver will use, run as an unprivileged user.
-readme_block() { # pattern: the README's ```sh block holding it
+readme_block() { # pattern: the guide's ```sh block holding it
   awk -v pat="$1" '/^```sh$/ {inb = 1; block = ""; next}
     /^```/ && inb {inb = 0; if (index(block, pat)) {printf "%s", block; exit}}
     inb {block = block $0 "\n"}' "$readme"
@@ -162,27 +162,27 @@ if system_recipe_ready; then
   placed+=("${recipe_files[@]}")
   relink=1
   if [ -z "$install_block" ] || [ -z "$check_block" ]; then
-    fail "the README's system-wide recipe or its check is missing"
+    fail "the guide's system-wide recipe or its check is missing"
   elif ! (cd "$tmp/recipe" && grep -E '^cc -shared' "$readme" | sh -e && sed 's/^sudo //; s/ sudo / /g' <<<"$install_block" | sh -e); then
-    fail "the README's system-wide recipe did not run"
+    fail "the guide's system-wide recipe did not run"
   else
     (export PATH=$tmp/bin:$PATH failures=0
-     change_called || fail "MPR.DLL installed by the README's recipe was not called"
-     verifier_asked || fail "PASSWORD.CPL installed by the README's recipe was not asked"
+     change_called || fail "MPR.DLL installed by the guide's recipe was not called"
+     verifier_asked || fail "PASSWORD.CPL installed by the guide's recipe was not asked"
      exit "$failures") || failures=$((failures + $?))
     chmod 755 "$tmp" && mkdir -m 755 "$tmp/mine2" && cp "$tmp/recipe/PASSWORD.CPL" "$tmp/mine2/"
     found=$(as_nobody sh -c "$check_block" | head -n1)
-    [ "$found" = "$local_lib/PASSWORD.CPL" ] || fail "the README's check names '$found', not the installed module"
+    [ "$found" = "$local_lib/PASSWORD.CPL" ] || fail "the guide's check names '$found', not the installed module"
     found=$(as_nobody LD_LIBRARY_PATH="/nowhere:$tmp/mine2" sh -c "$check_block" | head -n1)
-    [ "$found" = "$tmp/mine2/PASSWORD.CPL" ] || fail "the README's check names '$found', not the one on LD_LIBRARY_PATH"
+    [ "$found" = "$tmp/mine2/PASSWORD.CPL" ] || fail "the guide's check names '$found', not the one on LD_LIBRARY_PATH"
   fi
   unplace
   ldconfig
   relink=
   found=$(as_nobody sh -c "$check_block")
-  [ -z "$found" ] || fail "the README's check names '$found' with no module installed"
+  [ -z "$found" ] || fail "the guide's check names '$found' with no module installed"
 else
-  echo "skipped: the README's system-wide recipe (needs root, nobody, ldconfig and a clean /usr/local/lib)"
+  echo "skipped: the guide's system-wide recipe (needs root, nobody, ldconfig and a clean /usr/local/lib)"
 fi
 flock -u 9
 

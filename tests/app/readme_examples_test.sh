@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# The example modules in the README build with the README's command and
-# export what the program looks up:
-#   readme_examples_test.sh README.md
+# The example modules of the module guide build with its command and export
+# what the program looks up:
+#   readme_examples_test.sh docs/modules.md
 set -euo pipefail
 readme=$1
 tmp=$(mktemp -d)
@@ -14,7 +14,7 @@ for n in 1 2; do
   lines=$(grep -c . "$tmp/example$n.c")
   [ "$lines" -le 12 ] || { echo "FAIL: example $n has $lines lines" >&2; exit 1; }
 done
-# The build commands as the README gives them.
+# The build commands as the guide gives them.
 cp "$tmp/example1.c" "$tmp/verifier.c"
 cp "$tmp/example2.c" "$tmp/change.c"
 (cd "$tmp" && grep -E '^cc -shared' "$readme" | sh -e)
