@@ -6,6 +6,10 @@
 #include <X11/extensions/Xfixes.h>
 #include <X11/extensions/shape.h>
 #include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cstdint>
 
 namespace hakop::platform {
 
@@ -34,6 +38,9 @@ OverlayHolder::OverlayHolder(Display* display, unsigned long root, unsigned long
     else
         m_selectionEvent = -1;
     XSync(m_dpy, False);
+    // The thread sleeps until the server or the destructor has something for
+    // it: a saver at rest costs no wake-ups beyond its ticks.
+    m_wake = eventfd(0, EFD_CLOEXEC);
     m_thread = std::thread([this] { run(); });
 }
 
@@ -41,8 +48,14 @@ OverlayHolder::~OverlayHolder()
 {
     if (m_thread.joinable()) {
         m_stop = true;
+        if (m_wake >= 0) {
+            const std::uint64_t one = 1;
+            [[maybe_unused]] const ssize_t written = write(m_wake, &one, sizeof one);
+        }
         m_thread.join();
     }
+    if (m_wake >= 0)
+        close(m_wake);
     if (m_dpy != nullptr)
         XCloseDisplay(m_dpy);
 }
@@ -98,9 +111,11 @@ void OverlayHolder::run()
             XFlush(dpy);
             m_undone = true;
         }
-        pollfd ready{ConnectionNumber(dpy), POLLIN, 0};
-        if (XPending(dpy) == 0)
-            poll(&ready, 1, 50);
+        // Without the destructor's word (no eventfd), m_stop is looked at
+        // every 50 ms instead.
+        pollfd ready[2] = {{ConnectionNumber(dpy), POLLIN, 0}, {m_wake, POLLIN, 0}};
+        if (XPending(dpy) == 0 && !m_stop)
+            poll(ready, m_wake >= 0 ? 2 : 1, m_wake >= 0 ? -1 : 50);
     }
 }
 

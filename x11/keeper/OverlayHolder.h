@@ -34,6 +34,7 @@ private:
     void run();
 
     Display* m_dpy = nullptr; // own connection, the thread's
+    int m_wake = -1; // an eventfd: the destructor's word to stop
     unsigned long m_overlay;
     unsigned long m_window;
     int m_shapeEvent = -1;
