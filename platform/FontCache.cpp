@@ -2,6 +2,8 @@
 
 #include <fontconfig/fontconfig.h>
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -26,6 +28,34 @@ std::string makePrivateFolder()
     return {};
 }
 
+// Whether fontconfig may find no cache folder to write: false only when it
+// reads the usual configuration (no FONTCONFIG_FILE or FONTCONFIG_PATH) and
+// the user's own cache folder, $XDG_CACHE_HOME/fontconfig (else
+// ~/.cache/fontconfig), can be written or made. Loading the configuration to
+// know for sure costs about 5 ms of every start; this costs a few calls.
+bool mayLackWritableCache()
+{
+    if (std::getenv("FONTCONFIG_FILE") != nullptr || std::getenv("FONTCONFIG_PATH") != nullptr)
+        return true;
+    const char* cache = std::getenv("XDG_CACHE_HOME");
+    const char* home = std::getenv("HOME");
+    std::filesystem::path folder;
+    if (cache != nullptr && cache[0] == '/')
+        folder = std::filesystem::path(cache) / "fontconfig";
+    else if (home != nullptr && home[0] == '/')
+        folder = std::filesystem::path(home) / ".cache" / "fontconfig";
+    else
+        return true;
+    // Fontconfig makes the folders it lacks: the nearest one there must be writable.
+    std::error_code error;
+    while (!std::filesystem::exists(folder, error)) {
+        if (error || !folder.has_relative_path())
+            return true;
+        folder = folder.parent_path();
+    }
+    return ::access(folder.c_str(), W_OK | X_OK) != 0;
+}
+
 std::string xmlText(const std::string& text)
 {
     std::string escaped;
@@ -44,6 +74,8 @@ std::string xmlText(const std::string& text)
 
 void prepareFontCache()
 {
+    if (!mayLackWritableCache())
+        return; // the toolkit's fontconfig writes where it always does
     FcConfig* config = FcInitLoadConfig();
     if (config == nullptr)
         return; // the toolkit tries again, and fontconfig says why

@@ -9,7 +9,8 @@ namespace hakop::platform {
 // its list, a private one made for the purpose, builds the font list (so
 // writing goes to a usual folder when one can be written, else there), makes
 // that the configuration the toolkit uses, and removes the folder with
-// whatever went into it. Call before the toolkit looks at any font.
+// whatever went into it. Call before the toolkit looks at any font. Does
+// nothing when the user's own cache folder can be written, as it can for most.
 void prepareFontCache();
 
 } // namespace hakop::platform
