@@ -234,6 +234,12 @@ bool anyPixelShows(const XClient& x, QRect area, QRgb colour)
 class StayOnTop : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_NE(x.dpy(), nullptr) << "no X server; run under with-x"; }
+    bool hasComposite()
+    {
+        int event = 0;
+        int error = 0;
+        return XCompositeQueryExtension(x.dpy(), &event, &error) != 0;
+    }
     XClient x;
 };
 
@@ -701,9 +707,7 @@ TEST_F(StayOnTop, AGrabTakenWhileTheVerifierAsksIsRetriedEveryTick)
 // (A server without Composite has no overlay: there the window would win.)
 TEST_F(StayOnTop, RaisedEveryMillisecondAWindowStaysUnderTheSaver)
 {
-    int event = 0;
-    int error = 0;
-    if (XCompositeQueryExtension(x.dpy(), &event, &error) == 0)
+    if (!hasComposite())
         GTEST_SKIP() << "the server has no Composite extension";
     x.paintDesktop();
     const QRect area(300, 200, 240, 160);
@@ -776,9 +780,7 @@ TEST_F(StayOnTop, RaisedEveryMillisecondAWindowStaysUnderTheSaver)
 // overlay, which is mapped again or unshaped (with one line).
 TEST_F(StayOnTop, OverlayWindowOfAnotherProgramIsCoveredAgain)
 {
-    int event = 0;
-    int error = 0;
-    if (XCompositeQueryExtension(x.dpy(), &event, &error) == 0)
+    if (!hasComposite())
         GTEST_SKIP() << "the server has no Composite extension";
     SaverProcess saver;
     ASSERT_NE(x.waitForWindowOfClass("THAKOPForm", saver), 0u);
@@ -827,9 +829,7 @@ TEST_F(StayOnTop, OverlayWindowOfAnotherProgramIsCoveredAgain)
 // ends.
 TEST_F(StayOnTop, OverlayWindowAttackedEveryMillisecondIsHeld)
 {
-    int event = 0;
-    int error = 0;
-    if (XCompositeQueryExtension(x.dpy(), &event, &error) == 0)
+    if (!hasComposite())
         GTEST_SKIP() << "the server has no Composite extension";
     SaverProcess saver;
     ASSERT_NE(x.waitForWindowOfClass("THAKOPForm", saver), 0u);
