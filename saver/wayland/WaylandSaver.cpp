@@ -7,8 +7,8 @@
 #include "wayland/WaylandCanvas.h"
 #include "platform/Failure.h"
 #include "wayland/Connection.h"
+#include "wayland/DesktopPicture.h"
 #include "wayland/LayerSurface.h"
-#include "wayland/ScreenCopy.h"
 #include "wayland/ShmBuffer.h"
 
 #include <wayland-client.h>
@@ -133,11 +133,8 @@ bool WaylandSaver::FormShow()
     if (outputs.empty())
         return false;
     // The pictures first, while nothing of ours is on any output.
-    std::vector<wl::Capture> captures = wl::captureOutputs(m_connection, outputs);
-    if (m_connection.screencopy() == nullptr)
-        logSurvived("this Wayland compositor offers no screen copy (zwlr_screencopy_manager_v1); "
-                    "the saver shows a plain backdrop");
-    else if (m_connection.lost())
+    std::vector<wl::Capture> captures = wl::captureDesktop(m_connection, outputs);
+    if (captures.empty())
         return false;
 
     for (wl::Output* output : outputs) {
