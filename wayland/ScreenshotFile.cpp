@@ -1,0 +1,86 @@
+#include "ScreenshotFile.h"
+
+#include <QUrl>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+namespace hakop::platform::wayland {
+
+namespace {
+
+// Far above any desktop's PNG; a bigger file is no screenshot of ours.
+constexpr off_t largestPicture = off_t(512) << 20;
+
+void say(std::string* why, std::string text)
+{
+    if (why != nullptr)
+        *why = std::move(text);
+}
+
+} // namespace
+
+std::optional<std::string> localFilePath(const QString& uri)
+{
+    const QUrl url(uri, QUrl::StrictMode);
+    if (!url.isValid() || url.scheme() != QLatin1String("file"))
+        return std::nullopt;
+    if (!url.host().isEmpty() && url.host() != QLatin1String("localhost"))
+        return std::nullopt;
+    const QString path = url.path(QUrl::FullyDecoded);
+    if (!path.startsWith(QLatin1Char('/')) || path.contains(QChar(0)))
+        return std::nullopt;
+    return path.toStdString();
+}
+
+QImage takePictureFile(const std::string& path, std::string* why)
+{
+    // O_NONBLOCK: a FIFO put there must not hold us at open.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
+        say(why, "cannot open " + path + ": " + std::strerror(errno));
+        return QImage();
+    }
+    struct stat opened = {};
+    if (::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {
+        ::close(fd);
+        say(why, path + " is not a regular file");
+        return QImage();
+    }
+    std::vector<char> bytes;
+    bool complete = opened.st_size <= largestPicture;
+    if (complete) {
+        bytes.resize(std::size_t(opened.st_size));
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t got = ::read(fd, bytes.data() + done, bytes.size() - done);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0)
+                break;
+            done += std::size_t(got);
+        }
+        complete = done == bytes.size();
+    }
+    ::close(fd);
+    // Deleted only while the name still leads to the file we read: never
+    // something put in its place meanwhile.
+    struct stat named = {};
+    if (::lstat(path.c_str(), &named) == 0 && named.st_dev == opened.st_dev && named.st_ino == opened.st_ino)
+        ::unlink(path.c_str());
+    if (!complete) {
+        say(why, "cannot read " + path);
+        return QImage();
+    }
+    QImage picture = QImage::fromData(reinterpret_cast<const uchar*>(bytes.data()), int(bytes.size()));
+    if (picture.isNull())
+        say(why, path + " holds no picture this program can read");
+    return picture;
+}
+
+} // namespace hakop::platform::wayland
