@@ -14,11 +14,16 @@
 #include <QTimer>
 #include <QVariantMap>
 
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
-#include <clocale>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
 #include <optional>
 
 namespace hakop::platform::wayland {
@@ -37,41 +42,15 @@ const QString portalService = QStringLiteral("org.freedesktop.portal.Desktop");
 const QString storeService = QStringLiteral("org.freedesktop.impl.portal.PermissionStore");
 const QString busName = QStringLiteral("hakop-portal-screenshot");
 
+// How long past the caller's deadline the helper still waits for a late
+// picture, only to delete it.
+constexpr std::chrono::seconds lateGrace(30);
+
 int remainingMs(Clock::time_point deadline)
 {
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
     return int(std::clamp<long long>(left, 1, 60'000));
 }
-
-// QtDBus delivers replies and signals through an event loop, which needs a
-// QCoreApplication. The saver on Wayland has none, so one lives just for
-// the talk with the portal, and the locale it sets is put back after.
-class CoreApplicationScope {
-public:
-    CoreApplicationScope()
-    {
-        if (QCoreApplication::instance() != nullptr)
-            return;
-        m_locale = std::setlocale(LC_ALL, nullptr);
-        m_app.emplace(m_argc, m_argv);
-    }
-    ~CoreApplicationScope()
-    {
-        if (!m_app)
-            return;
-        m_app.reset();
-        std::setlocale(LC_ALL, m_locale.c_str());
-    }
-    CoreApplicationScope(const CoreApplicationScope&) = delete;
-    CoreApplicationScope& operator=(const CoreApplicationScope&) = delete;
-
-private:
-    char m_name[6] = "hakop";
-    char* m_argv[2] = {m_name, nullptr};
-    int m_argc = 1;
-    std::string m_locale;
-    std::optional<QCoreApplication> m_app;
-};
 
 // One Request's Response: ends the wait when it comes.
 class ResponseCatcher : public QObject {
@@ -147,10 +126,14 @@ QString requestPath(QString sender, const QString& token)
     return QStringLiteral("/org/freedesktop/portal/desktop/request/") + sender + QLatin1Char('/') + token;
 }
 
-PortalScreenshot screenshot(QDBusConnection& bus, Clock::time_point deadline)
+// 'deadline' is the caller's; a late picture is waited for until 'lastCall'
+// only to be deleted.
+PortalScreenshot screenshot(QDBusConnection& bus, Clock::time_point deadline, Clock::time_point lastCall)
 {
     if (auto refused = refusedPermission(bus, deadline))
         return *refused;
+    if (Clock::now() >= deadline)
+        return outcome(Result::Late, "the permission store answered too late");
 
     static std::atomic<unsigned> serial = 0;
     const QString token = QStringLiteral("hakop%1_%2").arg(::getpid()).arg(++serial);
@@ -186,8 +169,8 @@ PortalScreenshot screenshot(QDBusConnection& bus, Clock::time_point deadline)
         }
     }
 
-    if (!catcher.arrived && Clock::now() < deadline) {
-        QTimer::singleShot(remainingMs(deadline), &loop, &QEventLoop::quit);
+    if (!catcher.arrived && Clock::now() < lastCall) {
+        QTimer::singleShot(remainingMs(lastCall), &loop, &QEventLoop::quit);
         loop.exec();
     }
     if (!catcher.arrived) {
@@ -203,27 +186,127 @@ PortalScreenshot screenshot(QDBusConnection& bus, Clock::time_point deadline)
     if (!file)
         return outcome(Result::Failed, "the portal's screenshot is not a local file: " + uri.toStdString());
     std::string why;
-    PortalScreenshot shot;
-    shot.picture = takePictureFile(*file, &why);
-    shot.result = shot.picture.isNull() ? Result::Failed : Result::Taken;
-    shot.detail = why;
+    const std::optional<QByteArray> bytes = takeFile(*file, &why);
+    if (!bytes)
+        return outcome(Result::Failed, why);
+    PortalScreenshot shot = outcome(Result::Taken, std::string());
+    shot.encoded = *bytes;
     return shot;
+}
+
+// The child's whole life: QtDBus needs a QCoreApplication for its event
+// loop, and it lives here, in a process that ends with the talk.
+[[noreturn]] void talkInChild(int resultFd, Clock::time_point deadline)
+{
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    for (int signal : {SIGTERM, SIGINT, SIGHUP, SIGALRM})
+        ::signal(signal, SIG_DFL);
+    ::signal(SIGPIPE, SIG_IGN); // the caller may have stopped listening
+    ::alarm(std::chrono::duration_cast<std::chrono::seconds>(lateGrace).count() + 15);
+
+    PortalScreenshot shot;
+    {
+        int argc = 1;
+        char name[] = "hakop";
+        char* argv[] = {name, nullptr};
+        QCoreApplication application(argc, argv);
+        QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, busName);
+        if (bus.isConnected())
+            shot = screenshot(bus, deadline, deadline + lateGrace);
+        else
+            shot = outcome(Result::NoPortal, "no session bus: " + bus.lastError().message().toStdString());
+    }
+    QByteArray message;
+    const auto detailSize = std::uint32_t(shot.detail.size());
+    message.append(char(shot.result));
+    message.append(reinterpret_cast<const char*>(&detailSize), sizeof detailSize);
+    message.append(shot.detail.data(), qsizetype(shot.detail.size()));
+    message.append(shot.encoded);
+    for (qsizetype sent = 0; sent < message.size();) {
+        const ssize_t wrote = ::write(resultFd, message.constData() + sent, std::size_t(message.size() - sent));
+        if (wrote < 0 && errno == EINTR)
+            continue;
+        if (wrote <= 0)
+            break;
+        sent += wrote;
+    }
+    // Nothing of the caller's (its buffers, its exit handlers) runs here.
+    ::_exit(0);
+}
+
+// Everything the child says, or nothing when it has not finished by 'deadline'.
+std::optional<QByteArray> readUntil(int fd, Clock::time_point deadline)
+{
+    QByteArray all;
+    char chunk[65536];
+    for (;;) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0)
+            return std::nullopt;
+        pollfd readable = {fd, POLLIN, 0};
+        const int ready = ::poll(&readable, 1, int(left));
+        if (ready < 0 && errno != EINTR)
+            return std::nullopt;
+        if (ready <= 0)
+            continue;
+        const ssize_t got = ::read(fd, chunk, sizeof chunk);
+        if (got < 0 && (errno == EINTR || errno == EAGAIN))
+            continue;
+        if (got < 0)
+            return std::nullopt;
+        if (got == 0)
+            return all;
+        all.append(chunk, got);
+    }
 }
 
 } // namespace
 
 PortalScreenshot takePortalScreenshot(std::chrono::steady_clock::time_point deadline)
 {
-    CoreApplicationScope application;
-    PortalScreenshot shot;
-    {
-        QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, busName);
-        if (bus.isConnected())
-            shot = screenshot(bus, deadline);
-        else
-            shot = outcome(Result::NoPortal, "no session bus: " + bus.lastError().message().toStdString());
+    int pipeFds[2];
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0)
+        return outcome(Result::Failed, std::string("cannot make a pipe: ") + std::strerror(errno));
+    const pid_t child = ::fork();
+    if (child < 0) {
+        ::close(pipeFds[0]);
+        ::close(pipeFds[1]);
+        return outcome(Result::Failed, std::string("cannot start the portal's helper: ") + std::strerror(errno));
     }
-    QDBusConnection::disconnectFromBus(busName);
+    if (child == 0) {
+        // The talk runs in a grandchild that init adopts, so that one that
+        // outlives our wait never becomes our zombie. It keeps only the pipe
+        // and the standard streams: not the display's lock nor its socket.
+        if (::fork() != 0)
+            ::_exit(0);
+        if (::dup2(pipeFds[1], 3) != 3)
+            ::_exit(1);
+        ::close_range(4, ~0U, 0);
+        talkInChild(3, deadline);
+    }
+    ::close(pipeFds[1]);
+    while (::waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    const std::optional<QByteArray> said = readUntil(pipeFds[0], deadline);
+    ::close(pipeFds[0]);
+    if (!said)
+        return outcome(Result::Late, "no answer in time");
+    std::uint32_t detailSize = 0;
+    if (said->size() < qsizetype(1 + sizeof detailSize))
+        return outcome(Result::Failed, "the portal's helper ended without an answer");
+    std::memcpy(&detailSize, said->constData() + 1, sizeof detailSize);
+    const qsizetype pictureAt = qsizetype(1 + sizeof detailSize) + qsizetype(detailSize);
+    const auto result = Result(said->at(0));
+    if (pictureAt > said->size() || result < Result::Taken || result > Result::Failed)
+        return outcome(Result::Failed, "the portal's helper gave a garbled answer");
+    PortalScreenshot shot = outcome(result, std::string(said->constData() + 5, detailSize));
+    if (result == Result::Taken) {
+        shot.picture = QImage::fromData(said->mid(pictureAt));
+        if (shot.picture.isNull())
+            return outcome(Result::Failed, "the portal's file holds no picture this program can read");
+    }
     return shot;
 }
 

@@ -21,13 +21,18 @@ struct PortalScreenshot {
     };
     Result result = Result::NoPortal;
     QImage picture; // the whole desktop, when Taken
+    QByteArray encoded; // the portal's file as it was (between the processes)
     std::string detail; // what went wrong, for the one line that says so
 };
 
 // Asks the session bus's desktop portal for a non-interactive screenshot and
-// takes its file (read and deleted). Runs its own event loop, with a
-// QCoreApplication of its own for the length of the call when the program
-// has none.
+// takes its file (read and deleted). The talk happens in a child process of
+// its own, with the QCoreApplication and event loop QtDBus needs, so that
+// the deadline holds whatever the bus or the portal do, and so that a
+// picture that comes late is still deleted (the child waits a while longer
+// for it, then ends). The child keeps none of the caller's files open (its
+// locks stay the caller's). For a program without a QCoreApplication of its
+// own (the saver on Wayland).
 PortalScreenshot takePortalScreenshot(std::chrono::steady_clock::time_point deadline);
 
 // The one command that allows screenshots without asking, as the user would

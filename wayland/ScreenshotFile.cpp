@@ -8,7 +8,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <vector>
 
 namespace hakop::platform::wayland {
 
@@ -38,34 +37,34 @@ std::optional<std::string> localFilePath(const QString& uri)
     return path.toStdString();
 }
 
-QImage takePictureFile(const std::string& path, std::string* why)
+std::optional<QByteArray> takeFile(const std::string& path, std::string* why)
 {
     // O_NONBLOCK: a FIFO put there must not hold us at open.
     const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
         say(why, "cannot open " + path + ": " + std::strerror(errno));
-        return QImage();
+        return std::nullopt;
     }
     struct stat opened = {};
     if (::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {
         ::close(fd);
         say(why, path + " is not a regular file");
-        return QImage();
+        return std::nullopt;
     }
-    std::vector<char> bytes;
+    QByteArray bytes;
     bool complete = opened.st_size <= largestPicture;
     if (complete) {
-        bytes.resize(std::size_t(opened.st_size));
+        bytes.resize(qsizetype(opened.st_size));
         std::size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t got = ::read(fd, bytes.data() + done, bytes.size() - done);
+        while (done < std::size_t(bytes.size())) {
+            const ssize_t got = ::read(fd, bytes.data() + done, std::size_t(bytes.size()) - done);
             if (got < 0 && errno == EINTR)
                 continue;
             if (got <= 0)
                 break;
             done += std::size_t(got);
         }
-        complete = done == bytes.size();
+        complete = done == std::size_t(bytes.size());
     }
     ::close(fd);
     // Deleted only while the name still leads to the file we read: never
@@ -74,13 +73,10 @@ QImage takePictureFile(const std::string& path, std::string* why)
     if (::lstat(path.c_str(), &named) == 0 && named.st_dev == opened.st_dev && named.st_ino == opened.st_ino)
         ::unlink(path.c_str());
     if (!complete) {
-        say(why, "cannot read " + path);
-        return QImage();
+        say(why, "cannot read " + path + " whole");
+        return std::nullopt;
     }
-    QImage picture = QImage::fromData(reinterpret_cast<const uchar*>(bytes.data()), int(bytes.size()));
-    if (picture.isNull())
-        say(why, path + " holds no picture this program can read");
-    return picture;
+    return bytes;
 }
 
 } // namespace hakop::platform::wayland

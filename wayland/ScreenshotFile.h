@@ -3,7 +3,7 @@
 // desktop portal's screenshot): read once and deleted at once, so that no
 // picture of the user's screen stays behind. Only a local regular file is
 // touched: another scheme, a symbolic link, a FIFO or a device is left alone.
-#include <QImage>
+#include <QByteArray>
 #include <QString>
 
 #include <optional>
@@ -15,9 +15,9 @@ namespace hakop::platform::wayland {
 // another scheme, another host than this one, or no absolute path.
 std::optional<std::string> localFilePath(const QString& uri);
 
-// Reads the regular file at 'path' without following a symbolic link there,
-// deletes it (even when its contents are no picture), and decodes it. Null,
-// with the reason in 'why', when it was no regular file or no picture.
-QImage takePictureFile(const std::string& path, std::string* why = nullptr);
+// Reads the regular file at 'path' without following a symbolic link there
+// and deletes it, whatever it holds. Nothing, with the reason in 'why', when
+// it was no regular file or could not be read whole.
+std::optional<QByteArray> takeFile(const std::string& path, std::string* why = nullptr);
 
 } // namespace hakop::platform::wayland

@@ -26,7 +26,7 @@ TEST(ScreenshotFile, OnlyLocalFileUrisNameAPath)
         EXPECT_FALSE(wl::localFilePath(refused)) << refused;
 }
 
-class TakePictureFile : public ::testing::Test {
+class TakeFile : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -39,37 +39,38 @@ protected:
     fs::path m_dir;
 };
 
-TEST_F(TakePictureFile, ReadsAndDeletesEvenWhatIsNoPicture)
+TEST_F(TakeFile, ReadsAndDeletesEvenWhatIsNoPicture)
 {
     QImage red(4, 3, QImage::Format_RGB32);
     red.fill(Qt::red);
     ASSERT_TRUE(red.save(QString::fromStdString(path("s.png"))));
-    const QImage taken = wl::takePictureFile(path("s.png"));
+    const std::optional<QByteArray> bytes = wl::takeFile(path("s.png"));
+    ASSERT_TRUE(bytes);
+    const QImage taken = QImage::fromData(*bytes);
     EXPECT_EQ(taken.size(), QSize(4, 3));
     EXPECT_EQ(taken.pixel(1, 1), QColor(Qt::red).rgb());
     EXPECT_FALSE(fs::exists(path("s.png")));
 
     std::ofstream(path("junk.png")) << "not a picture";
-    std::string why;
-    EXPECT_TRUE(wl::takePictureFile(path("junk.png"), &why).isNull());
-    EXPECT_FALSE(why.empty());
+    EXPECT_EQ(wl::takeFile(path("junk.png")), "not a picture");
     EXPECT_FALSE(fs::exists(path("junk.png")));
 }
 
-TEST_F(TakePictureFile, LeavesLinksAndSpecialFilesAlone)
+TEST_F(TakeFile, LeavesLinksAndSpecialFilesAlone)
 {
     QImage picture(2, 2, QImage::Format_RGB32);
     picture.fill(Qt::blue);
     ASSERT_TRUE(picture.save(QString::fromStdString(path("user.png"))));
     fs::create_symlink(path("user.png"), path("link.png"));
-    EXPECT_TRUE(wl::takePictureFile(path("link.png")).isNull());
+    EXPECT_FALSE(wl::takeFile(path("link.png")));
     EXPECT_TRUE(fs::is_symlink(path("link.png")));
     EXPECT_TRUE(fs::exists(path("user.png")));
 
     // A FIFO nobody writes to must not hold the start.
     ASSERT_EQ(::mkfifo(path("fifo").c_str(), 0600), 0);
-    EXPECT_TRUE(wl::takePictureFile(path("fifo")).isNull());
-    EXPECT_TRUE(wl::takePictureFile(path("missing")).isNull());
+    EXPECT_FALSE(wl::takeFile(path("fifo")));
+    EXPECT_TRUE(fs::exists(path("fifo")));
+    EXPECT_FALSE(wl::takeFile(path("missing")));
 }
 
 // A desktop of two outputs side by side, the right one a little lower and at
