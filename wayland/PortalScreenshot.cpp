@@ -7,7 +7,6 @@
 #include <QDBusConnection>
 #include <QDBusError>
 #include <QDBusMessage>
-#include <QDBusMetaType>
 #include <QDBusObjectPath>
 #include <QEventLoop>
 #include <QObject>
@@ -16,6 +15,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -24,6 +24,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <system_error>
 #include <optional>
 
 namespace hakop::platform::wayland {
@@ -38,9 +39,9 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using Result = PortalScreenshot::Result;
 
-const QString portalService = QStringLiteral("org.freedesktop.portal.Desktop");
-const QString storeService = QStringLiteral("org.freedesktop.impl.portal.PermissionStore");
-const QString busName = QStringLiteral("hakop-portal-screenshot");
+constexpr QLatin1String portalService("org.freedesktop.portal.Desktop");
+constexpr QLatin1String storeService("org.freedesktop.impl.portal.PermissionStore");
+constexpr QLatin1String busName("hakop-portal-screenshot");
 
 // How long past the caller's deadline the helper still waits for a late
 // picture, only to delete it.
@@ -155,7 +156,8 @@ PortalScreenshot screenshot(QDBusConnection& bus, Clock::time_point deadline, Cl
                                                        QStringLiteral("org.freedesktop.portal.Screenshot"),
                                                        QStringLiteral("Screenshot"));
     call << QString() << QVariantMap{{QStringLiteral("handle_token"), token}, {QStringLiteral("interactive"), false}};
-    const QDBusMessage reply = bus.call(call, QDBus::Block, remainingMs(deadline));
+    // Past the caller's deadline too: a request still pending may yet leave a file.
+    const QDBusMessage reply = bus.call(call, QDBus::Block, remainingMs(lastCall));
     if (reply.type() == QDBusMessage::ErrorMessage)
         return failedCall(reply, "the portal's Screenshot failed");
     // A portal older than the token's convention answers with a path of its own.
@@ -174,9 +176,10 @@ PortalScreenshot screenshot(QDBusConnection& bus, Clock::time_point deadline, Cl
         loop.exec();
     }
     if (!catcher.arrived) {
-        // Withdrawn, so that no picture is taken for nobody.
+        // Withdrawn, so that no picture is taken for nobody (answered before
+        // this process ends, or the request might never leave the bus).
         bus.call(QDBusMessage::createMethodCall(portalService, path, requestInterface, QStringLiteral("Close")),
-                 QDBus::NoBlock);
+                 QDBus::Block, 1000);
         return outcome(Result::Late, "the portal's screenshot did not come in time");
     }
     if (catcher.code != 0)
@@ -200,7 +203,7 @@ PortalScreenshot screenshot(QDBusConnection& bus, Clock::time_point deadline, Cl
 {
     sigset_t none;
     sigemptyset(&none);
-    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    ::pthread_sigmask(SIG_SETMASK, &none, nullptr);
     for (int signal : {SIGTERM, SIGINT, SIGHUP, SIGALRM})
         ::signal(signal, SIG_DFL);
     ::signal(SIGPIPE, SIG_IGN); // the caller may have stopped listening
@@ -268,12 +271,12 @@ PortalScreenshot takePortalScreenshot(std::chrono::steady_clock::time_point dead
 {
     int pipeFds[2];
     if (::pipe2(pipeFds, O_CLOEXEC) != 0)
-        return outcome(Result::Failed, std::string("cannot make a pipe: ") + std::strerror(errno));
+        return outcome(Result::Failed, "cannot make a pipe: " + std::generic_category().message(errno));
     const pid_t child = ::fork();
     if (child < 0) {
         ::close(pipeFds[0]);
         ::close(pipeFds[1]);
-        return outcome(Result::Failed, std::string("cannot start the portal's helper: ") + std::strerror(errno));
+        return outcome(Result::Failed, "cannot start the portal's helper: " + std::generic_category().message(errno));
     }
     if (child == 0) {
         // The talk runs in a grandchild that init adopts, so that one that
@@ -294,7 +297,7 @@ PortalScreenshot takePortalScreenshot(std::chrono::steady_clock::time_point dead
     if (!said)
         return outcome(Result::Late, "no answer in time");
     std::uint32_t detailSize = 0;
-    if (said->size() < qsizetype(1 + sizeof detailSize))
+    if (said->size() < qsizetype(1) + qsizetype(sizeof detailSize))
         return outcome(Result::Failed, "the portal's helper ended without an answer");
     std::memcpy(&detailSize, said->constData() + 1, sizeof detailSize);
     const qsizetype pictureAt = qsizetype(1 + sizeof detailSize) + qsizetype(detailSize);

@@ -7,7 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
+#include <system_error>
 
 namespace hakop::platform::wayland {
 
@@ -42,7 +42,7 @@ std::optional<QByteArray> takeFile(const std::string& path, std::string* why)
     // O_NONBLOCK: a FIFO put there must not hold us at open.
     const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
-        say(why, "cannot open " + path + ": " + std::strerror(errno));
+        say(why, "cannot open " + path + ": " + std::generic_category().message(errno));
         return std::nullopt;
     }
     struct stat opened = {};
