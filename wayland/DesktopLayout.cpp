@@ -3,6 +3,7 @@
 #include "Connection.h"
 #include "Protocols.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 

@@ -208,6 +208,9 @@ PortalScreenshot screenshot(QDBusConnection& bus, Clock::time_point deadline, Cl
         ::signal(signal, SIG_DFL);
     ::signal(SIGPIPE, SIG_IGN); // the caller may have stopped listening
     ::alarm(std::chrono::duration_cast<std::chrono::seconds>(lateGrace).count() + 15);
+    // What goes wrong reaches the caller in the answer; the toolkit's own
+    // warnings would be lines of another form on the shared stderr.
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
 
     PortalScreenshot shot;
     {

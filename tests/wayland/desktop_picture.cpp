@@ -4,7 +4,8 @@
 //   desktop_picture OUTDIR [RRGGBB]
 // With a colour, also counts the pixels near it on each output. Prints one
 // line per output ("output N WxH: none" or "output N WxH: picture[, K
-// pixels of RRGGBB]"); the saver's own lines go to stderr as they would.
+// pixels of RRGGBB]"), then how long the taking took; the saver's own lines
+// go to stderr as they would.
 #include "wayland/Connection.h"
 #include "wayland/DesktopPicture.h"
 #include "wayland/ShmBuffer.h"
@@ -12,6 +13,7 @@
 #include <QColor>
 #include <QImage>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -43,16 +45,20 @@ int main(int argc, char** argv)
     }
     const std::string folder = argv[1];
     const QRgb colour = argc == 3 ? QColor(QStringLiteral("#") + QString::fromLatin1(argv[2])).rgb() : 0;
-    auto connection = wl::Connection::open();
+    auto failure = wl::Connection::Failure::Unreachable;
+    auto connection = wl::Connection::open(nullptr, &failure);
     if (!connection) {
-        std::fprintf(stderr, "desktop_picture: cannot connect to the Wayland display\n");
+        std::fprintf(stderr, "desktop_picture: cannot connect to the Wayland display (%s)\n",
+                     failure == wl::Connection::Failure::Silent ? "no answer" : "refused or gone");
         return 1;
     }
     std::vector<wl::Output*> outputs;
     for (const auto& output : connection->outputs())
         if (output->done)
             outputs.push_back(output.get());
+    const auto start = std::chrono::steady_clock::now();
     const std::vector<wl::Capture> captures = wl::captureDesktop(*connection, outputs);
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
     if (captures.size() != outputs.size()) {
         std::fprintf(stderr, "desktop_picture: the connection was lost\n");
         return 1;
@@ -75,5 +81,6 @@ int main(int argc, char** argv)
             std::printf(", %lld pixels of %s", pixelsNear(picture, colour), argv[2]);
         std::printf("\n");
     }
+    std::printf("taken in %lld ms\n", static_cast<long long>(took.count()));
     return 0;
 }

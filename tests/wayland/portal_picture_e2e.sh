@@ -27,7 +27,7 @@ take() {
   local start=$(date +%s%N)
   "$as_user" timeout $((30 * ${HAKOP_TEST_SLOWDOWN:-1})) "$share/desktop_picture" "$share/$1" "$2" \
     >"$share/$1.out" 2>"$share/$1.err" || { cat "$share/$1.err" >&2; fail "$1: the capture failed or hung"; }
-  echo "$1: $(cat "$share/$1.out") (in $((($(date +%s%N) - start) / 1000000)) ms); $(cat "$share/$1.err")"
+  echo "$1: $(tr '\n' ' ' <"$share/$1.out")(run in $((($(date +%s%N) - start) / 1000000)) ms); $(cat "$share/$1.err")"
 }
 pixels() { sed -n 's/.*picture, \([0-9]*\) pixels.*/\1/p' "$share/$1.out"; }
 no_files_left() {
