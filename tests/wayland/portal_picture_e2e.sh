@@ -3,7 +3,8 @@
 # only once the user has allowed it: before that no dialog holds the start,
 # the plain backdrop stands in and one line gives the command that allows
 # it; a portal that does not answer in time means the plain backdrop too;
-# no screenshot file stays behind. Run under with-gnome-shell:
+# no screenshot file stays behind; each of two outputs gets its own part of
+# the desktop. Run under with-gnome-shell --outputs 2:
 #   portal_picture_e2e.sh DESKTOP_PICTURE
 set -uo pipefail
 tool=$1
@@ -29,7 +30,12 @@ take() {
     >"$share/$1.out" 2>"$share/$1.err" || { cat "$share/$1.err" >&2; fail "$1: the capture failed or hung"; }
   echo "$1: $(tr '\n' ' ' <"$share/$1.out")(run in $((($(date +%s%N) - start) / 1000000)) ms); $(cat "$share/$1.err")"
 }
-pixels() { sed -n 's/.*picture, \([0-9]*\) pixels.*/\1/p' "$share/$1.out"; }
+# The fewest pixels of the colour on any output, or nothing when one has no picture.
+pixels() {
+  [ "$(grep -c ': picture, ' "$share/$1.out")" = 2 ] &&
+    sed -n 's/.*picture, \([0-9]*\) pixels.*/\1/p' "$share/$1.out" | sort -n | head -n1
+}
+none() { [ "$(grep -c '^output [01] 1280x720: none$' "$share/$1.out")" = 2 ]; }
 no_files_left() {
   local left
   left=$(find "$home" -type f \( -iname '*.png' -o -iname '*.jpg' \) | grep -v "^$share/" || true)
@@ -44,7 +50,7 @@ background() {
 # Not allowed yet: the portal is not even asked.
 background ff00ff
 take denied ff00ff
-grep -qx 'output 0 1280x720: none' "$share/denied.out" || fail "a picture without the permission"
+none denied || fail "a picture without the permission"
 [ "$(wc -l <"$share/denied.err")" = 1 ] &&
   grep -q '^hakop: the desktop portal may not take screenshots without asking.*allow it once with: gdbus call' \
     "$share/denied.err" || fail "not the one line that says how to allow it"
@@ -65,6 +71,9 @@ for colour in ff00ff 00ffff; do
     sleep 0.2
   done
   [ -s "$share/live-$colour-$attempt.err" ] && fail "lines for a picture that came: $(cat "$share/live-$colour-$attempt.err")"
+  # The outputs show different things (the top bar and overview on the first).
+  [ "$(sed -n 's/.*picture, \([0-9]*\) pixels.*/\1/p' "$share/live-$colour-$attempt.out" | sort -u | wc -l)" = 2 ] ||
+    fail "both outputs got the same part of the desktop"
   no_files_left
 done
 
@@ -75,7 +84,7 @@ backend=$(ps -eo pid=,sid=,args= | awk -v s="$HAKOP_DESKTOP_SESSION" \
 kill -STOP "$backend"
 take silent 00ffff
 kill -CONT "$backend"
-grep -qx 'output 0 1280x720: none' "$share/silent.out" || fail "a picture from a portal that did not answer"
+none silent || fail "a picture from a portal that did not answer"
 [ "$(wc -l <"$share/silent.err")" = 1 ] && grep -q "^hakop: the desktop portal's screenshot did not come within" \
   "$share/silent.err" || fail "not the one line about the portal's silence"
 # What the back end does with the withdrawn request once it runs again.
