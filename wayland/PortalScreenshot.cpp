@@ -1,5 +1,6 @@
 #include "PortalScreenshot.h"
 
+#include "PortalResponse.h"
 #include "ScreenshotFile.h"
 
 #include <QCoreApplication>
@@ -52,28 +53,6 @@ int remainingMs(Clock::time_point deadline)
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
     return int(std::clamp<long long>(left, 1, 60'000));
 }
-
-// One Request's Response: ends the wait when it comes.
-class ResponseCatcher : public QObject {
-    Q_OBJECT
-public:
-    explicit ResponseCatcher(QEventLoop& loop) : m_loop(loop) {}
-    bool arrived = false;
-    uint code = 2;
-    QVariantMap results;
-
-public slots:
-    void response(uint responseCode, const QVariantMap& responseResults)
-    {
-        arrived = true;
-        code = responseCode;
-        results = responseResults;
-        m_loop.quit();
-    }
-
-private:
-    QEventLoop& m_loop;
-};
 
 PortalScreenshot outcome(Result result, std::string detail)
 {
@@ -143,7 +122,7 @@ PortalScreenshot screenshot(QDBusConnection& bus, Clock::time_point deadline, Cl
     const QString responseSignal = QStringLiteral("Response");
 
     QEventLoop loop;
-    ResponseCatcher catcher(loop);
+    PortalResponse catcher(loop);
     // Listening before asking: the answer may come before the call returns.
     auto listen = [&](const QString& at) {
         return bus.connect(portalService, at, requestInterface, responseSignal, &catcher,
@@ -317,5 +296,3 @@ PortalScreenshot takePortalScreenshot(std::chrono::steady_clock::time_point dead
 }
 
 } // namespace hakop::platform::wayland
-
-#include "PortalScreenshot.moc"
