@@ -1,10 +1,85 @@
 #include "DesktopPicture.h"
 
 #include "Connection.h"
+#include "DesktopLayout.h"
+#include "PortalScreenshot.h"
 #include "ShmBuffer.h"
 #include "platform/Failure.h"
 
+#include <cstring>
+
 namespace hakop::platform::wayland {
+
+namespace {
+
+// The portal's whole wait, so that the screen is covered within a second of
+// the start whatever the portal does.
+constexpr std::chrono::milliseconds portalBudget(750);
+
+// An upright picture into memory the compositor can show as it is.
+Capture captureOf(Connection& connection, const QImage& picture)
+{
+    Capture capture;
+    if (picture.isNull())
+        return capture;
+    capture.buffer = ShmBuffer::create(connection.shm(), picture.size());
+    if (!capture.buffer)
+        return capture;
+    const QImage rgb = picture.convertToFormat(QImage::Format_RGB32);
+    for (int y = 0; y < rgb.height(); ++y)
+        std::memcpy(capture.buffer->data() + std::size_t(y) * capture.buffer->stride(), rgb.constScanLine(y),
+                    std::size_t(rgb.width()) * 4);
+    return capture;
+}
+
+// Where the compositor keeps its pixels to itself (GNOME): the desktop
+// portal's screenshot of the whole desktop, cut into outputs.
+std::vector<Capture> captureThroughPortal(Connection& connection, const std::vector<Output*>& outputs)
+{
+    const auto deadline = std::chrono::steady_clock::now() + portalBudget;
+    std::vector<Capture> captures(outputs.size());
+    const std::vector<OutputPlace> places = outputPlaces(connection, outputs, deadline);
+    if (connection.lost())
+        return {};
+    if (places.empty()) {
+        logSurvived("the outputs' places on the desktop are unknown (no xdg-output), so the desktop portal's "
+                    "screenshot cannot be cut into outputs; the saver shows a plain backdrop");
+        return captures;
+    }
+    const PortalScreenshot shot = takePortalScreenshot(deadline);
+    using Result = PortalScreenshot::Result;
+    switch (shot.result) {
+    case Result::Taken:
+        break;
+    case Result::NotAllowed:
+        logSurvived(std::string("the desktop portal may not take screenshots without asking, so the saver shows a "
+                                "plain backdrop; allow it once with: ")
+                    + allowPortalScreenshotCommand);
+        return captures;
+    case Result::NoPortal:
+        logSurvived("this Wayland compositor offers no screen copy (zwlr_screencopy_manager_v1) and no desktop "
+                    "portal answers for a screenshot (" + shot.detail + "); the saver shows a plain backdrop");
+        return captures;
+    case Result::Late:
+        logSurvived("the desktop portal's screenshot did not come within "
+                    + std::to_string(portalBudget.count()) + " ms; the saver shows a plain backdrop");
+        return captures;
+    case Result::Failed:
+        logSurvived("the desktop portal's screenshot failed (" + shot.detail + "); the saver shows a plain backdrop");
+        return captures;
+    }
+    const std::vector<QImage> pictures = cutOutputs(shot.picture, places);
+    if (pictures.empty() || pictures.front().isNull()) {
+        logSurvived("the desktop portal's screenshot does not fit the outputs' layout; the saver shows a plain "
+                    "backdrop");
+        return captures;
+    }
+    for (std::size_t i = 0; i < captures.size(); ++i)
+        captures[i] = captureOf(connection, pictures[i]);
+    return captures;
+}
+
+} // namespace
 
 std::vector<Capture> captureDesktop(Connection& connection, const std::vector<Output*>& outputs)
 {
@@ -14,9 +89,7 @@ std::vector<Capture> captureDesktop(Connection& connection, const std::vector<Ou
             return {};
         return captures;
     }
-    logSurvived("this Wayland compositor offers no screen copy (zwlr_screencopy_manager_v1); "
-                "the saver shows a plain backdrop");
-    return std::vector<Capture>(outputs.size());
+    return captureThroughPortal(connection, outputs);
 }
 
 } // namespace hakop::platform::wayland
