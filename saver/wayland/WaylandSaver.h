@@ -10,6 +10,7 @@
 // Outputs: one added while running is covered black (no picture of it was
 // taken); one removed is let go; the figures' output removed ends the saver.
 #include "saver/SaverSession.h"
+#include "wayland/OutputCovers.h"
 
 #include <QPointF>
 #include <QRegion>
@@ -23,8 +24,6 @@ struct wl_surface;
 
 namespace hakop::platform::wayland {
 class Connection;
-class LayerSurface;
-class ShmBuffer;
 struct Output;
 } // namespace hakop::platform::wayland
 
@@ -52,7 +51,6 @@ public:
     WaylandSaverEnd run();
 
 private:
-    struct Cover;
     bool FormShow();
     bool FormCloseQuery();
     void FormClose();
@@ -70,23 +68,16 @@ private:
 
     // Waits for events or the next tick; false once the connection is lost.
     bool waitAndDispatch(std::chrono::steady_clock::time_point until);
-    bool configureAll();
-    void showStill(Cover& cover, const QImage& picture);
-    void showPending();
-    void outputAdded(platform::wayland::Output& output);
-    void outputRemoved(platform::wayland::Output& output);
     void connectSeat();
-    Cover* coverOf(wl_surface* surface);
     PointerAt pointerAt(wl_surface* surface, QPointF at);
 
     platform::wayland::Connection& m_connection;
     const TIForm& m_frames;
     std::unique_ptr<SceneDriver> m_driver;
-    std::vector<std::unique_ptr<Cover>> m_covers;
-    Cover* m_figures = nullptr; // the figures' output's cover
+    std::unique_ptr<platform::wayland::OutputCovers> m_covers;
+    platform::wayland::OutputCovers::Cover* m_figures = nullptr; // the figures' output's cover
     SaverSession m_session;
     bool m_closeAsked = false;
-    bool m_figuresGone = false;
 };
 
 // Saver mode on a Wayland display that offers the layer shell: the saver
