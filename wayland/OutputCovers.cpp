@@ -1,6 +1,8 @@
 #include "OutputCovers.h"
 
 #include "Connection.h"
+#include "FullscreenWindow.h"
+#include "LayerSurface.h"
 #include "WaylandCanvas.h"
 #include "platform/Failure.h"
 
@@ -28,11 +30,25 @@ bool OutputCovers::cover(const std::vector<Output*>& outputs)
         cover->output = output;
         cover->scale = output->scale;
         // The keys go to the figures' surface alone.
-        cover->surface = std::make_unique<LayerSurface>(m_connection, output->output, m_covers.empty());
+        cover->surface = surfaceOn(*output, m_covers.empty());
         m_covers.push_back(std::move(cover));
     }
     m_figures = m_covers.front().get();
     return configureAll();
+}
+
+std::unique_ptr<CoverSurface> OutputCovers::surfaceOn(Output& output, bool keyboard)
+{
+    std::unique_ptr<CoverSurface> surface;
+    if (m_connection.layerShell() != nullptr)
+        surface = std::make_unique<LayerSurface>(m_connection, output.output, keyboard);
+    else
+        surface = std::make_unique<FullscreenWindow>(m_connection, output.output, output.name);
+    surface->onCloseAsked = [this] {
+        if (onCloseAsked)
+            onCloseAsked();
+    };
+    return surface;
 }
 
 void OutputCovers::follow()
@@ -102,7 +118,7 @@ void OutputCovers::outputAdded(Output& output)
     auto cover = std::make_unique<Cover>();
     cover->output = &output;
     cover->scale = output.scale;
-    cover->surface = std::make_unique<LayerSurface>(m_connection, output.output, false);
+    cover->surface = surfaceOn(output, false);
     m_covers.push_back(std::move(cover));
 }
 

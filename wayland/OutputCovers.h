@@ -1,18 +1,20 @@
 #pragma once
 // One surface of ours over each output, kept as outputs come, go and
-// change size. The first cover is the figures' (the scene draws there
+// change size: an overlay surface where the compositor has the layer shell,
+// else a fullscreen window. The first cover is the figures' (the scene draws there
 // through its canvas); the others show a still picture.
 //
 // Outputs: one added while running is covered black (no picture of it was
 // taken); one removed is let go; the figures' output removed is reported
 // (figuresGone) and its surface kept until the saver ends.
 #include "Connection.h"
-#include "LayerSurface.h"
+#include "CoverSurface.h"
 #include "ShmBuffer.h"
 #include "SurfaceFit.h"
 
 #include <QImage>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -28,7 +30,7 @@ class OutputCovers {
 public:
     struct Cover {
         Output* output = nullptr;
-        std::unique_ptr<LayerSurface> surface;
+        std::unique_ptr<CoverSurface> surface;
         int scale = 1;
         // What an output without figures shows, kept until the compositor is done with it.
         std::unique_ptr<ShmBuffer> still;
@@ -62,9 +64,12 @@ public:
     void showStill(Cover& cover, const QImage& picture);
     void showPending();
     Cover* coverOf(wl_surface* surface) const;
+    // The compositor asked one of our windows to close (Alt+F4 on GNOME).
+    std::function<void()> onCloseAsked;
 
 private:
     bool configureAll();
+    std::unique_ptr<CoverSurface> surfaceOn(Output& output, bool keyboard);
     void outputAdded(Output& output);
     void outputRemoved(Output& output);
 

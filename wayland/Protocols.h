@@ -9,3 +9,4 @@
 #undef namespace
 #include "wlr-screencopy-unstable-v1-client-protocol.h"
 #include "viewporter-client-protocol.h"
+#include "xdg-shell-client-protocol.h"
