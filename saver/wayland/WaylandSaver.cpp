@@ -44,6 +44,7 @@ WaylandSaver::~WaylandSaver()
     m_connection.seat().onPointerEnter = nullptr;
     m_connection.seat().onPointerMotion = nullptr;
     m_connection.seat().onButton = nullptr;
+    m_connection.seat().onKeyboardLeave = nullptr;
     // The scene's canvas draws on the figures' surface: it goes first.
     m_driver.reset();
     m_covers.reset();
@@ -101,7 +102,20 @@ bool WaylandSaver::waitAndDispatch(Clock::time_point until)
         if (ready < 0 && errno != EINTR)
             return false;
     }
-    return wl_display_dispatch_pending(display) >= 0 && !m_connection.lost();
+    const bool connected = wl_display_dispatch_pending(display) >= 0 && !m_connection.lost();
+    noticeKeyboardLoss();
+    return connected;
+}
+
+// Judged once the whole batch is dispatched: the keyboard may have gone
+// from one of our windows to another, or the seat lost its last keyboard
+// (a virtual one that ended): neither is another window holding the keys.
+void WaylandSaver::noticeKeyboardLoss()
+{
+    const wl::Seat& seat = m_connection.seat();
+    if (std::exchange(m_keyboardLeft, false) && seat.hasKeyboard()
+        && m_covers->coverOf(seat.keyboardFocus()) == nullptr && m_session.keyboardLost())
+        m_closeAsked = true;
 }
 
 bool WaylandSaver::FormShow()
@@ -151,6 +165,10 @@ bool WaylandSaver::FormShow()
     }
     connectSeat();
     m_covers->follow();
+    m_covers->onCloseAsked = [this] {
+        if (m_session.closeRequested())
+            m_closeAsked = true;
+    };
     m_session.begin();
     return m_connection.flush();
 }
@@ -168,6 +186,10 @@ void WaylandSaver::connectSeat()
     seat.onPointerMotion = [this](wl_surface* surface, QPointF at, bool leftHeld) {
         if (m_covers->coverOf(surface) != nullptr)
             runHandler([&] { FormMouseMove(pointerAt(surface, at), leftHeld); });
+    };
+    seat.onKeyboardLeave = [this](wl_surface* surface) {
+        if (m_covers->coverOf(surface) != nullptr)
+            m_keyboardLeft = true;
     };
     seat.onButton = [this](std::uint32_t button, bool pressed, wl_surface* surface, QPointF at) {
         if (button == leftButton)
