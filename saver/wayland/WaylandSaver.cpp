@@ -248,6 +248,8 @@ void WaylandSaver::letGoOfInput()
 void WaylandSaver::dropInputSoFar()
 {
     m_connection.roundtrip();
+    // The prompt took the keyboard and gave it back: that was no loss.
+    m_keyboardLeft = false;
 }
 
 void WaylandSaver::redrawBackdrop()
