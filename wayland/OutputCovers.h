@@ -64,7 +64,8 @@ public:
     void showStill(Cover& cover, const QImage& picture);
     void showPending();
     Cover* coverOf(wl_surface* surface) const;
-    // The compositor asked one of our windows to close (Alt+F4 on GNOME).
+    // The compositor asked one of our windows to close (its close button in
+    // GNOME's overview, for one).
     std::function<void()> onCloseAsked;
 
 private:
