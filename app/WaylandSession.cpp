@@ -37,9 +37,10 @@ int runSaver(wl::Connection& connection, const std::string& lockPath)
     const auto attempt = wl::DisplayLock::take(lockPath);
     if (attempt.heldElsewhere)
         return 0; // a saver runs on this display already
-    if (connection.layerShell() == nullptr) {
-        logLine("this Wayland compositor offers no layer shell (zwlr_layer_shell_v1); "
-                "run hakop /s in an X11 session or on a wlroots compositor such as sway");
+    // Overlay surfaces where there is the layer shell, else fullscreen windows.
+    if (connection.layerShell() == nullptr && connection.windowManager() == nullptr) {
+        logLine("this Wayland compositor offers neither the layer shell (zwlr_layer_shell_v1) nor windows "
+                "(xdg_wm_base): the saver has no way to cover the screen");
         return 1;
     }
     if (!attempt.lock) {

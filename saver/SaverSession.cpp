@@ -7,6 +7,7 @@
 #include <cmath>
 #include <exception>
 #include <string>
+#include <utility>
 
 namespace hakop {
 
@@ -72,6 +73,20 @@ void SaverSession::leftButton(bool pressed, const PointerAt& at)
         return;
     }
     m_leftCapture.press(at.figures && m_shell.figureAt(devicePoint(at.position, at.scale)));
+}
+
+bool SaverSession::keyboardLost()
+{
+    if (m_state != State::Running)
+        return false;
+    if (!std::exchange(m_toldKeyboardLost, true))
+        logSurvived("another window took the keyboard from the saver: taken for a key, the saver asks to close");
+    return true;
+}
+
+bool SaverSession::closeRequested()
+{
+    return m_state == State::Running;
 }
 
 bool SaverSession::closeQuery(unsigned long window)

@@ -8,7 +8,11 @@
 //    without Ctrl or Alt; a mouse move of more than 5 device pixels on
 //    either axis since the last one that reached the window, the first only
 //    recorded; moves over a figure are the figure's, and a held left button
-//    keeps them where it was pressed;
+//    keeps them where it was pressed; the keyboard taken by another window
+//    (a fullscreen window is not above everything) and the window system
+//    asking the window to close count as input too: the saver must not go
+//    on believing it holds the keys, so it asks to close, through the
+//    verifier, and says so once;
 //  - the close query: the cursor shown, the verifier asked (a failure is a
 //    refusal: the screen stays covered), what reached the saver meanwhile
 //    dropped, the cursor hidden again and the snapshot redrawn, whatever
@@ -81,6 +85,8 @@ public:
     bool pointerEntered(const PointerAt& at);
     bool pointerMoved(const PointerAt& at, bool leftHeld);
     void leftButton(bool pressed, const PointerAt& at);
+    bool keyboardLost();
+    bool closeRequested();
 
     // The close query; 'window' names the parent of a prompt (0: none).
     // True: the saver may close. A request while one runs, or after close,
@@ -106,6 +112,7 @@ private:
     const void* m_lastSurface = nullptr;
     State m_state = State::Running;
     bool m_begun = false;
+    bool m_toldKeyboardLost = false;
 };
 
 } // namespace hakop

@@ -44,6 +44,12 @@ void outputDescription(void*, wl_output*, const char*)
 {
 }
 
+// A client that does not answer is taken for hung (GNOME offers to kill it).
+void ping(void*, xdg_wm_base* windowManager, std::uint32_t serial)
+{
+    xdg_wm_base_pong(windowManager, serial);
+}
+
 void syncDone(void* data, wl_callback*, std::uint32_t)
 {
     *static_cast<bool*>(data) = true;
@@ -93,6 +99,8 @@ Connection::~Connection()
         wp_viewporter_destroy(m_viewporter);
     if (m_layerShell != nullptr)
         zwlr_layer_shell_v1_destroy(m_layerShell);
+    if (m_windowManager != nullptr)
+        xdg_wm_base_destroy(m_windowManager);
     if (m_shm != nullptr)
         wl_shm_destroy(m_shm);
     if (m_compositor != nullptr)
@@ -117,6 +125,10 @@ void Connection::global(void* data, wl_registry* registry, std::uint32_t name, c
     } else if (std::strcmp(interface, zwlr_layer_shell_v1_interface.name) == 0 && self->m_layerShell == nullptr
                && version >= minimumLayerShell) {
         self->m_layerShell = static_cast<zwlr_layer_shell_v1*>(bind(zwlr_layer_shell_v1_interface, 4));
+    } else if (std::strcmp(interface, xdg_wm_base_interface.name) == 0 && self->m_windowManager == nullptr) {
+        self->m_windowManager = static_cast<xdg_wm_base*>(bind(xdg_wm_base_interface, 5));
+        static const xdg_wm_base_listener listener = {.ping = &ping};
+        xdg_wm_base_add_listener(self->m_windowManager, &listener, nullptr);
     } else if (std::strcmp(interface, zwlr_screencopy_manager_v1_interface.name) == 0
                && self->m_screencopy == nullptr) {
         self->m_screencopy = static_cast<zwlr_screencopy_manager_v1*>(bind(zwlr_screencopy_manager_v1_interface, 3));

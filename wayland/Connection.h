@@ -1,7 +1,8 @@
 #pragma once
 // One connection to a Wayland compositor and the globals the saver uses:
-// compositor, shared memory, the layer shell (required), screen copy
-// (optional), the first seat and every output, followed as they come and go.
+// compositor, shared memory, the layer shell or else the window manager
+// (xdg-shell), screen copy (optional), the first seat and every output,
+// followed as they come and go.
 #include "Seat.h"
 
 #include <QSize>
@@ -21,6 +22,7 @@ struct wl_shm;
 struct zwlr_layer_shell_v1;
 struct zwlr_screencopy_manager_v1;
 struct wp_viewporter;
+struct xdg_wm_base;
 
 namespace hakop::platform::wayland {
 
@@ -68,6 +70,8 @@ public:
     wl_shm* shm() const { return m_shm; }
     // Null when the compositor has none (or only version 1).
     zwlr_layer_shell_v1* layerShell() const { return m_layerShell; }
+    // Null when the compositor has no xdg-shell: no windows either.
+    xdg_wm_base* windowManager() const { return m_windowManager; }
     zwlr_screencopy_manager_v1* screencopy() const { return m_screencopy; }
     // Null when the compositor cannot scale a buffer to a surface's size.
     wp_viewporter* viewporter() const { return m_viewporter; }
@@ -108,6 +112,7 @@ private:
     wl_compositor* m_compositor = nullptr;
     wl_shm* m_shm = nullptr;
     zwlr_layer_shell_v1* m_layerShell = nullptr;
+    xdg_wm_base* m_windowManager = nullptr;
     zwlr_screencopy_manager_v1* m_screencopy = nullptr;
     wp_viewporter* m_viewporter = nullptr;
     Seat m_seat;

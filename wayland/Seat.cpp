@@ -78,6 +78,7 @@ void Seat::capabilities(void* data, wl_seat* seat, std::uint32_t caps)
         else
             wl_keyboard_destroy(self->m_keyboard);
         self->m_keyboard = nullptr;
+        self->m_keyboardFocus = nullptr;
     }
     if (pointer && self->m_pointer == nullptr) {
         static const wl_pointer_listener listener = {
@@ -103,6 +104,20 @@ void Seat::capabilities(void* data, wl_seat* seat, std::uint32_t caps)
         self->m_pointerSurface = nullptr;
         self->m_leftHeld = false;
     }
+}
+
+void Seat::keyboardEnter(void* data, wl_keyboard*, std::uint32_t, wl_surface* surface, wl_array*)
+{
+    static_cast<Seat*>(data)->m_keyboardFocus = surface;
+}
+
+void Seat::keyboardLeave(void* data, wl_keyboard*, std::uint32_t, wl_surface* surface)
+{
+    auto* self = static_cast<Seat*>(data);
+    if (self->m_keyboardFocus == surface)
+        self->m_keyboardFocus = nullptr;
+    if (self->onKeyboardLeave && surface != nullptr)
+        self->onKeyboardLeave(surface);
 }
 
 void Seat::keymap(void* data, wl_keyboard*, std::uint32_t format, std::int32_t fd, std::uint32_t size)

@@ -33,6 +33,10 @@ public:
     std::function<void(wl_surface* surface, QPointF at)> onPointerEnter;
     // The pointer moved to 'at' on the surface it is over; whether the left button is held.
     std::function<void(wl_surface* surface, QPointF at, bool leftHeld)> onPointerMotion;
+    // The keyboard left 'surface' (another window has it now, or none).
+    // Another enter may follow in the same batch of events: keyboardFocus()
+    // says where it is once the batch is dispatched.
+    std::function<void(wl_surface* surface)> onKeyboardLeave;
     // A button changed (Linux input codes: BTN_LEFT is 0x110).
     std::function<void(std::uint32_t button, bool pressed, wl_surface* surface, QPointF at)> onButton;
 
@@ -41,12 +45,15 @@ public:
     void release();
     bool hasKeyboard() const { return m_keyboard != nullptr; }
     bool hasPointer() const { return m_pointer != nullptr; }
+    // Our surface the keyboard is on; null when it is on none of ours.
+    wl_surface* keyboardFocus() const { return m_keyboardFocus; }
 
 private:
     static void capabilities(void* data, wl_seat* seat, std::uint32_t caps);
     static void keymap(void* data, wl_keyboard* keyboard, std::uint32_t format, std::int32_t fd, std::uint32_t size);
-    static void keyboardEnter(void*, wl_keyboard*, std::uint32_t, wl_surface*, wl_array*) {}
-    static void keyboardLeave(void*, wl_keyboard*, std::uint32_t, wl_surface*) {}
+    static void keyboardEnter(void* data, wl_keyboard* keyboard, std::uint32_t serial, wl_surface* surface,
+                              wl_array* keys);
+    static void keyboardLeave(void* data, wl_keyboard* keyboard, std::uint32_t serial, wl_surface* surface);
     static void key(void* data, wl_keyboard* keyboard, std::uint32_t serial, std::uint32_t time, std::uint32_t key,
                     std::uint32_t state);
     static void modifiers(void* data, wl_keyboard* keyboard, std::uint32_t serial, std::uint32_t depressed,
@@ -66,6 +73,7 @@ private:
     xkb_context* m_xkb = nullptr;
     xkb_keymap* m_keymap = nullptr;
     xkb_state* m_state = nullptr;
+    wl_surface* m_keyboardFocus = nullptr;
     wl_surface* m_pointerSurface = nullptr;
     QPointF m_pointerAt;
     bool m_leftHeld = false;

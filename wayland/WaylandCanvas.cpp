@@ -1,7 +1,7 @@
 #include "WaylandCanvas.h"
 
 #include "Connection.h"
-#include "LayerSurface.h"
+#include "CoverSurface.h"
 #include "ShmBuffer.h"
 
 #include <wayland-client.h>
@@ -49,7 +49,7 @@ void copyRegion(const QImage& from, QImage& to, const QRegion& region)
 } // namespace
 
 std::unique_ptr<WaylandCanvas> WaylandCanvas::create(platform::wayland::Connection& connection,
-                                                     platform::wayland::LayerSurface& surface,
+                                                     platform::wayland::CoverSurface& surface,
                                                      const platform::wayland::SurfaceFit& fit, const QImage& backdrop)
 {
     const QSize size = fit.buffer;
@@ -62,7 +62,7 @@ std::unique_ptr<WaylandCanvas> WaylandCanvas::create(platform::wayland::Connecti
     return canvas;
 }
 
-WaylandCanvas::WaylandCanvas(platform::wayland::Connection& connection, platform::wayland::LayerSurface& surface,
+WaylandCanvas::WaylandCanvas(platform::wayland::Connection& connection, platform::wayland::CoverSurface& surface,
                              const platform::wayland::SurfaceFit& fit, QImage backdrop)
     : m_connection(connection)
     , m_surface(surface)

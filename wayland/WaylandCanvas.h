@@ -20,7 +20,7 @@ struct wl_event_queue;
 
 namespace hakop::platform::wayland {
 class Connection;
-class LayerSurface;
+class CoverSurface;
 class ShmBuffer;
 } // namespace hakop::platform::wayland
 
@@ -32,7 +32,7 @@ public:
     // 'backdrop' as the snapshot (drawn at the top-left corner; the rest is
     // black). Null when the shared memory cannot be had.
     static std::unique_ptr<WaylandCanvas> create(platform::wayland::Connection& connection,
-                                                 platform::wayland::LayerSurface& surface,
+                                                 platform::wayland::CoverSurface& surface,
                                                  const platform::wayland::SurfaceFit& fit, const QImage& backdrop);
     ~WaylandCanvas() override;
     WaylandCanvas(const WaylandCanvas&) = delete;
@@ -74,7 +74,7 @@ private:
         std::unique_ptr<platform::wayland::ShmBuffer> buffer;
         QRegion stale; // changed since this buffer last held the picture
     };
-    WaylandCanvas(platform::wayland::Connection& connection, platform::wayland::LayerSurface& surface,
+    WaylandCanvas(platform::wayland::Connection& connection, platform::wayland::CoverSurface& surface,
                   const platform::wayland::SurfaceFit& fit, QImage backdrop);
     std::unique_ptr<platform::wayland::ShmBuffer> makeBuffer(QSize size);
     bool addSlot();
@@ -86,7 +86,7 @@ private:
     std::size_t nextSlot(std::size_t from);
 
     platform::wayland::Connection& m_connection;
-    platform::wayland::LayerSurface& m_surface;
+    platform::wayland::CoverSurface& m_surface;
     platform::wayland::SurfaceFit m_fit;
     // Buffer releases come on a queue of their own, so waiting for one
     // dispatches nothing else (no input handler runs inside a tick).

@@ -8,14 +8,11 @@
 #include "platform/Failure.h"
 #include "wayland/Connection.h"
 #include "wayland/DesktopPicture.h"
-#include "wayland/LayerSurface.h"
-#include "wayland/ShmBuffer.h"
+#include "wayland/OutputCovers.h"
 
 #include <wayland-client.h>
 
 #include <poll.h>
-
-#include <QPainter>
 
 #include <cerrno>
 #include <utility>
@@ -27,25 +24,10 @@ namespace wl = platform::wayland;
 namespace {
 
 using Clock = SceneDriver::Clock;
+using Cover = wl::OutputCovers::Cover;
 constexpr std::uint32_t leftButton = 0x110;
 
 } // namespace
-
-struct WaylandSaver::Cover {
-    wl::Output* output = nullptr;
-    std::unique_ptr<wl::LayerSurface> surface;
-    int scale = 1;
-    // What an output without figures shows, kept until the compositor is done with it.
-    std::unique_ptr<wl::ShmBuffer> still;
-    // The figures' output draws here instead (the scene owns it).
-    WaylandCanvas* canvas = nullptr;
-    bool toldNoMemory = false;
-    bool shown = false;
-    wl::SurfaceFit stillFit; // how 'still' is shown
-
-    // How a buffer fills the output pixel for pixel, as it is now.
-    wl::SurfaceFit fit() const { return surface->fitTo(output != nullptr ? output->uprightSize() : QSize(), scale); }
-};
 
 WaylandSaver::WaylandSaver(wl::Connection& connection, Verifier* verifier, const TIForm& frames)
     : m_connection(connection)
@@ -58,15 +40,14 @@ WaylandSaver::WaylandSaver(wl::Connection& connection, Verifier* verifier, const
 
 WaylandSaver::~WaylandSaver()
 {
-    m_connection.onOutputAdded = nullptr;
-    m_connection.onOutputRemoved = nullptr;
     m_connection.seat().onKey = nullptr;
     m_connection.seat().onPointerEnter = nullptr;
     m_connection.seat().onPointerMotion = nullptr;
     m_connection.seat().onButton = nullptr;
+    m_connection.seat().onKeyboardLeave = nullptr;
     // The scene's canvas draws on the figures' surface: it goes first.
     m_driver.reset();
-    m_covers.clear();
+    m_covers.reset();
     m_connection.flush();
 }
 
@@ -83,8 +64,8 @@ WaylandSaverEnd WaylandSaver::run()
                 return WaylandSaverEnd::Closed;
             }
         }
-        showPending();
-        if (m_figuresGone) {
+        m_covers->showPending();
+        if (m_covers->figuresGone()) {
             FormClose();
             return WaylandSaverEnd::Closed;
         }
@@ -121,7 +102,20 @@ bool WaylandSaver::waitAndDispatch(Clock::time_point until)
         if (ready < 0 && errno != EINTR)
             return false;
     }
-    return wl_display_dispatch_pending(display) >= 0 && !m_connection.lost();
+    const bool connected = wl_display_dispatch_pending(display) >= 0 && !m_connection.lost();
+    noticeKeyboardLoss();
+    return connected;
+}
+
+// Judged once the whole batch is dispatched: the keyboard may have gone
+// from one of our windows to another, or the seat lost its last keyboard
+// (a virtual one that ended): neither is another window holding the keys.
+void WaylandSaver::noticeKeyboardLoss()
+{
+    const wl::Seat& seat = m_connection.seat();
+    if (std::exchange(m_keyboardLeft, false) && seat.hasKeyboard()
+        && m_covers->coverOf(seat.keyboardFocus()) == nullptr && m_session.keyboardLost())
+        m_closeAsked = true;
 }
 
 bool WaylandSaver::FormShow()
@@ -137,20 +131,13 @@ bool WaylandSaver::FormShow()
     if (captures.empty())
         return false;
 
-    for (wl::Output* output : outputs) {
-        auto cover = std::make_unique<Cover>();
-        cover->output = output;
-        cover->scale = output->scale;
-        // The keys go to the figures' surface alone.
-        cover->surface = std::make_unique<wl::LayerSurface>(m_connection, output->output, m_covers.empty());
-        m_covers.push_back(std::move(cover));
-    }
-    m_figures = m_covers.front().get();
-    if (!configureAll())
+    m_covers = std::make_unique<wl::OutputCovers>(m_connection);
+    if (!m_covers->cover(outputs))
         return false;
+    m_figures = m_covers->figures();
 
-    for (std::size_t i = 0; i < m_covers.size(); ++i) {
-        Cover& cover = *m_covers[i];
+    for (std::size_t i = 0; i < m_covers->covers().size(); ++i) {
+        Cover& cover = *m_covers->covers()[i];
         const wl::SurfaceFit fit = cover.fit();
         const QSize device = fit.buffer;
         wl::Capture& capture = captures[i];
@@ -166,7 +153,7 @@ bool WaylandSaver::FormShow()
         if (picture.isNull())
             picture = hosted::neutralBackdrop(device);
         if (&cover != m_figures) {
-            showStill(cover, picture);
+            m_covers->showStill(cover, picture);
             continue;
         }
         auto canvas = WaylandCanvas::create(m_connection, *cover.surface, fit, picture);
@@ -177,91 +164,13 @@ bool WaylandSaver::FormShow()
         cover.shown = true;
     }
     connectSeat();
-    m_connection.onOutputAdded = [this](wl::Output& output) { outputAdded(output); };
-    m_connection.onOutputRemoved = [this](wl::Output& output) { outputRemoved(output); };
+    m_covers->follow();
+    m_covers->onCloseAsked = [this] {
+        if (m_session.closeRequested())
+            m_closeAsked = true;
+    };
     m_session.begin();
     return m_connection.flush();
-}
-
-bool WaylandSaver::configureAll()
-{
-    auto waiting = [this] {
-        for (const auto& cover : m_covers)
-            if (!cover->surface->configured() && !cover->surface->closed())
-                return true;
-        return false;
-    };
-    while (waiting())
-        if (!m_connection.roundtrip())
-            return false;
-    return !m_figures->surface->closed();
-}
-
-void WaylandSaver::showStill(Cover& cover, const QImage& picture)
-{
-    const wl::SurfaceFit fit = cover.fit();
-    cover.still = wl::ShmBuffer::create(m_connection.shm(), fit.buffer);
-    if (!cover.still)
-        return; // left uncovered rather than end the saver
-    QImage target = cover.still->image();
-    target.fill(Qt::black);
-    if (!picture.isNull()) {
-        QPainter painter(&target);
-        painter.setCompositionMode(QPainter::CompositionMode_Source);
-        painter.drawImage(QPoint(0, 0), picture);
-    }
-    cover.stillFit = fit;
-    cover.surface->show(*cover.still, fit);
-    cover.shown = true;
-}
-
-// Outputs added while running are configured in the background, and an
-// output resized is covered afresh at its new size (the figures' output too:
-// the figures stay in the part it had at the start).
-// A surface the compositor closed (its output going) is let go.
-void WaylandSaver::showPending()
-{
-    for (auto it = m_covers.begin(); it != m_covers.end();) {
-        Cover& cover = **it;
-        if (cover.surface->closed() && &cover != m_figures) {
-            it = m_covers.erase(it);
-            continue;
-        }
-        if (cover.surface->closed())
-            m_figuresGone = true;
-        else if (!cover.shown && cover.surface->configured())
-            showStill(cover, QImage());
-        else if (cover.still && cover.fit() != cover.stillFit)
-            showStill(cover, cover.still->image().copy()); // the output was resized: its picture, the rest black
-        else if (cover.canvas && !cover.canvas->refit(cover.fit()) && !std::exchange(cover.toldNoMemory, true))
-            logSurvived("no shared memory for the figures' output at its new size; its new part stays uncovered");
-        ++it;
-    }
-}
-
-void WaylandSaver::outputAdded(wl::Output& output)
-{
-    auto cover = std::make_unique<Cover>();
-    cover->output = &output;
-    cover->scale = output.scale;
-    cover->surface = std::make_unique<wl::LayerSurface>(m_connection, output.output, false);
-    m_covers.push_back(std::move(cover));
-}
-
-void WaylandSaver::outputRemoved(wl::Output& output)
-{
-    for (auto it = m_covers.begin(); it != m_covers.end(); ++it) {
-        if ((*it)->output != &output)
-            continue;
-        if (it->get() == m_figures) {
-            // The figures have nowhere to play: the saver ends, its surfaces kept until then.
-            m_figuresGone = true;
-            (*it)->output = nullptr;
-            return;
-        }
-        m_covers.erase(it);
-        return;
-    }
 }
 
 void WaylandSaver::connectSeat()
@@ -271,12 +180,16 @@ void WaylandSaver::connectSeat()
         runHandler([&] { FormKeyDown(keysym, ctrl, alt); });
     };
     seat.onPointerEnter = [this](wl_surface* surface, QPointF at) {
-        if (coverOf(surface) != nullptr && m_session.pointerEntered(pointerAt(surface, at)))
+        if (m_covers->coverOf(surface) != nullptr && m_session.pointerEntered(pointerAt(surface, at)))
             m_closeAsked = true;
     };
     seat.onPointerMotion = [this](wl_surface* surface, QPointF at, bool leftHeld) {
-        if (coverOf(surface) != nullptr)
+        if (m_covers->coverOf(surface) != nullptr)
             runHandler([&] { FormMouseMove(pointerAt(surface, at), leftHeld); });
+    };
+    seat.onKeyboardLeave = [this](wl_surface* surface) {
+        if (m_covers->coverOf(surface) != nullptr)
+            m_keyboardLeft = true;
     };
     seat.onButton = [this](std::uint32_t button, bool pressed, wl_surface* surface, QPointF at) {
         if (button == leftButton)
@@ -284,17 +197,9 @@ void WaylandSaver::connectSeat()
     };
 }
 
-WaylandSaver::Cover* WaylandSaver::coverOf(wl_surface* surface)
-{
-    for (const auto& cover : m_covers)
-        if (surface != nullptr && cover->surface->surface() == surface)
-            return cover.get();
-    return nullptr;
-}
-
 PointerAt WaylandSaver::pointerAt(wl_surface* surface, QPointF at)
 {
-    const Cover* cover = coverOf(surface);
+    const Cover* cover = m_covers->coverOf(surface);
     return {surface, at, cover != nullptr ? cover->fit().pointScale() : 1.0, cover != nullptr && cover == m_figures};
 }
 
@@ -343,6 +248,8 @@ void WaylandSaver::letGoOfInput()
 void WaylandSaver::dropInputSoFar()
 {
     m_connection.roundtrip();
+    // The prompt took the keyboard and gave it back: that was no loss.
+    m_keyboardLeft = false;
 }
 
 void WaylandSaver::redrawBackdrop()

@@ -1,15 +1,14 @@
 #pragma once
 // The saver as a native Wayland client, a shell like the X11 window. Every
-// output is copied first, then covered by an overlay surface of ours showing
-// its frozen picture; the figures play on the first output the compositor
-// advertised. A small poll loop runs the scene's ticks and hands the seat's
-// input to the rules every saver shares (SaverSession), which ask the same
-// verifier (window 0: there is no X window). Our surfaces stay mapped while
-// the verifier runs.
-//
-// Outputs: one added while running is covered black (no picture of it was
-// taken); one removed is let go; the figures' output removed ends the saver.
+// output is copied first, then covered by a surface of ours showing its
+// frozen picture (OutputCovers: an overlay surface, or a fullscreen window
+// where the compositor has no layer shell); the figures play on the first
+// output the compositor advertised. A small poll loop runs the scene's ticks
+// and hands the seat's input to the rules every saver shares (SaverSession),
+// which ask the same verifier (window 0: there is no X window). Our surfaces
+// stay mapped while the verifier runs.
 #include "saver/SaverSession.h"
+#include "wayland/OutputCovers.h"
 
 #include <QPointF>
 #include <QRegion>
@@ -23,8 +22,6 @@ struct wl_surface;
 
 namespace hakop::platform::wayland {
 class Connection;
-class LayerSurface;
-class ShmBuffer;
 struct Output;
 } // namespace hakop::platform::wayland
 
@@ -42,7 +39,7 @@ enum class WaylandSaverEnd {
 
 class WaylandSaver : private SaverShell {
 public:
-    // 'connection' must offer the layer shell; screen copy is optional (a
+    // 'connection' must offer the layer shell or xdg-shell; screen copy is optional (a
     // neutral backdrop stands in, and one line says so).
     WaylandSaver(platform::wayland::Connection& connection, Verifier* verifier, const TIForm& frames);
     ~WaylandSaver();
@@ -52,7 +49,6 @@ public:
     WaylandSaverEnd run();
 
 private:
-    struct Cover;
     bool FormShow();
     bool FormCloseQuery();
     void FormClose();
@@ -70,26 +66,21 @@ private:
 
     // Waits for events or the next tick; false once the connection is lost.
     bool waitAndDispatch(std::chrono::steady_clock::time_point until);
-    bool configureAll();
-    void showStill(Cover& cover, const QImage& picture);
-    void showPending();
-    void outputAdded(platform::wayland::Output& output);
-    void outputRemoved(platform::wayland::Output& output);
+    void noticeKeyboardLoss();
     void connectSeat();
-    Cover* coverOf(wl_surface* surface);
     PointerAt pointerAt(wl_surface* surface, QPointF at);
 
     platform::wayland::Connection& m_connection;
     const TIForm& m_frames;
     std::unique_ptr<SceneDriver> m_driver;
-    std::vector<std::unique_ptr<Cover>> m_covers;
-    Cover* m_figures = nullptr; // the figures' output's cover
+    std::unique_ptr<platform::wayland::OutputCovers> m_covers;
+    platform::wayland::OutputCovers::Cover* m_figures = nullptr; // the figures' output's cover
     SaverSession m_session;
     bool m_closeAsked = false;
-    bool m_figuresGone = false;
+    bool m_keyboardLeft = false; // from one of our surfaces, in the batch being dispatched
 };
 
-// Saver mode on a Wayland display that offers the layer shell: the saver
+// Saver mode on a Wayland display that offers the layer shell or xdg-shell: the saver
 // with the installed verifier, run until it ends.
 WaylandSaverEnd runWaylandSaverMode(platform::wayland::Connection& connection);
 

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <limits>
@@ -225,7 +226,8 @@ TEST_F(Session, NothingAsksWhileTheVerifierIsAskedNorOnceClosed)
     bool askedMeanwhile = false;
     shell.inputMeanwhile = [&] {
         askedMeanwhile = session.keyDown(Qt::Key_A, Qt::NoModifier) || session.closeQuery(0)
-                         || session.pointerMoved({nullptr, QPointF(700, 300), 1, true}, false);
+                         || session.pointerMoved({nullptr, QPointF(700, 300), 1, true}, false)
+                         || session.keyboardLost() || session.closeRequested();
     };
     EXPECT_FALSE(session.closeQuery(0));
     EXPECT_FALSE(askedMeanwhile);
@@ -236,6 +238,23 @@ TEST_F(Session, NothingAsksWhileTheVerifierIsAskedNorOnceClosed)
     EXPECT_FALSE(session.keyDown(Qt::Key_A, Qt::NoModifier));
     EXPECT_FALSE(session.pointerMoved({nullptr, QPointF(600, 500), 1, true}, false));
     EXPECT_FALSE(session.closeQuery(0));
+    EXPECT_FALSE(session.keyboardLost());
+}
+
+// Another window holding the keys while the saver runs is input it cannot
+// see: it asks to close, every time, and says why once.
+TEST_F(Session, TheKeyboardTakenByAnotherWindowAsksToCloseAndIsSaidOnce)
+{
+    Answering refusing([] { return false; });
+    session.setVerifier(&refusing);
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(session.keyboardLost());
+    EXPECT_FALSE(session.closeQuery(0));
+    EXPECT_TRUE(session.keyboardLost()) << "still asks after a refusal";
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    EXPECT_NE(said.find("took the keyboard"), std::string::npos) << said;
+    EXPECT_TRUE(session.closeRequested());
 }
 
 TEST_F(Session, MovesCountInDevicePixelsOnTheSurfaceTheyHappenOn)
