@@ -42,7 +42,8 @@ start() {
 }
 # The saver's exit status once it ended (124: it did not, within the limit).
 ended() { rc=0; wait "$saver" || rc=$?; saver=; }
-said() { grep '^hakop:' "$tmp/log" | grep -v 'no screen copy'; }
+# Without a picture source (mutter alone has no portal) one line says so; nothing else may be said.
+said() { grep '^hakop:' "$tmp/log" | grep -v 'plain backdrop'; }
 
 start
 grep -q 'xdg_toplevel@[0-9]*\.set_fullscreen(' "$tmp/log" &&
