@@ -75,6 +75,7 @@ WaylandSaverEnd WaylandSaver::run()
     if (!FormShow())
         return m_connection.lost() ? WaylandSaverEnd::ConnectionLost : WaylandSaverEnd::NoOutput;
     auto nextTick = Clock::now() + SceneDriver::TickLength;
+    bool dispatchedBeforeTick = false;
     while (true) {
         if (m_closeAsked) {
             m_closeAsked = false;
@@ -89,7 +90,16 @@ WaylandSaverEnd WaylandSaver::run()
             return WaylandSaverEnd::Closed;
         }
         const auto now = Clock::now();
+        if (now >= nextTick && !dispatchedBeforeTick) {
+            // What came meanwhile (the keyboard, a close) goes before a tick
+            // that is due, however late: ticks never run back to back unread.
+            dispatchedBeforeTick = true;
+            if (!waitAndDispatch(now))
+                return WaylandSaverEnd::ConnectionLost;
+            continue;
+        }
         if (now >= nextTick) {
+            dispatchedBeforeTick = false;
             runHandler([this] { Timer1Timer(); });
             nextTick = SceneDriver::nextTickDue(nextTick, now);
             continue;
