@@ -159,11 +159,18 @@ bool WaylandSaver::FormShow()
     if (!configureAll())
         return false;
 
+    std::unique_ptr<WaylandCanvas> figures; // shows its snapshot once made
     for (std::size_t i = 0; i < m_covers.size(); ++i) {
         Cover& cover = *m_covers[i];
         const wl::SurfaceFit fit = cover.fit();
         const QSize device = fit.buffer;
         wl::Capture& capture = captures[i];
+        if (&cover == m_figures && wl::captureIsUprightRgb32(capture, device)) {
+            // The copy itself is shown first and kept as the clean picture:
+            // the output is covered before a pass over its pixels.
+            figures = WaylandCanvas::create(m_connection, *cover.surface, fit, std::move(capture.buffer));
+            continue;
+        }
         if (&cover != m_figures && wl::captureIsUpright(capture, device)) {
             // The copy is already in memory the compositor can show: no second one.
             cover.still = std::move(capture.buffer);
@@ -173,19 +180,21 @@ bool WaylandSaver::FormShow()
             continue;
         }
         QImage picture = wl::captureImage(capture, device);
+        capture.buffer.reset(); // copied: its memory can go
         if (picture.isNull())
             picture = hosted::neutralBackdrop(device);
         if (&cover != m_figures) {
             showStill(cover, picture);
             continue;
         }
-        auto canvas = WaylandCanvas::create(m_connection, *cover.surface, fit, picture);
-        if (!canvas)
-            throw std::runtime_error("no shared memory for the saver's pictures");
-        cover.canvas = canvas.get();
-        m_driver->start(std::move(canvas));
-        cover.shown = true;
+        figures = WaylandCanvas::create(m_connection, *cover.surface, fit, picture);
     }
+    // Every output is covered: now the work of drawing the figures.
+    if (!figures)
+        throw std::runtime_error("no shared memory for the saver's pictures");
+    m_figures->canvas = figures.get();
+    m_figures->shown = true;
+    m_driver->start(std::move(figures));
     connectSeat();
     m_connection.onOutputAdded = [this](wl::Output& output) { outputAdded(output); };
     m_connection.onOutputRemoved = [this](wl::Output& output) { outputRemoved(output); };
