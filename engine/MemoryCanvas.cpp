@@ -23,6 +23,12 @@ MemoryCanvas::MemoryCanvas(QImage backdrop)
     m_backdrop = std::move(backdrop);
 }
 
+MemoryCanvas::MemoryCanvas(QImage backdrop, QImage pixels)
+    : m_backdrop(std::move(backdrop))
+    , m_pixels(std::move(pixels))
+{
+}
+
 MemoryCanvas::MemoryCanvas(QSize size, QImage::Format format)
     : m_pixels(size, format)
 {

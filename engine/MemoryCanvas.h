@@ -8,6 +8,10 @@ class MemoryCanvas : public Canvas {
 public:
     // Pixels of 'backdrop's size, restored to it on drawBackdrop.
     explicit MemoryCanvas(QImage backdrop);
+    // Draws into 'pixels' (memory shared with a display server, say: see
+    // usePixels) with 'backdrop' as the snapshot, both of one size. Nothing
+    // is allocated or written: the pixels start as they are.
+    MemoryCanvas(QImage backdrop, QImage pixels);
     // Pixels of 'size' in 'format', with no snapshot.
     explicit MemoryCanvas(QSize size, QImage::Format format = QImage::Format_RGB32);
 

@@ -4,7 +4,10 @@
 # the given size, and for each the saver's CPU, the display server's CPU over
 # the same stretch (and how much of it the saver added to the server's idle
 # cost), and both processes' peak resident memory are printed side by side.
-#   tools/wayland-cpu-compare.sh [SECONDS] [WxH] [path/to/hakop]
+#   tools/wayland-cpu-compare.sh [SECONDS] [WxH ...] [path/to/hakop]
+# Several sizes (one word, space-separated: "1920x1080 3840x2160") are
+# measured one after the other, and the saver's CPU on Wayland at each is
+# then given against its CPU at the first: what grows with the screen.
 # Needs root: sway runs as an unprivileged user (see tests/wayland/with-sway).
 # Then, from a few seconds of libwayland's request log, how many pixels the
 # saver damages per commit.
@@ -15,7 +18,7 @@
 set -euo pipefail
 
 secs=${1:-60}
-size=${2:-1920x1080}
+sizes=${2:-1920x1080}
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 hakop=${3:-$root/build/app/hakop}
 [ -x "$hakop" ] || { echo "wayland-cpu-compare: $hakop not built (run tools/dev build)" >&2; exit 1; }
@@ -91,28 +94,39 @@ export secs hakop
 
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
-w=${size%x*} h=${size#*x}
+measure() { # SIZE
+  local size=$1
+  w=${size%x*} h=${size#*x}
 
-# with-x's shell is the server's parent, and the command's.
-out=$tmp/x11 "$root/tests/e2e/with-x" --size "${size}x24" -- \
-  bash -c 'run "$(pgrep -P "$PPID" -x Xvfb)"'
-out=$tmp/wayland "$root/tests/wayland/with-sway" --size "${w}x${h}" --outputs 1 -- \
-  bash -c 'run "$HAKOP_SWAY_PID" && damage'
+  # with-x's shell is the server's parent, and the command's.
+  out=$tmp/x11 "$root/tests/e2e/with-x" --size "${size}x24" -- \
+    bash -c 'run "$(pgrep -P "$PPID" -x Xvfb)"'
+  out=$tmp/wayland "$root/tests/wayland/with-sway" --size "${w}x${h}" --outputs 1 -- \
+    bash -c 'run "$HAKOP_SWAY_PID" && damage'
 
-read -r xs xx xt xsp xxp xi xw <"$tmp/x11"
-read -r ws wx wt wsp wxp wi ww <"$tmp/wayland"
-read -r dn dmean dmost dfirst <"$tmp/wayland.damage"
-awk -v xs="$xs" -v xx="$xx" -v xt="$xt" -v xsp="$xsp" -v xxp="$xxp" -v xi="$xi" \
-    -v ws="$ws" -v wx="$wx" -v wt="$wt" -v wsp="$wsp" -v wxp="$wxp" -v wi="$wi" -v xw="$xw" -v ww="$ww" -v size="$size" \
-    -v dn="$dn" -v dmean="$dmean" -v dmost="$dmost" -v dfirst="$dfirst" 'BEGIN {
-  printf "screen %s, %.0f s measured on each\n", size, xt
-  printf "%-26s %18s %18s %8s\n", "", "X11 (Xvfb)", "Wayland (sway)", "ratio"
-  printf "%-26s %9.3f s %5.2f%% %9.3f s %5.2f%% %7.2fx\n", "saver CPU", xs, 100 * xs / xt, ws, 100 * ws / wt, (xs > 0 ? ws / xs : 0)
-  printf "%-26s %16.1f/s %16.1f/s %7.2fx\n", "saver wake-ups", xw / xt, ww / wt, (xw > 0 ? ww / xw : 0)
-  printf "%-26s %9.3f s %5.2f%% %9.3f s %5.2f%% %7.2fx\n", "display server CPU", xx, 100 * xx / xt, wx, 100 * wx / wt, (xx > 0 ? wx / xx : 0)
-  printf "%-26s %9.3f s %5.2f%% %9.3f s %5.2f%% %7.2fx\n", "  of it added by the saver", xx - xi, 100 * (xx - xi) / xt, wx - wi, 100 * (wx - wi) / wt, (xx - xi > 0 ? (wx - wi) / (xx - xi) : 0)
-  printf "%-26s %14.1f MiB %14.1f MiB\n", "saver peak RSS", xsp / 1024, wsp / 1024
-  printf "%-26s %14.1f MiB %14.1f MiB\n", "display server peak RSS", xxp / 1024, wxp / 1024
-  printf "Wayland damage per commit (%d commits after the first, which damages all %d px):\n", dn, dfirst
-  printf "  mean %.0f px, largest %d px; the five figures'"'"' boxes before and after a step cover at most %d px\n", dmean, dmost, 2 * 5 * 85 * 75
-}'
+  read -r xs xx xt xsp xxp xi xw <"$tmp/x11"
+  read -r ws wx wt wsp wxp wi ww <"$tmp/wayland"
+  read -r dn dmean dmost dfirst <"$tmp/wayland.damage"
+  awk -v xs="$xs" -v xx="$xx" -v xt="$xt" -v xsp="$xsp" -v xxp="$xxp" -v xi="$xi" \
+      -v ws="$ws" -v wx="$wx" -v wt="$wt" -v wsp="$wsp" -v wxp="$wxp" -v wi="$wi" -v xw="$xw" -v ww="$ww" -v size="$size" \
+      -v dn="$dn" -v dmean="$dmean" -v dmost="$dmost" -v dfirst="$dfirst" 'BEGIN {
+    printf "screen %s, %.0f s measured on each\n", size, xt
+    printf "%-26s %18s %18s %8s\n", "", "X11 (Xvfb)", "Wayland (sway)", "ratio"
+    printf "%-26s %9.3f s %5.2f%% %9.3f s %5.2f%% %7.2fx\n", "saver CPU", xs, 100 * xs / xt, ws, 100 * ws / wt, (xs > 0 ? ws / xs : 0)
+    printf "%-26s %16.1f/s %16.1f/s %7.2fx\n", "saver wake-ups", xw / xt, ww / wt, (xw > 0 ? ww / xw : 0)
+    printf "%-26s %9.3f s %5.2f%% %9.3f s %5.2f%% %7.2fx\n", "display server CPU", xx, 100 * xx / xt, wx, 100 * wx / wt, (xx > 0 ? wx / xx : 0)
+    printf "%-26s %9.3f s %5.2f%% %9.3f s %5.2f%% %7.2fx\n", "  of it added by the saver", xx - xi, 100 * (xx - xi) / xt, wx - wi, 100 * (wx - wi) / wt, (xx - xi > 0 ? (wx - wi) / (xx - xi) : 0)
+    printf "%-26s %14.1f MiB %14.1f MiB\n", "saver peak RSS", xsp / 1024, wsp / 1024
+    printf "%-26s %14.1f MiB %14.1f MiB\n", "display server peak RSS", xxp / 1024, wxp / 1024
+    printf "Wayland damage per commit (%d commits after the first, which damages all %d px):\n", dn, dfirst
+    printf "  mean %.0f px, largest %d px; the five figures'"'"' boxes before and after a step cover at most %d px\n", dmean, dmost, 2 * 5 * 85 * 75
+  }'
+  echo "$size $ws $wt" >>"$tmp/by-size"
+}
+
+for size in $sizes; do
+  measure "$size"
+done
+# Per second measured, each size against the first.
+awk 'NR == 1 {first = $2 / $3; name = $1}
+     NR > 1 {printf "Wayland saver CPU at %s: %.2fx its CPU at %s\n", $1, ($2 / $3) / first, name}' "$tmp/by-size"

@@ -151,4 +151,9 @@ bool captureIsUpright(const Capture& capture, QSize size)
            && capture.buffer->size() == size;
 }
 
+bool captureIsUprightRgb32(const Capture& capture, QSize size)
+{
+    return captureIsUpright(capture, size) && capture.buffer->format() == WL_SHM_FORMAT_XRGB8888;
+}
+
 } // namespace hakop::platform::wayland

@@ -33,5 +33,7 @@ QImage captureImage(const Capture& capture, QSize size = QSize());
 // Whether the capture's buffer is that picture at 'size' as it is, so that
 // it can be shown without a copy.
 bool captureIsUpright(const Capture& capture, QSize size);
+// ... and moreover 32-bit XRGB, so that it can be drawn from as it is.
+bool captureIsUprightRgb32(const Capture& capture, QSize size);
 
 } // namespace hakop::platform::wayland

@@ -41,13 +41,18 @@ void ShmBuffer::released(void* data, wl_buffer*)
 
 std::unique_ptr<ShmBuffer> ShmBuffer::create(wl_shm* shm, QSize size, int stride, std::uint32_t format)
 {
+    return create(shm, size, stride, format, 0);
+}
+
+std::unique_ptr<ShmBuffer> ShmBuffer::create(wl_shm* shm, QSize size, int stride, std::uint32_t format, int mapFlags)
+{
     if (shm == nullptr || size.isEmpty() || stride < size.width() * 4)
         return nullptr;
     const std::size_t bytes = std::size_t(stride) * std::size_t(size.height());
     const int fd = memoryFile(bytes);
     if (fd < 0)
         return nullptr;
-    void* mapped = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    void* mapped = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED | mapFlags, fd, 0);
     if (mapped == MAP_FAILED) {
         ::close(fd);
         return nullptr;
@@ -70,7 +75,7 @@ std::unique_ptr<ShmBuffer> ShmBuffer::create(wl_shm* shm, QSize size, int stride
 
 std::unique_ptr<ShmBuffer> ShmBuffer::create(wl_shm* shm, QSize size)
 {
-    return create(shm, size, size.width() * 4, WL_SHM_FORMAT_XRGB8888);
+    return create(shm, size, size.width() * 4, WL_SHM_FORMAT_XRGB8888, MAP_POPULATE);
 }
 
 ShmBuffer::~ShmBuffer()

@@ -16,9 +16,11 @@ namespace hakop::platform::wayland {
 class ShmBuffer {
 public:
     // A buffer of 'size' pixels, 'stride' bytes a row, in a wl_shm 'format'.
-    // Null when the memory cannot be had.
+    // Null when the memory cannot be had. Its pages come as they are first
+    // touched (by the compositor, for a screen copy).
     static std::unique_ptr<ShmBuffer> create(wl_shm* shm, QSize size, int stride, std::uint32_t format);
     // 32-bit XRGB, the format every compositor takes: what QImage calls RGB32.
+    // For us to write whole: its pages are had at once, not one fault at a time.
     static std::unique_ptr<ShmBuffer> create(wl_shm* shm, QSize size);
     ~ShmBuffer();
     ShmBuffer(const ShmBuffer&) = delete;
@@ -40,6 +42,7 @@ public:
 
 private:
     ShmBuffer() = default;
+    static std::unique_ptr<ShmBuffer> create(wl_shm* shm, QSize size, int stride, std::uint32_t format, int mapFlags);
     static void released(void* data, wl_buffer* buffer);
 
     wl_buffer* m_buffer = nullptr;

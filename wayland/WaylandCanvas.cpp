@@ -15,20 +15,24 @@ namespace hakop {
 namespace {
 
 // One buffer suffices when the compositor releases what it was shown before
-// our next tick (it copied the pixels); two when it holds the shown one
-// until the next commit; a third covers one that holds on a little longer.
-constexpr std::size_t maximumBuffers = 3;
+// our next tick (it copied the pixels); two when it holds the shown one until
+// the next commit. With the snapshot's, at most three screens of memory.
+constexpr std::size_t maximumBuffers = 2;
 
-QImage fittedBackdrop(const QImage& backdrop, QSize size)
+// 'picture' at the top-left corner of 'target', black elsewhere.
+void paintFitted(const QImage& picture, QImage& target)
 {
-    if (backdrop.size() == size && backdrop.format() == QImage::Format_RGB32)
-        return backdrop;
-    QImage fitted(size, QImage::Format_RGB32);
-    fitted.fill(Qt::black);
-    QPainter painter(&fitted);
+    QPainter painter(&target);
     painter.setCompositionMode(QPainter::CompositionMode_Source);
-    painter.drawImage(QPoint(0, 0), backdrop);
-    return fitted;
+    if (picture.size() != target.size())
+        painter.fillRect(target.rect(), Qt::black);
+    painter.drawImage(QPoint(0, 0), picture);
+}
+
+// The snapshot buffer's pixels as the engine reads them.
+QImage cleanPicture(const platform::wayland::ShmBuffer& clean)
+{
+    return QImage(clean.data(), clean.size().width(), clean.size().height(), clean.stride(), QImage::Format_RGB32);
 }
 
 // Both pictures RGB32; they may differ in size.
@@ -50,33 +54,58 @@ void copyRegion(const QImage& from, QImage& to, const QRegion& region)
 
 std::unique_ptr<WaylandCanvas> WaylandCanvas::create(platform::wayland::Connection& connection,
                                                      platform::wayland::CoverSurface& surface,
-                                                     const platform::wayland::SurfaceFit& fit, const QImage& backdrop)
+                                                     const platform::wayland::SurfaceFit& fit,
+                                                     std::unique_ptr<platform::wayland::ShmBuffer> clean)
 {
-    const QSize size = fit.buffer;
-    if (size.isEmpty())
+    if (!clean || clean->size() != fit.buffer || fit.buffer.isEmpty())
         return nullptr;
-    std::unique_ptr<WaylandCanvas> canvas(new WaylandCanvas(connection, surface, fit, fittedBackdrop(backdrop, size)));
+    std::unique_ptr<WaylandCanvas> canvas(new WaylandCanvas(connection, surface, fit, std::move(clean)));
+    // The output is covered with the snapshot as it is; the memory the
+    // figures are drawn in comes after.
+    surface.show(*canvas->m_clean, fit);
+    canvas->m_shown = true;
+    canvas->m_cleanShown = true;
+    canvas->m_drawable = false;
+    connection.flush();
     if (!canvas->addSlot())
         return nullptr;
-    canvas->m_draw.usePixels(canvas->m_slots.front().buffer->image());
     return canvas;
 }
 
+std::unique_ptr<WaylandCanvas> WaylandCanvas::create(platform::wayland::Connection& connection,
+                                                     platform::wayland::CoverSurface& surface,
+                                                     const platform::wayland::SurfaceFit& fit, const QImage& backdrop)
+{
+    auto clean = platform::wayland::ShmBuffer::create(connection.shm(), fit.buffer);
+    if (!clean)
+        return nullptr;
+    QImage pixels = cleanPicture(*clean);
+    paintFitted(backdrop, pixels);
+    return create(connection, surface, fit, std::move(clean));
+}
+
 WaylandCanvas::WaylandCanvas(platform::wayland::Connection& connection, platform::wayland::CoverSurface& surface,
-                             const platform::wayland::SurfaceFit& fit, QImage backdrop)
+                             const platform::wayland::SurfaceFit& fit,
+                             std::unique_ptr<platform::wayland::ShmBuffer> clean)
     : m_connection(connection)
     , m_surface(surface)
     , m_fit(fit)
     , m_queue(wl_display_create_queue(connection.display()))
-    , m_draw(std::move(backdrop))
+    , m_clean(std::move(clean))
+    // Two pictures over the one memory, neither sharing the other's data:
+    // the drawing reads the snapshot until it gets a buffer of its own.
+    , m_draw(cleanPicture(*m_clean), cleanPicture(*m_clean))
 {
+    wl_proxy_set_queue(reinterpret_cast<wl_proxy*>(m_clean->buffer()), m_queue);
 }
 
 WaylandCanvas::~WaylandCanvas()
 {
-    // The drawing target goes before the memory it points into.
+    // The drawing and the snapshot go before the memory they point into.
     m_draw.usePixels(QImage());
+    m_draw.releaseBackdrop();
     m_slots.clear();
+    m_clean.reset();
     wl_event_queue_destroy(m_queue);
 }
 
@@ -139,15 +168,19 @@ void WaylandCanvas::present(const QRegion& changed)
     if (m_shown && changed.isEmpty())
         return;
     makeDrawable();
+    if (m_current == noSlot)
+        return; // the connection was lost before anything was drawn
     Slot& current = m_slots[m_current];
     m_surface.attach(*current.buffer);
     if (!m_shown) {
         m_surface.setFit(m_fit);
         m_surface.damage(0, 0, whole.width(), whole.height());
     } else {
-        for (const QRect& r : changed.intersected(whole))
+        for (const QRect& r : changed.intersected(whole).subtracted(m_asShown))
             m_surface.damage(r.x(), r.y(), r.width(), r.height());
     }
+    m_cleanShown = false;
+    m_asShown = QRegion();
     m_surface.commit();
     current.buffer->setBusy();
     current.stale = QRegion();
@@ -159,28 +192,28 @@ void WaylandCanvas::present(const QRegion& changed)
     m_connection.flush();
 }
 
-void WaylandCanvas::makeDrawable()
+void WaylandCanvas::makeDrawable(const QRegion& overwritten)
 {
     if (m_drawable)
         return;
     m_drawable = true;
-    const std::size_t next = nextSlot(m_current);
+    const std::size_t next = nextSlot(overwritten);
     if (next == m_current)
         return; // released, or no other buffer to be had: drawing goes on in this one (see nextSlot)
     m_current = next;
     m_draw.usePixels(m_slots[m_current].buffer->image());
 }
 
-std::size_t WaylandCanvas::nextSlot(std::size_t from)
+std::size_t WaylandCanvas::nextSlot(const QRegion& overwritten)
 {
     wl_display* display = m_connection.display();
     wl_display_dispatch_queue_pending(display, m_queue);
     // The buffer just shown already holds the whole picture.
-    if (!m_slots[from].buffer->busy())
-        return from;
+    if (m_current != noSlot && !m_slots[m_current].buffer->busy())
+        return m_current;
     auto released = [&]() -> std::size_t {
         for (std::size_t i = 0; i < m_slots.size(); ++i)
-            if (i != from && !m_slots[i].buffer->busy())
+            if (i != m_current && !m_slots[i].buffer->busy())
                 return i;
         return m_slots.size();
     };
@@ -188,15 +221,16 @@ std::size_t WaylandCanvas::nextSlot(std::size_t from)
     if (next == m_slots.size() && m_slots.size() < maximumBuffers && addSlot())
         next = m_slots.size() - 1;
     // All held: wait for the compositor to let one go. Only releases are
-    // dispatched meanwhile; a lost connection ends the wait.
+    // dispatched meanwhile; a lost connection ends the wait. (With only the
+    // snapshot shown, the first slot is never held.)
     while (next == m_slots.size()) {
         if (wl_display_roundtrip_queue(display, m_queue) < 0)
-            return from;
+            return m_current;
         next = released();
     }
-    const QImage source = m_slots[from].buffer->image();
+    // The pixels drawn in last hold the newest picture, shown or not.
     QImage target = m_slots[next].buffer->image();
-    copyRegion(source, target, m_slots[next].stale);
+    copyRegion(m_draw.read(), target, m_slots[next].stale.subtracted(overwritten));
     m_slots[next].stale = QRegion();
     return next;
 }

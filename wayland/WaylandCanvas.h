@@ -1,12 +1,17 @@
 #pragma once
 // The engine's surface on a Wayland overlay surface: the pixels live in
 // memory shared with the compositor (wl_shm), drawn upright in the output's
-// device pixels (see SurfaceFit), which the compositor turns as the output is. present() damages only what changed and
-// commits; the next drawing goes to a buffer the compositor has released,
-// brought up to date first, so a buffer is never written while it is shown.
-// That buffer is chosen when drawing starts, not at the commit: by then the
-// compositor has usually let the one just shown go (it has its own copy),
-// and drawing goes on in it with nothing to bring up to date.
+// device pixels (see SurfaceFit), which the compositor turns as the output is.
+//
+// The desktop snapshot is a shared buffer of its own, kept clean for a
+// refused close, and it is what the first commit shows: the output is
+// covered before any pixel is touched. The figures are drawn in at most two
+// more buffers. present() damages only what changed and commits; the next
+// drawing goes to a buffer the compositor has released, brought up to date
+// first with only what changed since that buffer was last shown, so a buffer
+// is never written while it is shown. That buffer is chosen when drawing
+// starts, not at the commit: by then the compositor has usually let the one
+// shown before go, and nothing else has to be brought up to date.
 #include "SurfaceFit.h"
 #include "engine/Canvas.h"
 #include "engine/MemoryCanvas.h"
@@ -28,9 +33,16 @@ namespace hakop {
 
 class WaylandCanvas : public Canvas {
 public:
-    // A canvas of fit.buffer's size shown on 'surface' as 'fit' says, with
-    // 'backdrop' as the snapshot (drawn at the top-left corner; the rest is
-    // black). Null when the shared memory cannot be had.
+    // A canvas of fit.buffer's size shown on 'surface' as 'fit' says, whose
+    // snapshot is 'clean' itself: an upright picture of that size, 32-bit
+    // XRGB (a screen copy, say). It is shown at once, as it is. Null when
+    // the shared memory for the figures cannot be had.
+    static std::unique_ptr<WaylandCanvas> create(platform::wayland::Connection& connection,
+                                                 platform::wayland::CoverSurface& surface,
+                                                 const platform::wayland::SurfaceFit& fit,
+                                                 std::unique_ptr<platform::wayland::ShmBuffer> clean);
+    // The same with 'backdrop' copied into shared memory as the snapshot
+    // (at the top-left corner; the rest is black).
     static std::unique_ptr<WaylandCanvas> create(platform::wayland::Connection& connection,
                                                  platform::wayland::CoverSurface& surface,
                                                  const platform::wayland::SurfaceFit& fit, const QImage& backdrop);
@@ -41,20 +53,24 @@ public:
     QSize size() const override { return m_draw.size(); }
     void drawBackdrop() override
     {
-        makeDrawable();
+        makeDrawable(QRect(QPoint(0, 0), m_draw.size()));
         m_draw.drawBackdrop();
+        if (m_cleanShown)
+            m_asShown = QRect(QPoint(0, 0), m_draw.size());
     }
     void releaseBackdrop() override { m_draw.releaseBackdrop(); }
     QImage backdrop() const override { return m_draw.backdrop(); }
     void drawImage(const QImage& picture, QPoint at) override
     {
-        makeDrawable();
+        makeDrawable(QRect(at, picture.size()));
         m_draw.drawImage(picture, at);
+        m_asShown -= QRect(at, picture.size());
     }
     void drawFrame(const KeyedFrame& frame, QPoint at, bool keyed, const QRegion& clip, const QRect& box) override
     {
         makeDrawable();
         m_draw.drawFrame(frame, at, keyed, clip, box);
+        m_asShown -= box & QRect(at, frame.size());
     }
     // A copy: the pixels themselves belong to the compositor once presented.
     QImage read() const override;
@@ -66,7 +82,8 @@ public:
     // size. False when no memory could be had for them: the old buffers stay.
     bool refit(const platform::wayland::SurfaceFit& fit);
 
-    // How many shared buffers the canvas holds now (one or two in a steady run).
+    // How many shared buffers the figures are drawn in now (one or two; the
+    // snapshot's own is not counted).
     std::size_t bufferCount() const { return m_slots.size(); }
 
 private:
@@ -75,15 +92,16 @@ private:
         QRegion stale; // changed since this buffer last held the picture
     };
     WaylandCanvas(platform::wayland::Connection& connection, platform::wayland::CoverSurface& surface,
-                  const platform::wayland::SurfaceFit& fit, QImage backdrop);
+                  const platform::wayland::SurfaceFit& fit, std::unique_ptr<platform::wayland::ShmBuffer> clean);
     std::unique_ptr<platform::wayland::ShmBuffer> makeBuffer(QSize size);
     bool addSlot();
     // Points the drawing at a buffer the compositor does not hold, once per
-    // present: the first drawing after it waits here if it must.
-    void makeDrawable();
-    // The slot drawing goes to next: 'from' itself once released, else
-    // another released one, brought up to date from 'from'.
-    std::size_t nextSlot(std::size_t from);
+    // present: the first drawing after it waits here if it must. What the
+    // drawing is about to cover whole, 'overwritten', is not brought up to date.
+    void makeDrawable(const QRegion& overwritten = QRegion());
+    // The slot drawing goes to next: the current one once released, else
+    // another released one, brought up to date from the newest picture.
+    std::size_t nextSlot(const QRegion& overwritten);
 
     platform::wayland::Connection& m_connection;
     platform::wayland::CoverSurface& m_surface;
@@ -91,10 +109,18 @@ private:
     // Buffer releases come on a queue of their own, so waiting for one
     // dispatches nothing else (no input handler runs inside a tick).
     wl_event_queue* m_queue = nullptr;
+    // The snapshot, never drawn in (declared before the drawing that reads it).
+    std::unique_ptr<platform::wayland::ShmBuffer> m_clean;
     MemoryCanvas m_draw;
     std::vector<Slot> m_slots;
-    std::size_t m_current = 0;
+    static constexpr std::size_t noSlot = std::size_t(-1);
+    // The slot drawn in last; none while the snapshot alone has been shown.
+    std::size_t m_current = noSlot;
     bool m_shown = false;
+    // While the snapshot's own buffer is what the compositor shows: where the
+    // drawing holds the snapshot untouched, which needs no showing again.
+    bool m_cleanShown = false;
+    QRegion m_asShown;
     bool m_drawable = true; // m_current may be drawn into
 };
 

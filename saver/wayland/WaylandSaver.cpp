@@ -56,6 +56,7 @@ WaylandSaverEnd WaylandSaver::run()
     if (!FormShow())
         return m_connection.lost() ? WaylandSaverEnd::ConnectionLost : WaylandSaverEnd::NoOutput;
     auto nextTick = Clock::now() + SceneDriver::TickLength;
+    bool dispatchedBeforeTick = false;
     while (true) {
         if (m_closeAsked) {
             m_closeAsked = false;
@@ -70,7 +71,16 @@ WaylandSaverEnd WaylandSaver::run()
             return WaylandSaverEnd::Closed;
         }
         const auto now = Clock::now();
+        if (now >= nextTick && !dispatchedBeforeTick) {
+            // What came meanwhile (the keyboard, a close) goes before a tick
+            // that is due, however late: ticks never run back to back unread.
+            dispatchedBeforeTick = true;
+            if (!waitAndDispatch(now))
+                return WaylandSaverEnd::ConnectionLost;
+            continue;
+        }
         if (now >= nextTick) {
+            dispatchedBeforeTick = false;
             runHandler([this] { Timer1Timer(); });
             nextTick = SceneDriver::nextTickDue(nextTick, now);
             continue;
@@ -136,11 +146,18 @@ bool WaylandSaver::FormShow()
         return false;
     m_figures = m_covers->figures();
 
+    std::unique_ptr<WaylandCanvas> figures; // shows its snapshot once made
     for (std::size_t i = 0; i < m_covers->covers().size(); ++i) {
         Cover& cover = *m_covers->covers()[i];
         const wl::SurfaceFit fit = cover.fit();
         const QSize device = fit.buffer;
         wl::Capture& capture = captures[i];
+        if (&cover == m_figures && wl::captureIsUprightRgb32(capture, device)) {
+            // The copy itself is shown first and kept as the clean picture:
+            // the output is covered before a pass over its pixels.
+            figures = WaylandCanvas::create(m_connection, *cover.surface, fit, std::move(capture.buffer));
+            continue;
+        }
         if (&cover != m_figures && wl::captureIsUpright(capture, device)) {
             // The copy is already in memory the compositor can show: no second one.
             cover.still = std::move(capture.buffer);
@@ -150,19 +167,21 @@ bool WaylandSaver::FormShow()
             continue;
         }
         QImage picture = wl::captureImage(capture, device);
+        capture.buffer.reset(); // copied: its memory can go
         if (picture.isNull())
             picture = hosted::neutralBackdrop(device);
         if (&cover != m_figures) {
             m_covers->showStill(cover, picture);
             continue;
         }
-        auto canvas = WaylandCanvas::create(m_connection, *cover.surface, fit, picture);
-        if (!canvas)
-            throw std::runtime_error("no shared memory for the saver's pictures");
-        cover.canvas = canvas.get();
-        m_driver->start(std::move(canvas));
-        cover.shown = true;
+        figures = WaylandCanvas::create(m_connection, *cover.surface, fit, picture);
     }
+    // Every output is covered: now the work of drawing the figures.
+    if (!figures)
+        throw std::runtime_error("no shared memory for the saver's pictures");
+    m_figures->canvas = figures.get();
+    m_figures->shown = true;
+    m_driver->start(std::move(figures));
     connectSeat();
     m_covers->follow();
     m_covers->onCloseAsked = [this] {

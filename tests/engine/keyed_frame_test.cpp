@@ -80,3 +80,19 @@ TEST(MemoryCanvas, KeepsItsSnapshotUntilReleased)
     canvas.drawBackdrop();
     EXPECT_EQ(canvas.read().pixel(3, 3), White) << "a released snapshot draws nothing";
 }
+
+// Pixels handed over (a display server's memory, already showing something)
+// are neither replaced nor cleared before the first drawing, which goes into them.
+TEST(MemoryCanvas, DrawsIntoPixelsItIsGivenWithoutClearingThem)
+{
+    const QImage backdrop = patternBackdrop(QSize(30, 20));
+    QImage given = picture(QSize(30, 20), QRect(0, 0, 30, 20), White);
+    const uchar* const memory = given.constBits();
+    MemoryCanvas canvas(backdrop, given);
+    given = QImage(); // the canvas holds the only reference, as it asks
+    EXPECT_EQ(canvas.read().constBits(), memory);
+    EXPECT_EQ(canvas.read().pixel(3, 3), White) << "the pixels start as they were";
+    canvas.drawBackdrop();
+    EXPECT_EQ(canvas.read(), backdrop);
+    EXPECT_EQ(canvas.read().constBits(), memory);
+}
