@@ -78,7 +78,7 @@ shown() {
     shot Virtual-0 probe && [ "$(differ "$work/desk0.png" "$work/probe.png")" -gt 0 ] && return 0
     sleep 0.25
   done
-  say "no figures on Virtual-0"
+  say "no figures on Virtual-0: $(cat "$err")"
   return 1
 }
 check() { # name function
