@@ -46,8 +46,8 @@ std::vector<Capture> captureDesktop(Connection& connection, const std::vector<Ou
                     + realPath() + "; the saver shows a plain backdrop");
         break;
     case KWinScreenShot::Outcome::Failed:
-        logSurvived("KWin's screenshot service gave no picture (" + kwin.reason
-                    + "); the saver shows a plain backdrop where it is missing");
+        logSurvived("KWin's screenshot service left an output without its picture (" + kwin.reason
+                    + "); the saver shows a plain backdrop there");
         return std::move(kwin.captures);
     case KWinScreenShot::Outcome::Absent:
         logSurvived("this Wayland compositor offers no screen copy (zwlr_screencopy_manager_v1) and no KWin "

@@ -29,18 +29,19 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The wl_shm format with the same bytes as the QImage format KWin names;
-// none for one the compositor need not take.
+// The opaque wl_shm format with the same bytes as the QImage format KWin
+// names; none for one the compositor need not take. A screen is opaque:
+// whatever KWin's alpha says (a translucent window leaves less than full),
+// what the user saw is the colour alone.
 std::optional<std::uint32_t> shmFormat(uint qtFormat)
 {
     switch (QImage::Format(qtFormat)) {
-    case QImage::Format_RGB32: return WL_SHM_FORMAT_XRGB8888;
-    // A screen is opaque: premultiplied or not, the bytes are the same.
+    case QImage::Format_RGB32:
     case QImage::Format_ARGB32:
-    case QImage::Format_ARGB32_Premultiplied: return WL_SHM_FORMAT_ARGB8888;
-    case QImage::Format_RGBX8888: return WL_SHM_FORMAT_XBGR8888;
+    case QImage::Format_ARGB32_Premultiplied: return WL_SHM_FORMAT_XRGB8888;
+    case QImage::Format_RGBX8888:
     case QImage::Format_RGBA8888:
-    case QImage::Format_RGBA8888_Premultiplied: return WL_SHM_FORMAT_ABGR8888;
+    case QImage::Format_RGBA8888_Premultiplied: return WL_SHM_FORMAT_XBGR8888;
     default: return std::nullopt;
     }
 }
@@ -187,9 +188,10 @@ void take(Connection& connection, const std::vector<Output*>& outputs, KWinScree
     for (std::size_t i = 0; i < outputs.size(); ++i) {
         Shot& shot = shots[i];
         shot.capture = &result.captures[i];
-        // What KWin sends: the output upright at its device pixels, 32 bits a pixel.
+        // What KWin 5.27 sends: the output upright at its device pixels, in
+        // QImage's ARGB32.
         const QSize size = outputs[i]->uprightSize();
-        shot.capture->buffer = ShmBuffer::create(connection.shm(), size, size.width() * 4, WL_SHM_FORMAT_ARGB8888);
+        shot.capture->buffer = ShmBuffer::create(connection.shm(), size, size.width() * 4, WL_SHM_FORMAT_XRGB8888);
         if (!shot.capture->buffer || outputs[i]->name.empty()) {
             shot.fail(KWinScreenShot::Outcome::Failed, QStringLiteral("an output without a name or memory"));
             continue;
