@@ -6,7 +6,6 @@
 //                                    paints every output magenta. Writes
 //                                    READY_FILE once KWin has each picture.
 //   kwin_client key CODE             presses and releases a key (Linux code)
-//   kwin_client move DX DY           moves the pointer by DX, DY
 //   kwin_client shot OUTPUT FILE     KWin's screenshot of OUTPUT, as a PNG
 #include "wayland/Connection.h"
 #include "wayland/Protocols.h"
@@ -131,7 +130,7 @@ void global(void*, wl_registry* registry, std::uint32_t name, const char* interf
 void globalRemove(void*, wl_registry*, std::uint32_t) {}
 
 // KWin lists the global only to a client it grants it.
-int input(int argc, char** argv)
+int key(char** argv)
 {
     wl_display* display = wl_display_connect(nullptr);
     if (display == nullptr)
@@ -141,17 +140,10 @@ int input(int argc, char** argv)
     wl_display_roundtrip(display);
     if (fakeInput == nullptr)
         return std::fprintf(stderr, "kwin_client: KWin does not grant org_kde_kwin_fake_input\n"), 1;
-    org_kde_kwin_fake_input_authenticate(fakeInput, "hakop test", "keys and moves");
-    if (std::strcmp(argv[1], "key") == 0 && argc == 3) {
-        const auto code = std::uint32_t(std::atoi(argv[2]));
-        org_kde_kwin_fake_input_keyboard_key(fakeInput, code, WL_KEYBOARD_KEY_STATE_PRESSED);
-        org_kde_kwin_fake_input_keyboard_key(fakeInput, code, WL_KEYBOARD_KEY_STATE_RELEASED);
-    } else if (std::strcmp(argv[1], "move") == 0 && argc == 4) {
-        org_kde_kwin_fake_input_pointer_motion(fakeInput, wl_fixed_from_int(std::atoi(argv[2])),
-                                               wl_fixed_from_int(std::atoi(argv[3])));
-    } else {
-        return 2;
-    }
+    org_kde_kwin_fake_input_authenticate(fakeInput, "hakop test", "keys");
+    const auto code = std::uint32_t(std::atoi(argv[2]));
+    org_kde_kwin_fake_input_keyboard_key(fakeInput, code, WL_KEYBOARD_KEY_STATE_PRESSED);
+    org_kde_kwin_fake_input_keyboard_key(fakeInput, code, WL_KEYBOARD_KEY_STATE_RELEASED);
     const int rc = wl_display_roundtrip(display) < 0 ? 1 : 0;
     wl_display_disconnect(display);
     return rc;
@@ -199,10 +191,10 @@ int main(int argc, char** argv)
 {
     if (argc == 3 && std::strcmp(argv[1], "desktop") == 0)
         return desktop(argv[2]);
-    if (argc >= 3 && (std::strcmp(argv[1], "key") == 0 || std::strcmp(argv[1], "move") == 0))
-        return input(argc, argv);
+    if (argc == 3 && std::strcmp(argv[1], "key") == 0)
+        return key(argv);
     if (argc == 4 && std::strcmp(argv[1], "shot") == 0)
         return shot(argv[2], argv[3]);
-    std::fprintf(stderr, "usage: kwin_client desktop READY_FILE | key CODE | move DX DY | shot OUTPUT FILE\n");
+    std::fprintf(stderr, "usage: kwin_client desktop READY_FILE | key CODE | shot OUTPUT FILE\n");
     return 2;
 }
