@@ -135,13 +135,11 @@ struct Shot {
     }
 };
 
-const QString kwinService = QStringLiteral("org.kde.KWin");
-
 void ask(QDBusConnection& bus, const Output& output, Shot& shot, std::chrono::milliseconds limit)
 {
     int fds[2] = {-1, -1};
     if (::pipe2(fds, O_CLOEXEC) != 0) {
-        shot.fail(KWinScreenShot::Outcome::Failed, QString::fromLocal8Bit(std::strerror(errno)));
+        shot.fail(KWinScreenShot::Outcome::Failed, QStringLiteral("no pipe"));
         return;
     }
     shot.pipe = fds[0];
@@ -149,7 +147,7 @@ void ask(QDBusConnection& bus, const Output& output, Shot& shot, std::chrono::mi
     (void)::fcntl(shot.pipe, F_SETFL, O_NONBLOCK);
     {
         QDBusMessage message =
-            QDBusMessage::createMethodCall(kwinService, QStringLiteral("/org/kde/KWin/ScreenShot2"),
+            QDBusMessage::createMethodCall(QStringLiteral("org.kde.KWin"), QStringLiteral("/org/kde/KWin/ScreenShot2"),
                                            QStringLiteral("org.kde.KWin.ScreenShot2"), QStringLiteral("CaptureScreen"));
         // A bus that would start a KWin for us is no KWin showing this desktop.
         message.setAutoStartService(false);

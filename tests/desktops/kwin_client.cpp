@@ -141,7 +141,7 @@ int key(char** argv)
     if (fakeInput == nullptr)
         return std::fprintf(stderr, "kwin_client: KWin does not grant org_kde_kwin_fake_input\n"), 1;
     org_kde_kwin_fake_input_authenticate(fakeInput, "hakop test", "keys");
-    const auto code = std::uint32_t(std::atoi(argv[2]));
+    const auto code = std::uint32_t(std::strtoul(argv[2], nullptr, 10));
     org_kde_kwin_fake_input_keyboard_key(fakeInput, code, WL_KEYBOARD_KEY_STATE_PRESSED);
     org_kde_kwin_fake_input_keyboard_key(fakeInput, code, WL_KEYBOARD_KEY_STATE_RELEASED);
     const int rc = wl_display_roundtrip(display) < 0 ? 1 : 0;
