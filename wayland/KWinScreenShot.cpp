@@ -218,6 +218,9 @@ void take(Connection& connection, const std::vector<Output*>& outputs, KWinScree
                 shot.fail(KWinScreenShot::Outcome::Absent);
             else if (error.name().endsWith(QLatin1String(".NoAuthorized")) || error.type() == QDBusError::AccessDenied)
                 shot.fail(KWinScreenShot::Outcome::Refused, error.message());
+            else if (error.type() == QDBusError::UnknownObject || error.type() == QDBusError::UnknownInterface)
+                shot.fail(KWinScreenShot::Outcome::Failed,
+                          QStringLiteral("KWin offers it only when it composites with OpenGL"));
             else if (error.type() == QDBusError::NoReply || error.type() == QDBusError::Timeout)
                 shot.fail(KWinScreenShot::Outcome::Failed, QStringLiteral("no answer in time"));
             else
