@@ -45,14 +45,20 @@ exit_within() { # pid seconds
   return 124
 }
 
+# KWin's user runs the programs: copies where it may (the build folder may
+# be closed to it), each saver with the verifier's helper beside it. A second
+# copy of the saver has no desktop file.
+mkdir "$work/bin" "$work/granted"
+cp "$client" "$work/bin/kwin_client" && client=$work/bin/kwin_client
+for dir in "$work/granted" "$work/bin"; do
+  cp "$hakop" "$(dirname "$hakop")/hakop-verifier" "$dir/"
+done
+hakop=$work/granted/hakop ungranted=$work/bin/hakop
 # Both grants before anything asks: KWin reads new desktop files once, and
-# the client's first granted screenshot shows it has read the saver's too. A
-# copy of the saver elsewhere has none.
+# the client's first granted screenshot shows it has read the saver's too.
 grant hakop-test-client "$client" X-KDE-Wayland-Interfaces=org_kde_kwin_fake_input \
   X-KDE-DBUS-Restricted-Interfaces=org.kde.KWin.ScreenShot2
 grant hakop-test-saver "$hakop" X-KDE-DBUS-Restricted-Interfaces=org.kde.KWin.ScreenShot2
-ungranted=$work/bin/hakop
-mkdir "$work/bin" && cp "$hakop" "$ungranted"
 # The desktop: each output striped in a colour of its own, under every window.
 "$HAKOP_KWIN_AS_USER" "$client" desktop "$work/ready" &
 pids+=($!)
