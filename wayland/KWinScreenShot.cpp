@@ -87,7 +87,10 @@ struct Shot {
         const int stride = results.value(QStringLiteral("stride")).toInt();
         const std::optional<std::uint32_t> format = shmFormat(results.value(QStringLiteral("format")).toUInt());
         const QString type = results.value(QStringLiteral("type"), QStringLiteral("raw")).toString();
-        if (type != QLatin1String("raw") || !format || width <= 0 || height <= 0 || stride < width * 4) {
+        // Sizes no output has are no picture (and no multiplication may overflow).
+        constexpr int largest = 1 << 15;
+        if (type != QLatin1String("raw") || !format || width <= 0 || height <= 0 || width > largest
+            || height > largest || stride < width * 4 || stride > largest * 8) {
             fail(KWinScreenShot::Outcome::Failed, QStringLiteral("a picture in a form it cannot show"));
             return;
         }
