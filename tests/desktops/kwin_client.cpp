@@ -136,8 +136,10 @@ int key(char** argv)
     if (display == nullptr)
         return std::fprintf(stderr, "kwin_client: no Wayland display\n"), 1;
     static const wl_registry_listener listener = {.global = &global, .global_remove = &globalRemove};
-    wl_registry_add_listener(wl_display_get_registry(display), &listener, nullptr);
+    wl_registry* registry = wl_display_get_registry(display);
+    wl_registry_add_listener(registry, &listener, nullptr);
     wl_display_roundtrip(display);
+    wl_registry_destroy(registry);
     if (fakeInput == nullptr)
         return std::fprintf(stderr, "kwin_client: KWin does not grant org_kde_kwin_fake_input\n"), 1;
     org_kde_kwin_fake_input_authenticate(fakeInput, "hakop test", "keys");
@@ -145,6 +147,7 @@ int key(char** argv)
     org_kde_kwin_fake_input_keyboard_key(fakeInput, code, WL_KEYBOARD_KEY_STATE_PRESSED);
     org_kde_kwin_fake_input_keyboard_key(fakeInput, code, WL_KEYBOARD_KEY_STATE_RELEASED);
     const int rc = wl_display_roundtrip(display) < 0 ? 1 : 0;
+    org_kde_kwin_fake_input_destroy(fakeInput);
     wl_display_disconnect(display);
     return rc;
 }
