@@ -1,16 +1,20 @@
 #!/usr/bin/env bash
 # What the saver costs on Wayland next to X11: the same saver runs on a
-# private Xvfb, then on a private headless sway (one output, pixman), both of
-# the given size, and for each the saver's CPU, the display server's CPU over
-# the same stretch (and how much of it the saver added to the server's idle
-# cost), and both processes' peak resident memory are printed side by side.
+# private Xvfb, then on a private headless sway (one output, pixman), then on
+# a private headless KWin (one output, OpenGL on llvmpipe, the frozen desktop
+# through its screenshot service), all of the given size, and for each the
+# saver's CPU, the display server's CPU over the same stretch (and how much of
+# it the saver added to the server's idle cost), and both processes' peak
+# resident memory are printed side by side.
 #   tools/wayland-cpu-compare.sh [SECONDS] [WxH ...] [path/to/hakop]
 # Several sizes (one word, space-separated: "1920x1080 3840x2160") are
 # measured one after the other, and the saver's CPU on Wayland at each is
 # then given against its CPU at the first: what grows with the screen.
-# Needs root: sway runs as an unprivileged user (see tests/wayland/with-sway).
-# Then, from a few seconds of libwayland's request log, how many pixels the
-# saver damages per commit.
+# Needs root: sway and KWin run as an unprivileged user (see
+# tests/wayland/with-sway, tests/desktops/with-kwin). Then, from a few seconds
+# of libwayland's request log, how many pixels the saver damages per commit,
+# and on each compositor the time from exec until every output's cover has
+# its first picture committed.
 #
 # CPU time is the scheduler's run time summed over all threads
 # (/proc/PID/task/*/schedstat), as in tools/cpu-compare.sh; peak memory is
@@ -47,7 +51,7 @@ run() {
   sleep "$secs"
   i1=$(cpu_ns "$server")
   # No verifier is on the library path, so nothing ends the saver early.
-  "$hakop" /s >/dev/null 2>"$out.err" &
+  $launch "$hakop" /s >/dev/null 2>"$out.err" &
   local saver=$!
   sleep 3   # past its start-up work
   local s0 x0 t0 s1 x1 t1 w0 w1
@@ -89,8 +93,34 @@ damage() {
       printf "%d %.0f %d %d\n", n[best] - 1, (n[best] > 1 ? sum / (n[best] - 1) : 0), most, px[best, 1]
     }' "$out.log" >"$out.damage"
 }
-export -f run damage cpu_ns peak_kb wakeups
-export secs hakop
+# Milliseconds from exec until the last output's cover got its first
+# picture (the commit after its first attach), from libwayland's request log,
+# whose times are the real-time clock's microseconds in 32 bits, shown as ms.
+covered() {
+  local t0
+  t0=$(date +%s%6N)
+  $launch env WAYLAND_DEBUG=client timeout 4 "$hakop" /s >/dev/null 2>"$out.start" || true
+  awk -v t0="$(((t0 % 4294967296) / 1000))" '
+    { id = $0; sub(/.*wl_surface@/, "", id); sub(/\..*/, "", id)
+      t = $1; sub(/^\[/, "", t); sub(/\].*/, "", t) }
+    /-> wl_surface@[0-9]+\.attach\(wl_buffer/ && !(id in seen) { seen[id] = 1; first[id] = 1 }
+    /-> wl_surface@[0-9]+\.commit\(/ && first[id] { first[id] = 0; last = t }
+    END { d = last - t0; if (d < 0) d += 4294967.296; printf "%.0f\n", d }' "$out.start" >"$out.covered"
+}
+# KWin shows the saver its screenshots once its desktop file says so; KWin
+# takes a moment to read a new one.
+kwin_grant() {
+  printf '[Desktop Entry]\nType=Application\nName=hakop\nNoDisplay=true\nExec=%s\n%s\n' "$(realpath "$hakop")" \
+    X-KDE-DBUS-Restricted-Interfaces=org.kde.KWin.ScreenShot2 >"$HAKOP_KWIN_APPS/hakop.desktop"
+  local i
+  for i in $(seq 1 20); do
+    $launch timeout 2 "$hakop" /s 2>&1 | grep -q . || return 0
+  done
+  echo "wayland-cpu-compare: KWin does not grant the saver its screenshots" >&2
+  return 1
+}
+export -f run damage covered kwin_grant cpu_ns peak_kb wakeups
+export secs hakop launch=
 
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
@@ -102,11 +132,17 @@ measure() { # SIZE
   out=$tmp/x11 "$root/tests/e2e/with-x" --size "${size}x24" -- \
     bash -c 'run "$(pgrep -P "$PPID" -x Xvfb)"'
   out=$tmp/wayland "$root/tests/wayland/with-sway" --size "${w}x${h}" --outputs 1 -- \
-    bash -c 'run "$HAKOP_SWAY_PID" && damage'
+    bash -c 'run "$HAKOP_SWAY_PID" && damage && covered'
+  # KWin sees its clients' paths only when they run as its user.
+  out=$tmp/kwin "$root/tests/desktops/with-kwin" --size "${w}x${h}" --outputs 1 -- \
+    bash -c 'launch=$HAKOP_KWIN_AS_USER; kwin_grant && run "$HAKOP_KWIN_PID" && covered'
 
   read -r xs xx xt xsp xxp xi xw <"$tmp/x11"
   read -r ws wx wt wsp wxp wi ww <"$tmp/wayland"
   read -r dn dmean dmost dfirst <"$tmp/wayland.damage"
+  read -r ks kx kt ksp kxp ki kw <"$tmp/kwin"
+  read -r wc <"$tmp/wayland.covered"
+  read -r kc <"$tmp/kwin.covered"
   awk -v xs="$xs" -v xx="$xx" -v xt="$xt" -v xsp="$xsp" -v xxp="$xxp" -v xi="$xi" \
       -v ws="$ws" -v wx="$wx" -v wt="$wt" -v wsp="$wsp" -v wxp="$wxp" -v wi="$wi" -v xw="$xw" -v ww="$ww" -v size="$size" \
       -v dn="$dn" -v dmean="$dmean" -v dmost="$dmost" -v dfirst="$dfirst" 'BEGIN {
@@ -120,6 +156,16 @@ measure() { # SIZE
     printf "%-26s %14.1f MiB %14.1f MiB\n", "display server peak RSS", xxp / 1024, wxp / 1024
     printf "Wayland damage per commit (%d commits after the first, which damages all %d px):\n", dn, dfirst
     printf "  mean %.0f px, largest %d px; the five figures'"'"' boxes before and after a step cover at most %d px\n", dmean, dmost, 2 * 5 * 85 * 75
+  }'
+  awk -v ks="$ks" -v kx="$kx" -v kt="$kt" -v ksp="$ksp" -v kxp="$kxp" -v ki="$ki" -v kw="$kw" -v wc="$wc" -v kc="$kc" 'BEGIN {
+    printf "KDE Plasma (KWin, OpenGL on llvmpipe), %.0f s measured:\n", kt
+    printf "%-26s %9.3f s %5.2f%%\n", "saver CPU", ks, 100 * ks / kt
+    printf "%-26s %16.1f/s\n", "saver wake-ups", kw / kt
+    printf "%-26s %9.3f s %5.2f%%\n", "display server CPU", kx, 100 * kx / kt
+    printf "%-26s %9.3f s %5.2f%%\n", "  of it added by the saver", kx - ki, 100 * (kx - ki) / kt
+    printf "%-26s %14.1f MiB\n", "saver peak RSS", ksp / 1024
+    printf "%-26s %14.1f MiB\n", "display server peak RSS", kxp / 1024
+    printf "exec to every output covered: sway %d ms, KWin %d ms\n", wc, kc
   }'
   echo "$size $ws $wt" >>"$tmp/by-size"
 }

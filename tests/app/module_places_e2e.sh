@@ -91,6 +91,9 @@ if "$cmake" --install "$build" --prefix "$tmp/prefix" >"$tmp/install.log" 2>&1; 
    change_called && fail "MPR.DLL beside the installed program was called"
    verifier_asked && fail "PASSWORD.CPL beside the installed program was asked"
    unplace
+   # KWin grants its screenshots by the desktop entry that runs this very path.
+   grep -qx "Exec=$hakop" "$tmp/prefix/share/applications/hakop.desktop" ||
+     fail "the installed desktop entry does not run $hakop"
    exit "$failures") || failures=$((failures + $?))
 else
   fail "cmake --install into a temporary prefix: $(cat "$tmp/install.log")"

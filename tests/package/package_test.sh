@@ -52,11 +52,14 @@ dpkg-deb -x "$deb" "$root"
 
 desktop=$root/usr/share/applications/$app_id.desktop
 desktop-file-validate "$desktop" || fail "desktop entry"
-# The entry opens the settings dialog; its one action starts the saver.
-[ "$(sed -n '/^\[Desktop Entry\]/,/^\[/s/^Exec=//p' "$desktop")" = hakop ] || fail "desktop entry runs something else"
+# The entry opens the settings dialog; its one action starts the saver. Both
+# by the installed path, which KWin's screenshot grant asks for with the key.
+[ "$(sed -n '/^\[Desktop Entry\]/,/^\[/s/^Exec=//p' "$desktop")" = /usr/bin/hakop ] || fail "desktop entry runs something else"
 grep -qx 'Actions=start-saver;' "$desktop" || fail "desktop entry has no start-saver action"
-[ "$(sed -n '/^\[Desktop Action start-saver\]/,/^\[/s/^Exec=//p' "$desktop")" = 'hakop /s' ] \
+[ "$(sed -n '/^\[Desktop Action start-saver\]/,/^\[/s/^Exec=//p' "$desktop")" = '/usr/bin/hakop /s' ] \
   || fail "the start-saver action does not run hakop /s"
+grep -qx 'X-KDE-DBUS-Restricted-Interfaces=org.kde.KWin.ScreenShot2' "$desktop" \
+  || fail "desktop entry does not ask KWin for its screenshots"
 # As a distribution's checker runs it (no --no-net: there is no address to
 # fetch, so nothing is hidden). The one rule eased is the reverse-DNS id: we own
 # no domain, so the id is the program's plain name, which the validator warns of.
