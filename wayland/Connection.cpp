@@ -134,6 +134,8 @@ void Connection::global(void* data, wl_registry* registry, std::uint32_t name, c
         self->m_screencopy = static_cast<zwlr_screencopy_manager_v1*>(bind(zwlr_screencopy_manager_v1_interface, 3));
     } else if (std::strcmp(interface, wp_viewporter_interface.name) == 0 && self->m_viewporter == nullptr) {
         self->m_viewporter = static_cast<wp_viewporter*>(bind(wp_viewporter_interface, 1));
+    } else if (std::strcmp(interface, "org_kde_plasma_shell") == 0) {
+        self->m_kwin = true; // only known by its name: nothing of it is bound
     } else if (std::strcmp(interface, wl_seat_interface.name) == 0 && !self->m_seat.bound()) {
         self->m_seat.bind(static_cast<wl_seat*>(bind(wl_seat_interface, 5)));
     } else if (std::strcmp(interface, wl_output_interface.name) == 0) {

@@ -75,6 +75,9 @@ public:
     zwlr_screencopy_manager_v1* screencopy() const { return m_screencopy; }
     // Null when the compositor cannot scale a buffer to a surface's size.
     wp_viewporter* viewporter() const { return m_viewporter; }
+    // Whether the compositor is KDE's KWin (it offers Plasma's shell), whose
+    // pictures come through its screenshot service on the session bus.
+    bool isKWin() const { return m_kwin; }
     Seat& seat() { return m_seat; }
 
     // In the order the compositor advertised them.
@@ -115,6 +118,7 @@ private:
     xdg_wm_base* m_windowManager = nullptr;
     zwlr_screencopy_manager_v1* m_screencopy = nullptr;
     wp_viewporter* m_viewporter = nullptr;
+    bool m_kwin = false;
     Seat m_seat;
     std::vector<std::unique_ptr<Output>> m_outputs;
 };

@@ -74,9 +74,8 @@ std::vector<Capture> captureThroughPortal(Connection& connection, const std::vec
                     + allowPortalScreenshotCommand);
         return captures;
     case Result::NoPortal:
-        logSurvived("this Wayland compositor offers no screen copy (zwlr_screencopy_manager_v1) nor KWin's screenshot "
-                    "service, and no desktop portal answers for a screenshot (" + shot.detail
-                    + "); the saver shows a plain backdrop");
+        logSurvived("this Wayland compositor offers no screen copy (zwlr_screencopy_manager_v1) and no desktop "
+                    "portal answers for a screenshot (" + shot.detail + "); the saver shows a plain backdrop");
         return captures;
     case Result::Late:
         logSurvived("the desktop portal's screenshot did not come within "
@@ -107,6 +106,10 @@ std::vector<Capture> captureDesktop(Connection& connection, const std::vector<Ou
             return {};
         return captures;
     }
+    // The portal is asked from a child process that forks without exec: it
+    // must come before anything in this process starts QtDBus's thread.
+    if (!connection.isKWin())
+        return captureThroughPortal(connection, outputs);
     KWinScreenShot kwin = captureThroughKWin(connection, outputs, kwinLimit);
     switch (kwin.outcome) {
     case KWinScreenShot::Outcome::Taken:
@@ -121,7 +124,9 @@ std::vector<Capture> captureDesktop(Connection& connection, const std::vector<Ou
                     + "); the saver shows a plain backdrop there");
         return std::move(kwin.captures);
     case KWinScreenShot::Outcome::Absent:
-        return captureThroughPortal(connection, outputs);
+        logSurvived("this Wayland compositor offers no screen copy (zwlr_screencopy_manager_v1) and KWin's "
+                    "screenshot service is not on the session bus; the saver shows a plain backdrop");
+        break;
     }
     return std::vector<Capture>(outputs.size());
 }

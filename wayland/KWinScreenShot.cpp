@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QDBusError>
 #include <QDBusMessage>
 #include <QDBusPendingCall>
@@ -180,7 +181,9 @@ void take(Connection& connection, const std::vector<Output*>& outputs, KWinScree
         ~Closer() { QDBusConnection::disconnectFromBus(name); }
     } closer{busName};
     QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, busName);
-    if (!bus.isConnected()) {
+    // Asked of the bus before any screen-sized memory is taken: on other
+    // desktops (GNOME) there is no KWin to ask.
+    if (!bus.isConnected() || !bus.interface()->isServiceRegistered(QStringLiteral("org.kde.KWin")).value()) {
         result.outcome = KWinScreenShot::Outcome::Absent;
         return;
     }
