@@ -1,0 +1,72 @@
+#include "MutterIdleSource.h"
+
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusReply>
+#include <QDBusServiceWatcher>
+
+namespace hakop::idle {
+
+namespace {
+
+const QString service = QStringLiteral("org.gnome.Mutter.IdleMonitor");
+const QString path = QStringLiteral("/org/gnome/Mutter/IdleMonitor/Core");
+const QString interface = QStringLiteral("org.gnome.Mutter.IdleMonitor");
+
+QDBusMessage monitorCall(const QString& method)
+{
+    return QDBusMessage::createMethodCall(service, path, interface, method);
+}
+
+} // namespace
+
+std::unique_ptr<MutterIdleSource> MutterIdleSource::find(unsigned seconds, QString& problem)
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected() || !bus.interface()->isServiceRegistered(service).value())
+        return nullptr;
+    QDBusMessage add = monitorCall(QStringLiteral("AddIdleWatch"));
+    add << qulonglong(seconds) * 1000u;
+    const QDBusReply<uint> watch = bus.call(add);
+    if (!watch.isValid()) {
+        problem = "GNOME's idle monitor refused an idle watch: " + watch.error().message();
+        return nullptr;
+    }
+    return std::unique_ptr<MutterIdleSource>(new MutterIdleSource(bus, watch.value()));
+}
+
+MutterIdleSource::MutterIdleSource(QDBusConnection bus, uint watch)
+    : m_bus(std::move(bus))
+    , m_watch(watch)
+{
+    m_bus.connect(service, path, interface, QStringLiteral("WatchFired"), this, SLOT(onWatchFired(uint)));
+    // The bus itself going (the session ending) comes as a signal from the
+    // connection's own end.
+    m_bus.connect(QString(), QStringLiteral("/org/freedesktop/DBus/Local"), QStringLiteral("org.freedesktop.DBus.Local"),
+                  QStringLiteral("Disconnected"), this, SLOT(onBusDisconnected()));
+    auto* owner = new QDBusServiceWatcher(service, m_bus, QDBusServiceWatcher::WatchForUnregistration, this);
+    connect(owner, &QDBusServiceWatcher::serviceUnregistered, this,
+            [this] { emit lost(QStringLiteral("GNOME's idle monitor left the session bus")); });
+}
+
+MutterIdleSource::~MutterIdleSource()
+{
+    if (!m_bus.isConnected())
+        return;
+    QDBusMessage remove = monitorCall(QStringLiteral("RemoveWatch"));
+    remove << m_watch;
+    m_bus.send(remove); // no answer to wait for: the monitor drops it either way when we leave
+}
+
+void MutterIdleSource::onWatchFired(uint id)
+{
+    if (id == m_watch)
+        emit idle();
+}
+
+void MutterIdleSource::onBusDisconnected()
+{
+    emit lost(QStringLiteral("lost the session bus"));
+}
+
+} // namespace hakop::idle

@@ -1,0 +1,155 @@
+// hakop-idle: starts the saver ("hakop /s") whenever the desktop says the
+// user has been idle for the time asked. It sleeps in the event loop until
+// the desktop, the saver or a signal wakes it.
+#include "IdleOptions.h"
+#include "MutterIdleSource.h"
+#include "SaverChild.h"
+#include "WaylandIdleSource.h"
+
+#include "HakopVersion.h"
+#include "platform/Log.h"
+#include "platform/StandardStreams.h"
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace hakop::idle;
+
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int number)
+{
+    const int saved = errno;
+    const auto byte = static_cast<unsigned char>(number);
+    [[maybe_unused]] auto written = ::write(signalPipe[1], &byte, 1);
+    errno = saved;
+}
+
+bool catchSignals()
+{
+    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return false;
+    struct sigaction action {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART | SA_NOCLDSTOP;
+    for (int number : {SIGTERM, SIGINT, SIGCHLD})
+        sigaction(number, &action, nullptr);
+    return true;
+}
+
+// The first desktop that can tell us of idle time, or null with the one line
+// that says why there is none.
+std::unique_ptr<IdleSource> findIdleSource(unsigned seconds, std::string& why)
+{
+    QString problem;
+    if (auto gnome = MutterIdleSource::find(seconds, problem))
+        return gnome;
+    if (!problem.isEmpty()) {
+        why = problem.toStdString();
+        return nullptr;
+    }
+    auto absence = WaylandIdleSource::Absence::NoCompositor;
+    if (auto wayland = WaylandIdleSource::find(seconds, absence))
+        return wayland;
+    if (absence == WaylandIdleSource::Absence::NoNotifier)
+        why = "this Wayland compositor has no idle notifier (ext_idle_notifier_v1); on sway, start the saver "
+              "from swayidle (see hakop(6))";
+    else if (const char* display = std::getenv("DISPLAY"); display != nullptr && *display != '\0')
+        why = "on X11, start the saver from xss-lock or xautolock (see hakop(6)): this watcher knows GNOME "
+              "and Wayland idle notifiers only";
+    else
+        why = "found no desktop to watch: no GNOME idle monitor on the session bus, no Wayland compositor, "
+              "no X display";
+    return nullptr;
+}
+
+int watch(const IdleOptions& options)
+{
+    if (!catchSignals()) {
+        hakop::logErrno("cannot make a pipe for signals", errno);
+        return 1;
+    }
+    int argc = 1;
+    char name[] = "hakop-idle";
+    char* argv[] = {name, nullptr};
+    QCoreApplication application(argc, argv);
+
+    const auto saver = findSaver(QCoreApplication::applicationDirPath().toStdString(), std::getenv("PATH"));
+    if (!saver) {
+        hakop::logLine("found no hakop program beside this one nor on PATH");
+        return 1;
+    }
+    SaverChild child(*saver);
+
+    std::string why;
+    const std::unique_ptr<IdleSource> source = findIdleSource(options.seconds, why);
+    if (!source) {
+        hakop::logLine(why);
+        return 1;
+    }
+    // A saver still running when the idle time comes round again (the user
+    // touched something it ignores, or it was started by hand) is left alone:
+    // never a second one.
+    QObject::connect(source.get(), &IdleSource::idle, [&child] { child.start(); });
+    QObject::connect(source.get(), &IdleSource::lost, [](const QString& line) {
+        hakop::logLine(line.toStdString());
+        QCoreApplication::exit(1);
+    });
+
+    QSocketNotifier caught(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&caught, &QSocketNotifier::activated, [&child] {
+        unsigned char number = 0;
+        bool end = false;
+        while (::read(signalPipe[0], &number, 1) == 1)
+            end = end || number != SIGCHLD;
+        child.reap();
+        // A saver still running is left to run: it ends on the user's input
+        // like any other, and ending it here would end a saver that may be
+        // guarding the screen with a password just because its starter was
+        // stopped (a log-out ends both anyway).
+        if (end)
+            QCoreApplication::exit(0);
+    });
+    return QCoreApplication::exec();
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    hakop::setLogProgramName("hakop-idle");
+    hakop::platform::repairStandardStreams();
+    hakop::platform::ignoreBrokenPipes();
+    hakop::platform::quietToolkitMessages();
+
+    IdleOptions options;
+    try {
+        options = parseIdleOptions(std::vector<std::string>(argv + 1, argv + argc));
+    } catch (const UsageError& error) {
+        hakop::logLine(std::string(error.what()) + " (see hakop-idle --help)");
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(idleUsageText().c_str(), stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::fputs("hakop-idle " HAKOP_VERSION "\n", stdout);
+        return 0;
+    }
+    return watch(options);
+}
