@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# Inside the test's session bus (gnome_idle_e2e.sh): mutter, the watcher, and
+# the user's input through mutter's remote desktop service.
+set -uo pipefail
+tmp=$1 hand=$2 out=$1/out
+fail() { echo "FAIL: $*" >&2; exit 1; }
+# Waits (up to a minute) for a condition that must come.
+until_true() {
+  for _ in $(seq 600); do
+    eval "$1" && return 0
+    kill -0 "$mutter_pid" 2>/dev/null || fail "mutter ended"
+    sleep 0.1
+  done
+  fail "never: $1"
+}
+starts() { [ -f "$out/started" ] && wc -l <"$out/started" || echo 0; }
+
+mutter --headless --wayland --no-x11 --virtual-monitor 640x480 --wayland-display idle-test \
+  >"$out/mutter.log" 2>&1 &
+mutter_pid=$! watcher_pid=
+trap 'kill $watcher_pid ${HAND_PID:-} $mutter_pid 2>/dev/null; for n in 1 2 3; do echo 0 >"$out/release$n"; done; wait' EXIT
+until_true 'gdbus introspect --session --dest org.gnome.Mutter.IdleMonitor --object-path /org/gnome/Mutter/IdleMonitor/Core >/dev/null 2>&1'
+
+# The user's hand, for the whole test (a remote desktop session ends with
+# its client), and the test's own idle watch, a second longer than the
+# watcher's: when it fires, the watcher's has fired in the same spell.
+coproc HAND { "$hand"; }
+await() { # the hand's answer
+  local line
+  while read -r -t 60 -u "${HAND[0]}" line; do
+    [ "$line" = "$1" ] && return 0
+  done
+  fail "the hand never said $1"
+}
+tell() { echo "$1" >&"${HAND[1]}"; await "$2"; }
+move() { tell move moved; }
+await ready
+tell "watch 3000" watching
+
+move
+"$tmp/bin/hakop-idle" --after 2 >"$out/watcher.log" 2>&1 &
+watcher_pid=$!
+
+# Idle: one start, as "hakop /s".
+until_true '[ "$(starts)" = 1 ]'
+[ "$(cat "$out/started")" = /s ] || fail "started with \"$(cat "$out/started")\", not /s"
+
+# The user comes back and goes idle again while the saver still runs: none more.
+await fired
+move
+await fired
+[ "$(starts)" = 1 ] || fail "a second saver started while the first ran"
+
+# The saver fails: one line, and the watcher goes on to the next spell.
+echo 3 >"$out/release1"
+until_true 'grep -q "exit status 3" "$out/watcher.log"'
+move
+until_true '[ "$(starts)" = 2 ]'
+[ "$(grep -c . "$out/watcher.log")" = 1 ] && grep -qx 'hakop-idle: the saver ended with exit status 3; .*' "$out/watcher.log" \
+  || fail "not one line for the failed saver: $(cat "$out/watcher.log")"
+
+# SIGTERM while the second runs: the watcher ends cleanly, the saver goes on.
+kill -TERM "$watcher_pid"
+wait "$watcher_pid"; status=$?
+[ "$status" = 0 ] || fail "SIGTERM ended the watcher with status $status"
+kill -0 "$(cat "$out/pid2")" || fail "the running saver ended with the watcher"
+echo "two starts, one line for the failure, ended by SIGTERM"
