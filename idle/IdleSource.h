@@ -15,8 +15,19 @@ public:
 signals:
     // The user has touched nothing for the time asked: once per idle spell.
     void idle();
-    // The desktop went away; 'why' is the one line to say. Nothing more comes.
+    // The desktop went away; 'why' is the one line to say. Said once; nothing more comes.
     void lost(const QString& why);
+
+protected:
+    void loseOnce(const QString& why)
+    {
+        if (!m_lost)
+            emit lost(why);
+        m_lost = true;
+    }
+
+private:
+    bool m_lost = false;
 };
 
 } // namespace hakop::idle

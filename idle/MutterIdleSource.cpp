@@ -45,8 +45,11 @@ MutterIdleSource::MutterIdleSource(QDBusConnection bus, uint watch)
     m_bus.connect(QString(), QStringLiteral("/org/freedesktop/DBus/Local"), QStringLiteral("org.freedesktop.DBus.Local"),
                   QStringLiteral("Disconnected"), this, SLOT(onBusDisconnected()));
     auto* owner = new QDBusServiceWatcher(service, m_bus, QDBusServiceWatcher::WatchForUnregistration, this);
-    connect(owner, &QDBusServiceWatcher::serviceUnregistered, this,
-            [this] { emit lost(QStringLiteral("GNOME's idle monitor left the session bus")); });
+    // A bus that goes also takes every name with it, and says that first.
+    connect(owner, &QDBusServiceWatcher::serviceUnregistered, this, [this] {
+        loseOnce(m_bus.isConnected() ? QStringLiteral("GNOME's idle monitor left the session bus")
+                                     : QStringLiteral("lost the session bus"));
+    });
 }
 
 MutterIdleSource::~MutterIdleSource()
@@ -66,7 +69,7 @@ void MutterIdleSource::onWatchFired(uint id)
 
 void MutterIdleSource::onBusDisconnected()
 {
-    emit lost(QStringLiteral("lost the session bus"));
+    loseOnce(QStringLiteral("lost the session bus"));
 }
 
 } // namespace hakop::idle

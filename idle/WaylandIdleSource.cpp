@@ -97,7 +97,7 @@ void WaylandIdleSource::onReadable()
     // nothing back: there is nothing to flush before sleeping again.
     if (wl_display_dispatch(m_display) < 0) {
         m_readable->setEnabled(false);
-        emit lost(QStringLiteral("lost the connection to the Wayland compositor"));
+        loseOnce(QStringLiteral("lost the connection to the Wayland compositor"));
     }
 }
 

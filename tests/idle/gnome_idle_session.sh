@@ -17,8 +17,8 @@ starts() { [ -f "$out/started" ] && wc -l <"$out/started" || echo 0; }
 
 mutter --headless --wayland --no-x11 --virtual-monitor 640x480 --wayland-display idle-test \
   >"$out/mutter.log" 2>&1 &
-mutter_pid=$! watcher_pid=
-trap 'kill $watcher_pid ${HAND_PID:-} $mutter_pid 2>/dev/null; for n in 1 2 3; do echo 0 >"$out/release$n"; done; wait' EXIT
+mutter_pid=$! watcher_pid= second_pid=
+trap 'kill $watcher_pid $second_pid ${HAND_PID:-} $mutter_pid 2>/dev/null; for n in 1 2 3 -b; do echo 0 >"$out/release$n"; done; wait' EXIT
 until_true 'gdbus introspect --session --dest org.gnome.Mutter.IdleMonitor --object-path /org/gnome/Mutter/IdleMonitor/Core >/dev/null 2>&1'
 
 # The user's hand, for the whole test (a remote desktop session ends with
@@ -40,6 +40,8 @@ tell "watch 3000" watching
 move
 "$tmp/bin/hakop-idle" --after 2 >"$out/watcher.log" 2>&1 &
 watcher_pid=$!
+"$tmp/b/hakop-idle" --after 2 >"$out/second.log" 2>&1 &
+second_pid=$!
 
 # Idle: one start, as "hakop /s".
 until_true '[ "$(starts)" = 1 ]'
@@ -64,4 +66,11 @@ kill -TERM "$watcher_pid"
 wait "$watcher_pid"; status=$?
 [ "$status" = 0 ] || fail "SIGTERM ended the watcher with status $status"
 kill -0 "$(cat "$out/pid2")" || fail "the running saver ended with the watcher"
+# The desktop going: one line, status 1 (the second watcher is known to be
+# watching since it started its saver).
+until_true '[ -f "$out/b-started" ]'
+kill "$mutter_pid"
+wait "$second_pid"; status=$?
+[ "$status" = 1 ] && [ "$(cat "$out/second.log")" = "hakop-idle: GNOME's idle monitor left the session bus" ] \
+  || fail "mutter went: exit $status, $(cat "$out/second.log")"
 echo "two starts, one line for the failure, ended by SIGTERM"
