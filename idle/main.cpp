@@ -67,7 +67,7 @@ std::unique_ptr<IdleSource> findIdleSource(unsigned seconds, std::string& why)
         return wayland;
     if (absence == WaylandIdleSource::Absence::NoNotifier)
         why = "this Wayland compositor has no idle notifier (ext_idle_notifier_v1); on sway, start the saver "
-              "from swayidle (see hakop(6))";
+              "from swayidle (see hakop-idle(6))";
     else if (const char* display = std::getenv("DISPLAY"); display != nullptr && *display != '\0')
         why = "on X11, start the saver from xss-lock or xautolock (see hakop(6)): this watcher knows GNOME "
               "and Wayland idle notifiers only";
