@@ -31,14 +31,15 @@ out=$(dirname "$0")/../out
 echo "$*" >>"$out/started"
 n=$(wc -l <"$out/started")
 echo $$ >"$out/pid$n"
-while [ ! -f "$out/release$n" ]; do sleep 0.1; done
+# Until released, or until the test has gone (and its folder with it).
+while [ ! -f "$out/release$n" ] && [ -d "$out" ]; do sleep 0.1; done
 exit "$(cat "$out/release$n")"
 STANDIN
 chmod 755 "$tmp/bin/hakop"
 # A second watcher beside its own stand-in, for the desktop going away.
 mkdir "$tmp/b"
 cp "$watcher" "$tmp/b/hakop-idle"
-printf '#!/bin/sh\ntouch %s/b-started\nwhile [ ! -f %s/release-b ]; do sleep 0.1; done\n' "$tmp/out" "$tmp/out" >"$tmp/b/hakop"
+printf '#!/bin/sh\ntouch %s/b-started\nwhile [ ! -f %s/release-b ] && [ -d %s ]; do sleep 0.1; done\n' "$tmp/out" "$tmp/out" "$tmp/out" >"$tmp/b/hakop"
 chmod 755 "$tmp/b/hakop"
 cp "$(dirname "$0")/gnome_idle_session.sh" "$tmp/session.sh"
 cp "$hand" "$tmp/bin/mutter_hand"

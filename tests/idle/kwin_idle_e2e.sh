@@ -26,7 +26,7 @@ cat >"$tmp/bin/hakop" <<'STANDIN'
 #!/bin/sh
 out=$(dirname "$0")/../out
 echo "$*" >>"$out/started"
-while [ ! -f "$out/release" ]; do sleep 0.1; done
+while [ ! -f "$out/release" ] && [ -d "$out" ]; do sleep 0.1; done
 STANDIN
 chmod 755 "$tmp/bin/hakop"
 cat >"$tmp/session.sh" <<'SESSION'
