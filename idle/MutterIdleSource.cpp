@@ -5,6 +5,11 @@
 #include <QDBusReply>
 #include <QDBusServiceWatcher>
 
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+
 namespace hakop::idle {
 
 namespace {
@@ -20,8 +25,20 @@ QDBusMessage monitorCall(const QString& method)
 
 } // namespace
 
+bool MutterIdleSource::sessionBusNamed()
+{
+    if (const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS"); address != nullptr && *address != '\0')
+        return true;
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    return runtime != nullptr && *runtime != '\0' && ::access((std::string(runtime) + "/bus").c_str(), F_OK) == 0;
+}
+
 std::unique_ptr<MutterIdleSource> MutterIdleSource::find(unsigned seconds, QString& problem)
 {
+    // A session without a bus gets none: the library would start one of its
+    // own for the X display ("autolaunch"), which no desktop listens on.
+    if (!sessionBusNamed())
+        return nullptr;
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected() || !bus.interface()->isServiceRegistered(service).value())
         return nullptr;

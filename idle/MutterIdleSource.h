@@ -26,6 +26,9 @@ private slots:
 
 private:
     explicit MutterIdleSource(QDBusConnection bus, uint watch);
+    // Whether the environment names a session bus: the address, or the
+    // user's bus in the runtime folder, where the library looks without one.
+    static bool sessionBusNamed();
 
     QDBusConnection m_bus;
     uint m_watch;

@@ -6,6 +6,7 @@
 
 #include "ext-idle-notify-v1-client-protocol.h"
 
+#include <cstdlib>
 #include <cstring>
 
 namespace hakop::idle {
@@ -34,6 +35,14 @@ const ext_idle_notification_v1_listener notificationListener = {onIdled, onResum
 
 std::unique_ptr<WaylandIdleSource> WaylandIdleSource::find(unsigned seconds, Absence& absence)
 {
+    // Without a runtime folder only an absolute socket path can name a
+    // compositor (and the library would complain on stderr in its own words).
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    const char* socket = std::getenv("WAYLAND_DISPLAY");
+    if ((runtime == nullptr || *runtime == '\0') && (socket == nullptr || *socket != '/')) {
+        absence = Absence::NoCompositor;
+        return nullptr;
+    }
     wl_display* display = wl_display_connect(nullptr);
     if (display == nullptr) {
         absence = Absence::NoCompositor;

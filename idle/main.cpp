@@ -5,6 +5,7 @@
 #include "MutterIdleSource.h"
 #include "SaverChild.h"
 #include "WaylandIdleSource.h"
+#include "X11IdleSource.h"
 
 #include "HakopVersion.h"
 #include "platform/Log.h"
@@ -65,15 +66,28 @@ std::unique_ptr<IdleSource> findIdleSource(unsigned seconds, std::string& why)
     auto absence = WaylandIdleSource::Absence::NoCompositor;
     if (auto wayland = WaylandIdleSource::find(seconds, absence))
         return wayland;
-    if (absence == WaylandIdleSource::Absence::NoNotifier)
+    if (absence == WaylandIdleSource::Absence::NoNotifier) {
         why = "this Wayland compositor has no idle notifier (ext_idle_notifier_v1); on sway, start the saver "
               "from swayidle (see hakop-idle(6))";
-    else if (const char* display = std::getenv("DISPLAY"); display != nullptr && *display != '\0')
-        why = "on X11, start the saver from xss-lock or xautolock (see hakop(6)): this watcher knows GNOME "
-              "and Wayland idle notifiers only";
-    else
+        return nullptr;
+    }
+    auto x11Absence = X11IdleSource::Absence::NoDisplay;
+    if (auto x11 = X11IdleSource::find(seconds, x11Absence))
+        return x11;
+    switch (x11Absence) {
+    case X11IdleSource::Absence::XWayland:
+        why = "the X display is a Wayland compositor's, which does not see the input to Wayland programs, "
+              "and no Wayland compositor answers on WAYLAND_DISPLAY";
+        break;
+    case X11IdleSource::Absence::NoIdleCounter:
+        why = "this X server counts no idle time (SYNC extension, IDLETIME); start the saver from xss-lock "
+              "or xautolock (see hakop(6))";
+        break;
+    case X11IdleSource::Absence::NoDisplay:
         why = "found no desktop to watch: no GNOME idle monitor on the session bus, no Wayland compositor, "
               "no X display";
+        break;
+    }
     return nullptr;
 }
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # hakop-idle's refusals, each one line and an exit status: a bad command line
-# (2); no saver to start, sway's compositor without an idle notifier, an X
-# display alone and no desktop at all (1). Run under with-sway.
+# (2); no saver to start, sway's compositor without an idle notifier, its
+# XWayland alone and no desktop at all (1). Run under with-sway --xwayland.
 #   refusals_test.sh HAKOP_IDLE
 set -uo pipefail
 watcher=$1
@@ -34,7 +34,7 @@ exit 0
 STANDIN
 chmod 755 "$tmp/bin/hakop"
 refuses 1 'this Wayland compositor has no idle notifier .*swayidle' -- --after 2
-refuses 1 'on X11, start the saver from xss-lock or xautolock' \
-  WAYLAND_DISPLAY=none XDG_RUNTIME_DIR="$tmp/run" DISPLAY=:99 -- --after 2
-refuses 1 'found no desktop to watch' WAYLAND_DISPLAY=none XDG_RUNTIME_DIR="$tmp/run" -- --after 2
+refuses 1 "the X display is a Wayland compositor's" \
+  WAYLAND_DISPLAY=none DISPLAY="$HAKOP_XWAYLAND_DISPLAY" -- --after 2
+refuses 1 'found no desktop to watch' WAYLAND_DISPLAY=none XDG_RUNTIME_DIR= -- --after 2
 echo "each refusal is one line with its exit status"
