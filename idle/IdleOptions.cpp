@@ -49,9 +49,9 @@ std::string idleUsageText()
     return "Usage: hakop-idle [--after SECONDS]\n"
            "Starts the HAKOP screensaver (hakop /s) once the desktop has been idle for\n"
            "SECONDS (default " + std::to_string(defaultIdleSeconds) + "), and again after every later idle time.\n"
-           "It asks the desktop to tell it: GNOME's idle monitor, or a Wayland compositor's\n"
-           "idle notifier (ext_idle_notifier_v1, as KDE Plasma has). While a saver runs it\n"
-           "starts no other. On sway use swayidle; on X11, xss-lock or xautolock.\n";
+           "It asks the desktop to tell it: GNOME's idle monitor, a Wayland compositor's\n"
+           "idle notifier (ext_idle_notifier_v1, as KDE Plasma has), or the X server's\n"
+           "idle time counter. While a saver runs it starts no other. On sway use swayidle.\n";
 }
 
 } // namespace hakop::idle

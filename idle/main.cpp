@@ -1,5 +1,6 @@
 // hakop-idle: starts the saver ("hakop /s") whenever the desktop says the
-// user has been idle for the time asked. It sleeps in the event loop until
+// user has been idle for the time asked: GNOME's idle monitor, a Wayland
+// compositor's idle notifier or the X server's idle counter, first found. It sleeps in the event loop until
 // the desktop, the saver or a signal wakes it.
 #include "IdleOptions.h"
 #include "MutterIdleSource.h"
