@@ -14,13 +14,24 @@ namespace hakop::idle {
 
 namespace {
 
-const QString service = QStringLiteral("org.gnome.Mutter.IdleMonitor");
-const QString path = QStringLiteral("/org/gnome/Mutter/IdleMonitor/Core");
-const QString interface = QStringLiteral("org.gnome.Mutter.IdleMonitor");
+QString service()
+{
+    return QStringLiteral("org.gnome.Mutter.IdleMonitor");
+}
+
+QString path()
+{
+    return QStringLiteral("/org/gnome/Mutter/IdleMonitor/Core");
+}
+
+QString interface()
+{
+    return QStringLiteral("org.gnome.Mutter.IdleMonitor");
+}
 
 QDBusMessage monitorCall(const QString& method)
 {
-    return QDBusMessage::createMethodCall(service, path, interface, method);
+    return QDBusMessage::createMethodCall(service(), path(), interface(), method);
 }
 
 } // namespace
@@ -40,7 +51,7 @@ std::unique_ptr<MutterIdleSource> MutterIdleSource::find(unsigned seconds, QStri
     if (!sessionBusNamed())
         return nullptr;
     QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected() || !bus.interface()->isServiceRegistered(service).value())
+    if (!bus.isConnected() || !bus.interface()->isServiceRegistered(service()).value())
         return nullptr;
     QDBusMessage add = monitorCall(QStringLiteral("AddIdleWatch"));
     add << qulonglong(seconds) * 1000u;
@@ -56,12 +67,12 @@ MutterIdleSource::MutterIdleSource(QDBusConnection bus, uint watch)
     : m_bus(std::move(bus))
     , m_watch(watch)
 {
-    m_bus.connect(service, path, interface, QStringLiteral("WatchFired"), this, SLOT(onWatchFired(uint)));
+    m_bus.connect(service(), path(), interface(), QStringLiteral("WatchFired"), this, SLOT(onWatchFired(uint)));
     // The bus itself going (the session ending) comes as a signal from the
     // connection's own end.
     m_bus.connect(QString(), QStringLiteral("/org/freedesktop/DBus/Local"), QStringLiteral("org.freedesktop.DBus.Local"),
                   QStringLiteral("Disconnected"), this, SLOT(onBusDisconnected()));
-    auto* owner = new QDBusServiceWatcher(service, m_bus, QDBusServiceWatcher::WatchForUnregistration, this);
+    auto* owner = new QDBusServiceWatcher(service(), m_bus, QDBusServiceWatcher::WatchForUnregistration, this);
     // A bus that goes also takes every name with it, and says that first.
     connect(owner, &QDBusServiceWatcher::serviceUnregistered, this, [this] {
         loseOnce(m_bus.isConnected() ? QStringLiteral("GNOME's idle monitor left the session bus")

@@ -20,9 +20,20 @@
 
 namespace {
 
-const QString remoteDesktop = QStringLiteral("org.gnome.Mutter.RemoteDesktop");
-const QString idleMonitor = QStringLiteral("org.gnome.Mutter.IdleMonitor");
-const QString monitorPath = QStringLiteral("/org/gnome/Mutter/IdleMonitor/Core");
+QString remoteDesktop()
+{
+    return QStringLiteral("org.gnome.Mutter.RemoteDesktop");
+}
+
+QString idleMonitor()
+{
+    return QStringLiteral("org.gnome.Mutter.IdleMonitor");
+}
+
+QString monitorPath()
+{
+    return QStringLiteral("/org/gnome/Mutter/IdleMonitor/Core");
+}
 
 void say(const char* line)
 {
@@ -36,7 +47,7 @@ public:
     bool begin()
     {
         QDBusReply<QDBusObjectPath> session = bus.call(QDBusMessage::createMethodCall(
-            remoteDesktop, QStringLiteral("/org/gnome/Mutter/RemoteDesktop"), remoteDesktop,
+            remoteDesktop(), QStringLiteral("/org/gnome/Mutter/RemoteDesktop"), remoteDesktop(),
             QStringLiteral("CreateSession")));
         if (!session.isValid())
             return fail("CreateSession", session.error().message());
@@ -44,7 +55,7 @@ public:
         QDBusReply<void> started = bus.call(sessionCall(QStringLiteral("Start")));
         if (!started.isValid())
             return fail("Start", started.error().message());
-        bus.connect(idleMonitor, monitorPath, idleMonitor, QStringLiteral("WatchFired"), this,
+        bus.connect(idleMonitor(), monitorPath(), idleMonitor(), QStringLiteral("WatchFired"), this,
                     SLOT(onWatchFired(uint)));
         return true;
     }
@@ -59,7 +70,7 @@ public:
                 fail("NotifyPointerMotionRelative", moved.error().message());
             say("moved");
         } else if (line.rfind("watch ", 0) == 0) {
-            QDBusMessage add = QDBusMessage::createMethodCall(idleMonitor, monitorPath, idleMonitor,
+            QDBusMessage add = QDBusMessage::createMethodCall(idleMonitor(), monitorPath(), idleMonitor(),
                                                               QStringLiteral("AddIdleWatch"));
             add << qulonglong(std::stoull(line.substr(6)));
             QDBusReply<uint> id = bus.call(add);
@@ -80,7 +91,7 @@ private slots:
 private:
     QDBusMessage sessionCall(const QString& method)
     {
-        return QDBusMessage::createMethodCall(remoteDesktop, path, remoteDesktop + ".Session", method);
+        return QDBusMessage::createMethodCall(remoteDesktop(), path, remoteDesktop() + ".Session", method);
     }
     bool fail(const char* what, const QString& why)
     {
