@@ -91,8 +91,23 @@ MutterIdleSource::~MutterIdleSource()
 
 void MutterIdleSource::onWatchFired(uint id)
 {
-    if (id == m_watch)
+    if (id == m_watch && !idleInhibited())
         emit idle();
+}
+
+// A program showing a film or a talk asks GNOME's session manager to hold off
+// idleness; the idle monitor counts input only and fires all the same. No
+// session manager, or one that does not answer soon: nothing holds it off.
+bool MutterIdleSource::idleInhibited()
+{
+    constexpr uint idleFlag = 8;
+    constexpr int patienceMs = 2000;
+    QDBusMessage ask = QDBusMessage::createMethodCall(
+        QStringLiteral("org.gnome.SessionManager"), QStringLiteral("/org/gnome/SessionManager"),
+        QStringLiteral("org.gnome.SessionManager"), QStringLiteral("IsInhibited"));
+    ask << idleFlag;
+    const QDBusReply<bool> inhibited = m_bus.call(ask, QDBus::Block, patienceMs);
+    return inhibited.isValid() && inhibited.value();
 }
 
 void MutterIdleSource::onBusDisconnected()

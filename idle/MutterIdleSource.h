@@ -2,7 +2,8 @@
 // GNOME's idle monitor (org.gnome.Mutter.IdleMonitor on the session bus),
 // open to every client of the session. An idle watch there stays armed: it
 // fires each time the idle time reaches its interval, and input starts the
-// count afresh, so one watch covers every idle spell of the session.
+// count afresh, so one watch covers every idle spell of the session. A spell
+// the session manager is asked to hold off (a film playing) starts nothing.
 #include "IdleSource.h"
 
 #include <QDBusConnection>
@@ -29,6 +30,7 @@ private:
     // Whether the environment names a session bus: the address, or the
     // user's bus in the runtime folder, where the library looks without one.
     static bool sessionBusNamed();
+    bool idleInhibited();
 
     QDBusConnection m_bus;
     uint m_watch;

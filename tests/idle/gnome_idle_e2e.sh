@@ -5,7 +5,8 @@
 #  - the saver starts once the session has been idle for the time asked;
 #  - a new idle spell while it runs starts no second one;
 #  - a saver ending in failure is said in one line, and the next idle spell
-#    after the user returns starts it again;
+#    after the user returns starts it again, unless the session manager
+#    holds idleness off;
 #  - SIGTERM ends the watcher with status 0 and leaves a running saver alone.
 #   gnome_idle_e2e.sh HAKOP_IDLE MUTTER_HAND
 set -uo pipefail

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Inside the test's session bus (gnome_idle_e2e.sh): mutter, the watcher, and
-# the user's input through mutter's remote desktop service.
+# the user's input through mutter's remote desktop service (mutter_hand, which
+# also plays GNOME's session manager).
 set -uo pipefail
 tmp=$1 hand=$2 out=$1/out
 fail() { echo "FAIL: $*" >&2; exit 1; }
@@ -53,9 +54,15 @@ move
 await fired
 [ "$(starts)" = 1 ] || fail "a second saver started while the first ran"
 
-# The saver fails: one line, and the watcher goes on to the next spell.
+# The saver fails: one line, and the watcher goes on to the next spell; but
+# not to a spell the session manager holds off (a film playing).
 echo 3 >"$out/release1"
 until_true 'grep -q "exit status 3" "$out/watcher.log"'
+tell inhibit inhibited
+move
+await fired
+[ "$(starts)" = 1 ] || fail "a saver started while the session manager held idleness off"
+tell allow allowed
 move
 until_true '[ "$(starts)" = 2 ]'
 [ "$(grep -c . "$out/watcher.log")" = 1 ] && grep -qx 'hakop-idle: the saver ended with exit status 3; .*' "$out/watcher.log" \

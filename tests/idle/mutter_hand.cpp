@@ -5,6 +5,8 @@
 // Reads commands on stdin, one a line, and answers on stdout:
 //   "move"        -> "moved" once the pointer moved
 //   "watch MS"    -> "watching"; then "fired" each time that watch fires
+//   "inhibit" / "allow" -> "inhibited" / "allowed": a session manager that
+//                    holds idleness off, as for a film playing, or not
 // Starts with "ready", or one line on stderr and exit 1.
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -40,6 +42,17 @@ void say(const char* line)
     std::printf("%s\n", line);
     std::fflush(stdout);
 }
+
+// GNOME's session manager, as far as idleness goes.
+class SessionManager : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.gnome.SessionManager")
+public:
+    bool idleHeldOff = false;
+
+public slots:
+    bool IsInhibited(uint flags) { return idleHeldOff && (flags & 8u) != 0; }
+};
 
 class Hand : public QObject {
     Q_OBJECT
@@ -78,6 +91,16 @@ public:
                 fail("AddIdleWatch", id.error().message());
             watch = id.value();
             say("watching");
+        } else if (line == "inhibit" || line == "allow") {
+            if (!sessionManager.parent()) {
+                sessionManager.setParent(this);
+                if (!bus.registerObject(QStringLiteral("/org/gnome/SessionManager"), &sessionManager,
+                                        QDBusConnection::ExportAllSlots)
+                    || !bus.registerService(QStringLiteral("org.gnome.SessionManager")))
+                    fail("registerService", bus.lastError().message());
+            }
+            sessionManager.idleHeldOff = line == "inhibit";
+            say(line == "inhibit" ? "inhibited" : "allowed");
         }
     }
 
@@ -103,6 +126,7 @@ private:
     QDBusConnection bus = QDBusConnection::sessionBus();
     QString path;
     uint watch = 0;
+    SessionManager sessionManager;
 };
 
 } // namespace
