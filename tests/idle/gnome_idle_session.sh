@@ -1,25 +1,19 @@
-#!/usr/bin/env bash
-# Inside the test's session bus (gnome_idle_e2e.sh): mutter, the watcher, and
-# the user's input through mutter's remote desktop service (mutter_hand, which
-# also plays GNOME's session manager).
-set -uo pipefail
-tmp=$1 hand=$2 out=$1/out
-fail() { echo "FAIL: $*" >&2; exit 1; }
-# Waits (up to a minute) for a condition that must come.
-until_true() {
-  for _ in $(seq 600); do
-    eval "$1" && return 0
-    kill -0 "$mutter_pid" 2>/dev/null || fail "mutter ended"
-    sleep 0.1
-  done
-  fail "never: $1"
-}
-starts() { [ -f "$out/started" ] && wc -l <"$out/started" || echo 0; }
-
+# hakop-idle on a headless mutter (GNOME's compositor), with mutter_hand as the
+# user's hand on the mouse and as GNOME's session manager:
+#  - the saver starts once the session has been idle for the time asked;
+#  - a new idle spell while it runs starts no second one;
+#  - a saver ending in failure is said in one line, and the next idle spell
+#    after the user returns starts it again, unless the session manager
+#    holds idleness off;
+#  - SIGTERM ends the watcher with status 0 and leaves a running saver alone;
+#  - mutter going ends the watcher with status 1 and one line.
+# Run by as_session_user.sh.
+command -v gdbus >/dev/null || { echo "SKIPPED: gdbus is not installed (Debian package libglib2.0-bin)"; exit 77; }
+hand=$helper
 mutter --headless --wayland --no-x11 --virtual-monitor 640x480 --wayland-display idle-test \
   >"$out/mutter.log" 2>&1 &
-mutter_pid=$! watcher_pid= second_pid=
-trap 'kill $watcher_pid $second_pid ${HAND_PID:-} $mutter_pid 2>/dev/null; for n in 1 2 3 -b; do echo 0 >"$out/release$n"; done; wait' EXIT
+compositor_pid=$! watcher_pid= second_pid=
+trap 'kill $watcher_pid $second_pid ${HAND_PID:-} $compositor_pid 2>/dev/null; for n in 1 2 3 -b; do echo 0 >"$out/release$n"; done; wait' EXIT
 until_true 'gdbus introspect --session --dest org.gnome.Mutter.IdleMonitor --object-path /org/gnome/Mutter/IdleMonitor/Core >/dev/null 2>&1'
 
 # The user's hand, for the whole test (a remote desktop session ends with
@@ -76,7 +70,7 @@ kill -0 "$(cat "$out/pid2")" || fail "the running saver ended with the watcher"
 # The desktop going: one line, status 1 (the second watcher is known to be
 # watching since it started its saver).
 until_true '[ -f "$out/b-started" ]'
-kill "$mutter_pid"
+kill "$compositor_pid"
 wait "$second_pid"; status=$?
 [ "$status" = 1 ] && [ "$(cat "$out/second.log")" = "hakop-idle: GNOME's idle monitor left the session bus" ] \
   || fail "mutter went: exit $status, $(cat "$out/second.log")"
