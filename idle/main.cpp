@@ -116,9 +116,9 @@ int watch(const IdleOptions& options)
         hakop::logLine(why);
         return 1;
     }
-    // A saver still running when the idle time comes round again (the user
-    // touched something it ignores, or it was started by hand) is left alone:
-    // never a second one.
+    // An idle spell that comes while our saver still runs (after input the
+    // saver does not end on) starts none: never a second saver. One started
+    // by someone else is refused by the saver's own single-instance lock.
     QObject::connect(source.get(), &IdleSource::idle, [&child] { child.start(); });
     QObject::connect(source.get(), &IdleSource::lost, [](const QString& line) {
         hakop::logLine(line.toStdString());
