@@ -30,10 +30,12 @@ done
 # --- the file list ---
 expected=(
   ./usr/bin/hakop
+  ./usr/bin/hakop-idle
   ./usr/share/applications/$app_id.desktop
   ./usr/share/doc/hakop/changelog.gz
   ./usr/share/doc/hakop/copyright
   ./usr/share/man/man6/hakop.6.gz
+  ./usr/share/man/man6/hakop-idle.6.gz
   ./usr/share/metainfo/$app_id.metainfo.xml
 )
 for size in 16 32 48 64 128 256; do expected+=("./usr/share/icons/hicolor/${size}x$size/apps/hakop.png"); done

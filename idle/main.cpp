@@ -1,0 +1,170 @@
+// hakop-idle: starts the saver ("hakop /s") whenever the desktop says the
+// user has been idle for the time asked: GNOME's idle monitor, a Wayland
+// compositor's idle notifier or the X server's idle counter, first found. It sleeps in the event loop until
+// the desktop, the saver or a signal wakes it.
+#include "IdleOptions.h"
+#include "MutterIdleSource.h"
+#include "SaverChild.h"
+#include "WaylandIdleSource.h"
+#include "X11IdleSource.h"
+
+#include "HakopVersion.h"
+#include "platform/Log.h"
+#include "platform/StandardStreams.h"
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace hakop::idle;
+
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int number)
+{
+    const int saved = errno;
+    const auto byte = static_cast<unsigned char>(number);
+    [[maybe_unused]] auto written = ::write(signalPipe[1], &byte, 1);
+    errno = saved;
+}
+
+bool catchSignals()
+{
+    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return false;
+    struct sigaction action {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART | SA_NOCLDSTOP;
+    for (int number : {SIGTERM, SIGINT, SIGCHLD})
+        sigaction(number, &action, nullptr);
+    return true;
+}
+
+// The first desktop that can tell us of idle time, or null with the one line
+// that says why there is none.
+std::unique_ptr<IdleSource> findIdleSource(unsigned seconds, std::string& why)
+{
+    QString problem;
+    if (auto gnome = MutterIdleSource::find(seconds, problem))
+        return gnome;
+    if (!problem.isEmpty()) {
+        why = problem.toStdString();
+        return nullptr;
+    }
+    auto absence = WaylandIdleSource::Absence::NoCompositor;
+    if (auto wayland = WaylandIdleSource::find(seconds, absence))
+        return wayland;
+    if (absence == WaylandIdleSource::Absence::NoNotifier) {
+        why = "this Wayland compositor has no idle notifier (ext_idle_notifier_v1); on sway, start the saver "
+              "from swayidle (see hakop-idle(6))";
+        return nullptr;
+    }
+    auto x11Absence = X11IdleSource::Absence::NoDisplay;
+    if (auto x11 = X11IdleSource::find(seconds, x11Absence))
+        return x11;
+    switch (x11Absence) {
+    case X11IdleSource::Absence::XWayland:
+        why = "the X display is a Wayland compositor's, which does not see the input to Wayland programs, "
+              "and no Wayland compositor answers on WAYLAND_DISPLAY";
+        break;
+    case X11IdleSource::Absence::NoIdleCounter:
+        why = "this X server counts no idle time (SYNC extension, IDLETIME); start the saver from xss-lock "
+              "or xautolock (see hakop(6))";
+        break;
+    case X11IdleSource::Absence::NoDisplay:
+        why = "found no desktop to watch: no GNOME idle monitor on the session bus, no Wayland compositor, "
+              "no X display";
+        break;
+    }
+    return nullptr;
+}
+
+int watch(const IdleOptions& options)
+{
+    if (!catchSignals()) {
+        hakop::logErrno("cannot make a pipe for signals", errno);
+        return 1;
+    }
+    int argc = 1;
+    char name[] = "hakop-idle";
+    char* argv[] = {name, nullptr};
+    QCoreApplication application(argc, argv);
+
+    const auto saver = findSaver(QCoreApplication::applicationDirPath().toStdString(), std::getenv("PATH"));
+    if (!saver) {
+        hakop::logLine("found no hakop program beside this one nor on PATH");
+        return 1;
+    }
+    SaverChild child(*saver);
+
+    std::string why;
+    const std::unique_ptr<IdleSource> source = findIdleSource(options.seconds, why);
+    if (!source) {
+        hakop::logLine(why);
+        return 1;
+    }
+    // An idle spell that comes while our saver still runs (after input the
+    // saver does not end on) starts none: never a second saver. One started
+    // by someone else is refused by the saver's own single-instance lock.
+    QObject::connect(source.get(), &IdleSource::idle, [&child] { child.start(); });
+    QObject::connect(source.get(), &IdleSource::lost, [](const QString& line) {
+        hakop::logLine(line.toStdString());
+        QCoreApplication::exit(1);
+    });
+
+    QSocketNotifier caught(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&caught, &QSocketNotifier::activated, [&child] {
+        unsigned char number = 0;
+        bool end = false;
+        while (::read(signalPipe[0], &number, 1) == 1)
+            end = end || number != SIGCHLD;
+        child.reap();
+        // A saver still running is left to run: it ends on the user's input
+        // like any other, and ending it here would end a saver that may be
+        // guarding the screen with a password just because its starter was
+        // stopped (a log-out ends both anyway).
+        if (end)
+            QCoreApplication::exit(0);
+    });
+    return QCoreApplication::exec();
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    hakop::setLogProgramName("hakop-idle");
+    hakop::platform::repairStandardStreams();
+    hakop::platform::ignoreBrokenPipes();
+    hakop::platform::quietToolkitMessages();
+
+    IdleOptions options;
+    try {
+        options = parseIdleOptions(std::vector<std::string>(argv + 1, argv + argc));
+    } catch (const UsageError& error) {
+        hakop::logLine(std::string(error.what()) + " (see hakop-idle --help)");
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(idleUsageText().c_str(), stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::fputs("hakop-idle " HAKOP_VERSION "\n", stdout);
+        return 0;
+    }
+    return watch(options);
+}
