@@ -17,6 +17,9 @@ namespace {
 // Pictures kept on the server before the oldest are let go: the figures use
 // forty-eight; anything beyond is a caller drawing ever new pictures.
 constexpr std::size_t maxPictures = 256;
+// The side of the squares the snapshot is kept in as drawing reaches them:
+// a figure's box meets at most four.
+constexpr int tileSize = 64;
 
 } // namespace
 
@@ -41,8 +44,8 @@ std::unique_ptr<ServerCanvas> ServerCanvas::create(xcb_connection_t* connection,
         return refuse();
 
     // With a snapshot, its pixmap becomes the canvas's pixels as they are:
-    // nothing new to make, fill or copy before the window shows. The copy
-    // the snapshot needs to outlive the drawing is made on the first drawing.
+    // nothing new to make, fill or copy before the window shows. What the
+    // snapshot needs to outlive the drawing is copied as drawing reaches it.
     std::uint32_t pixmap = snapshot;
     if (pixmap == 0) {
         pixmap = xcb_generate_id(c);
@@ -58,8 +61,11 @@ std::unique_ptr<ServerCanvas> ServerCanvas::create(xcb_connection_t* connection,
     canvas->m_window = window;
     canvas->m_asBackground = asBackground;
     canvas->m_pixmap = pixmap;
-    canvas->m_snapshotUnsaved = snapshot != 0;
+    canvas->m_hasBackdrop = snapshot != 0;
     canvas->m_showsBackdrop = snapshot != 0;
+    canvas->m_tileColumns = (size.width() + tileSize - 1) / tileSize;
+    canvas->m_saved.assign(std::size_t(canvas->m_tileColumns) * std::size_t((size.height() + tileSize - 1) / tileSize),
+                           false);
     canvas->m_depth = depth;
     canvas->m_format = format;
     canvas->m_size = size;
@@ -110,37 +116,95 @@ void ServerCanvas::freePictures()
     m_pictures.clear();
 }
 
-void ServerCanvas::saveSnapshot()
+void ServerCanvas::forgetSaved()
+{
+    m_saved.assign(m_saved.size(), false);
+}
+
+template <typename Copy> void ServerCanvas::forSavedRuns(Copy copy) const
+{
+    for (std::size_t row = 0; row * tileSize < std::size_t(m_size.height()); ++row) {
+        const std::size_t first = row * std::size_t(m_tileColumns);
+        for (int column = 0; column < m_tileColumns;) {
+            if (!m_saved[first + std::size_t(column)]) {
+                ++column;
+                continue;
+            }
+            const int from = column;
+            while (column < m_tileColumns && m_saved[first + std::size_t(column)])
+                ++column;
+            const QRect run = QRect(from * tileSize, int(row) * tileSize, (column - from) * tileSize, tileSize)
+                & QRect(QPoint(0, 0), m_size);
+            copy(run);
+        }
+    }
+}
+
+void ServerCanvas::saveBefore(const QRect& area)
 {
     m_showsBackdrop = false;
-    if (!m_snapshotUnsaved)
+    if (!m_hasBackdrop)
         return;
-    // The server copies the pixels before the drawing that follows changes them.
     xcb_connection_t* c = m_connection;
-    m_snapshot = xcb_generate_id(c);
-    xcb_create_pixmap(c, m_depth, m_snapshot, m_pixmap, std::uint16_t(m_size.width()), std::uint16_t(m_size.height()));
-    xcb_copy_area(c, m_pixmap, m_snapshot, m_copyGc, 0, 0, 0, 0, std::uint16_t(m_size.width()),
-                  std::uint16_t(m_size.height()));
-    m_snapshotUnsaved = false;
+    if (m_clean == 0) {
+        // Made but not filled: the server touches its memory only where
+        // tiles are copied in.
+        m_clean = xcb_generate_id(c);
+        const platform::XcbReply<xcb_generic_error_t> error(xcb_request_check(
+            c, xcb_create_pixmap_checked(c, m_depth, m_clean, m_pixmap, std::uint16_t(m_size.width()),
+                                         std::uint16_t(m_size.height()))));
+        if (error != nullptr) { // no room on the server: nothing to restore from
+            m_clean = 0;
+            m_hasBackdrop = false;
+            return;
+        }
+    }
+    const QRect r = area & QRect(QPoint(0, 0), m_size);
+    if (r.isEmpty())
+        return;
+    // The server copies each run of tiles not kept yet before the drawing
+    // that follows changes them.
+    for (int row = r.top() / tileSize; row <= r.bottom() / tileSize; ++row) {
+        const std::size_t first = std::size_t(row) * std::size_t(m_tileColumns);
+        for (int column = r.left() / tileSize; column <= r.right() / tileSize;) {
+            if (m_saved[first + std::size_t(column)]) {
+                ++column;
+                continue;
+            }
+            const int from = column;
+            while (column <= r.right() / tileSize && !m_saved[first + std::size_t(column)])
+                m_saved[first + std::size_t(column++)] = true;
+            const QRect run = QRect(from * tileSize, row * tileSize, (column - from) * tileSize, tileSize)
+                & QRect(QPoint(0, 0), m_size);
+            xcb_copy_area(c, m_pixmap, m_clean, m_copyGc, std::int16_t(run.x()), std::int16_t(run.y()),
+                          std::int16_t(run.x()), std::int16_t(run.y()), std::uint16_t(run.width()),
+                          std::uint16_t(run.height()));
+        }
+    }
 }
 
 void ServerCanvas::drawBackdrop()
 {
-    if (m_snapshot == 0 || m_showsBackdrop)
+    if (!m_hasBackdrop || m_showsBackdrop)
         return; // released, or the pixels already are the snapshot
     m_showsBackdrop = true;
-    xcb_copy_area(m_connection, m_snapshot, m_pixmap, m_copyGc, 0, 0, 0, 0, std::uint16_t(m_size.width()),
-                  std::uint16_t(m_size.height()));
+    // Only the saved tiles were ever drawn on; they stay saved.
+    forSavedRuns([this](const QRect& run) {
+        xcb_copy_area(m_connection, m_clean, m_pixmap, m_copyGc, std::int16_t(run.x()), std::int16_t(run.y()),
+                      std::int16_t(run.x()), std::int16_t(run.y()), std::uint16_t(run.width()),
+                      std::uint16_t(run.height()));
+    });
 }
 
 void ServerCanvas::releaseBackdrop()
 {
-    m_snapshotUnsaved = false;
+    m_hasBackdrop = false;
     m_showsBackdrop = false;
-    if (m_snapshot == 0)
+    forgetSaved();
+    if (m_clean == 0)
         return;
-    xcb_free_pixmap(m_connection, m_snapshot);
-    m_snapshot = 0;
+    xcb_free_pixmap(m_connection, m_clean);
+    m_clean = 0;
 }
 
 void ServerCanvas::setBackdrop(const QImage& picture)
@@ -148,24 +212,34 @@ void ServerCanvas::setBackdrop(const QImage& picture)
     releaseBackdrop();
     const QImage rgb = picture.convertToFormat(QImage::Format_RGB32);
     put(m_pixmap, rgb, rgb.rect() & QRect(QPoint(0, 0), m_size), QPoint(0, 0));
-    // As with a snapshot from the screen: its own copy is made before the
-    // first drawing changes the pixels.
-    m_snapshotUnsaved = true;
+    // As with a snapshot from the screen: its tiles are kept as drawing reaches them.
+    m_hasBackdrop = true;
     m_showsBackdrop = true;
 }
 
 void ServerCanvas::keepPixelsAsBackdrop()
 {
     releaseBackdrop();
-    m_snapshotUnsaved = true;
+    m_hasBackdrop = true;
     m_showsBackdrop = true;
 }
 
 QImage ServerCanvas::backdrop() const
 {
-    if (m_snapshotUnsaved)
-        return readPixmap(m_pixmap);
-    return m_snapshot != 0 ? readPixmap(m_snapshot) : QImage();
+    if (!m_hasBackdrop)
+        return {};
+    QImage picture = readPixmap(m_pixmap);
+    if (m_clean == 0 || picture.isNull())
+        return picture;
+    const QImage clean = readPixmap(m_clean);
+    if (clean.isNull())
+        return {};
+    forSavedRuns([&](const QRect& run) {
+        for (int y = run.top(); y <= run.bottom(); ++y)
+            std::memcpy(picture.scanLine(y) + run.x() * 4, clean.constScanLine(y) + run.x() * 4,
+                        std::size_t(run.width()) * 4);
+    });
+    return picture;
 }
 
 void ServerCanvas::drawImage(const QImage& picture, QPoint at)
@@ -176,7 +250,7 @@ void ServerCanvas::drawImage(const QImage& picture, QPoint at)
     const QRect target = QRect(at, rgb.size()) & QRect(QPoint(0, 0), m_size);
     if (target.isEmpty())
         return;
-    saveSnapshot();
+    saveBefore(target);
     put(m_pixmap, rgb, target.translated(-at), target.topLeft());
 }
 
@@ -188,7 +262,7 @@ void ServerCanvas::drawFrame(const KeyedFrame& frame, QPoint at, bool keyed, con
     if (within.isEmpty())
         return;
     xcb_connection_t* c = m_connection;
-    saveSnapshot();
+    saveBefore(within);
     Picture& p = upload(frame);
     std::uint32_t gc = m_copyGc;
     if (keyed) {
