@@ -136,9 +136,14 @@ void THAKOPForm::FormShow()
 {
     if (m_frames == nullptr)
         throw std::logic_error("The saver window was shown without its frame store");
-    // The desktop is copied from under the window, mapped by now: the screen
-    // is covered at once, and the picture outlives the window.
-    m_snapshot = m_presentation.start(*m_frames);
+    // The desktop is copied from under the window, mapped by now, as the
+    // input is taken: the screen is covered at once, and the picture
+    // outlives the window.
+    m_snapshot = m_presentation.start(*m_frames, [this] {
+        m_inputAsked = true;
+        if (m_keeper)
+            m_keeper->takeInput();
+    });
     if (m_keeper)
         m_keeper->setStandInPicture(m_snapshot);
 
@@ -273,14 +278,17 @@ void THAKOPForm::showEvent(QShowEvent* event)
     QTimer::singleShot(0, this, [this] {
         if (m_session.closed())
             return;
-        // The snapshot is asked for before the input is taken: a window that
-        // appears once the saver holds the input (and so is surely running)
-        // is covered by it, never part of its picture.
+        // The keeper moves the window over a connection of its own: the map
+        // must have reached the server. The input is taken with the snapshot
+        // (see Presentation::start), or here should that have failed.
+        platform::syncToolkitDisplay();
+        if (m_keeper)
+            m_keeper->start(/*withInput=*/false);
         runHandler([this] { FormShow(); });
         activateWindow();
         setFocus(Qt::ActiveWindowFocusReason);
-        if (m_keeper)
-            m_keeper->start();
+        if (m_keeper && !m_inputAsked)
+            m_keeper->takeInput();
     });
 }
 

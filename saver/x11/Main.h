@@ -132,6 +132,7 @@ private:
     std::uint32_t m_snapshot = 0; // the desktop's picture on the server, once taken
     std::unique_ptr<platform::InputFence> m_inputFence; // made at the first close query
     bool m_shown = false;
+    bool m_inputAsked = false; // the keeper was asked for the input as the snapshot was taken
 };
 
 } // namespace hakop
