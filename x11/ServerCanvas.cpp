@@ -273,12 +273,27 @@ void ServerCanvas::drawFrame(const KeyedFrame& frame, QPoint at, bool keyed, con
             p.maskOrigin = at;
         }
     }
-    for (const QRect& rect : clip) {
-        const QRect r = rect & within;
-        if (r.isEmpty())
-            continue;
+    auto copy = [&](const QRect& r) {
         xcb_copy_area(c, p.pixmap, m_pixmap, gc, std::int16_t(r.x() - at.x()), std::int16_t(r.y() - at.y()),
                       std::int16_t(r.x()), std::int16_t(r.y()), std::uint16_t(r.width()), std::uint16_t(r.height()));
+    };
+    // A region's rectangles never overlap: when the parts of them inside
+    // the box add up to the box, the clip covers it, and one copy draws what
+    // one per rectangle would (the usual case: a figure wholly inside the
+    // area a pass paints, which is cut into bands around the others).
+    long long covered = 0;
+    for (const QRect& rect : clip) {
+        const QRect r = rect & within;
+        covered += r.isEmpty() ? 0 : (long long)r.width() * r.height();
+    }
+    if (covered == (long long)within.width() * within.height()) {
+        copy(within);
+        return;
+    }
+    for (const QRect& rect : clip) {
+        const QRect r = rect & within;
+        if (!r.isEmpty())
+            copy(r);
     }
 }
 
@@ -379,14 +394,17 @@ void ServerCanvas::setWindow(std::uint32_t window)
 
 void ServerCanvas::show(const QRegion& region)
 {
-    xcb_connection_t* c = m_connection;
-    for (const QRect& rect : region) {
-        const QRect r = rect & QRect(QPoint(0, 0), m_size);
-        if (r.isEmpty())
-            continue;
-        xcb_copy_area(c, m_pixmap, m_window, m_copyGc, std::int16_t(r.x()), std::int16_t(r.y()), std::int16_t(r.x()),
-                      std::int16_t(r.y()), std::uint16_t(r.width()), std::uint16_t(r.height()));
-    }
+    for (const QRect& rect : region)
+        showRect(rect);
+}
+
+void ServerCanvas::showRect(const QRect& rect)
+{
+    const QRect r = rect & QRect(QPoint(0, 0), m_size);
+    if (r.isEmpty())
+        return;
+    xcb_copy_area(m_connection, m_pixmap, m_window, m_copyGc, std::int16_t(r.x()), std::int16_t(r.y()),
+                  std::int16_t(r.x()), std::int16_t(r.y()), std::uint16_t(r.width()), std::uint16_t(r.height()));
 }
 
 void ServerCanvas::flush()
@@ -396,7 +414,34 @@ void ServerCanvas::flush()
 
 void ServerCanvas::present(const QRegion& changed)
 {
-    show(changed);
+    // Outside 'changed' the window already shows the pixels, so copying
+    // more of them changes nothing there: rectangles close together go in
+    // one copy of the box around them, as long as that copies at most a
+    // quarter more pixels than they hold. A figure's old and new places
+    // then take one copy rather than the bands a region cuts them into.
+    struct Box {
+        QRect rect;
+        long long pixels; // of 'changed' inside it
+    };
+    std::vector<Box> boxes;
+    for (const QRect& rect : changed)
+        boxes.push_back({rect, (long long)rect.width() * rect.height()});
+    for (bool merged = true; merged;) {
+        merged = false;
+        for (std::size_t i = 0; i < boxes.size() && !merged; ++i) {
+            for (std::size_t j = i + 1; j < boxes.size() && !merged; ++j) {
+                const QRect both = boxes[i].rect | boxes[j].rect;
+                const long long pixels = boxes[i].pixels + boxes[j].pixels;
+                if ((long long)both.width() * both.height() * 4 <= pixels * 5) {
+                    boxes[i] = {both, pixels};
+                    boxes.erase(boxes.begin() + std::ptrdiff_t(j));
+                    merged = true;
+                }
+            }
+        }
+    }
+    for (const Box& box : boxes)
+        showRect(box.rect);
     flush();
 }
 

@@ -91,6 +91,7 @@ private:
     // Calls copy(x, y, width, height) for each run of saved tiles, a row of tiles at a time.
     template <typename Copy> void forSavedRuns(Copy copy) const;
     void forgetSaved();
+    void showRect(const QRect& rect);
     void put(std::uint32_t drawable, const QImage& rgb, const QRect& source, QPoint at);
     QImage readPixmap(std::uint32_t pixmap) const;
     void freePictures();

@@ -232,6 +232,10 @@ TEST_F(Canvas, DrawsWhatASurfaceInMemoryDraws)
         }
         if (step % 50 == 49) {
             ASSERT_EQ(differences(onServer.pixels(), inMemory.pixels(), tolerance), "") << "after step " << step;
+            // What is presented reaches the window, however the copies are cut.
+            onServer.canvas().present(onServer.takeDrawn());
+            if (rootIsXrgb())
+                ASSERT_EQ(readBack(w, onServer.rect()), onServer.pixels()) << "the window after step " << step;
         }
     }
     onServer.paintPass();
