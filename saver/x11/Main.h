@@ -29,7 +29,9 @@
 // -> formClosed.
 //
 // ScreenKeeper holds the input and keeps the window mapped and on top for
-// the whole run; a failure box pauses it while it is open.
+// the whole run; a failure box pauses it while it is open. The window's
+// native side (made the saver's, built again when destroyed, the keeper's
+// plumbing) is in FormWindow.cpp.
 #include "saver/SaverSession.h"
 #include "Presentation.h"
 #include "ScreenKeeper.h"
