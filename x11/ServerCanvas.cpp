@@ -17,9 +17,6 @@ namespace {
 // Pictures kept on the server before the oldest are let go: the figures use
 // forty-eight; anything beyond is a caller drawing ever new pictures.
 constexpr std::size_t maxPictures = 256;
-// The side of the squares the snapshot is kept in as drawing reaches them:
-// a figure's box meets at most four.
-constexpr int tileSize = 64;
 
 } // namespace
 
@@ -61,11 +58,7 @@ std::unique_ptr<ServerCanvas> ServerCanvas::create(xcb_connection_t* connection,
     canvas->m_window = window;
     canvas->m_asBackground = asBackground;
     canvas->m_pixmap = pixmap;
-    canvas->m_hasBackdrop = snapshot != 0;
     canvas->m_showsBackdrop = snapshot != 0;
-    canvas->m_tileColumns = (size.width() + tileSize - 1) / tileSize;
-    canvas->m_saved.assign(std::size_t(canvas->m_tileColumns) * std::size_t((size.height() + tileSize - 1) / tileSize),
-                           false);
     canvas->m_depth = depth;
     canvas->m_format = format;
     canvas->m_size = size;
@@ -76,6 +69,9 @@ std::unique_ptr<ServerCanvas> ServerCanvas::create(xcb_connection_t* connection,
     const std::uint32_t copyValues[] = {0 /* black */, 0};
     canvas->m_copyGc = xcb_generate_id(c);
     xcb_create_gc(c, canvas->m_copyGc, pixmap, XCB_GC_FOREGROUND | XCB_GC_GRAPHICS_EXPOSURES, copyValues);
+    canvas->m_snapshot = std::make_unique<x11::CleanPicture>(c, pixmap, canvas->m_copyGc, depth, size);
+    if (snapshot != 0)
+        canvas->m_snapshot->keepPixels();
     if (snapshot == 0) {
         const xcb_rectangle_t all{0, 0, std::uint16_t(size.width()), std::uint16_t(size.height())};
         xcb_poly_fill_rectangle(c, pixmap, canvas->m_copyGc, 1, &all);
@@ -116,95 +112,18 @@ void ServerCanvas::freePictures()
     m_pictures.clear();
 }
 
-void ServerCanvas::forgetSaved()
-{
-    m_saved.assign(m_saved.size(), false);
-}
-
-template <typename Copy> void ServerCanvas::forSavedRuns(Copy copy) const
-{
-    for (std::size_t row = 0; row * tileSize < std::size_t(m_size.height()); ++row) {
-        const std::size_t first = row * std::size_t(m_tileColumns);
-        for (int column = 0; column < m_tileColumns;) {
-            if (!m_saved[first + std::size_t(column)]) {
-                ++column;
-                continue;
-            }
-            const int from = column;
-            while (column < m_tileColumns && m_saved[first + std::size_t(column)])
-                ++column;
-            const QRect run = QRect(from * tileSize, int(row) * tileSize, (column - from) * tileSize, tileSize)
-                & QRect(QPoint(0, 0), m_size);
-            copy(run);
-        }
-    }
-}
-
-void ServerCanvas::saveBefore(const QRect& area)
-{
-    m_showsBackdrop = false;
-    if (!m_hasBackdrop)
-        return;
-    xcb_connection_t* c = m_connection;
-    if (m_clean == 0) {
-        // Made but not filled: the server touches its memory only where
-        // tiles are copied in.
-        m_clean = xcb_generate_id(c);
-        const platform::XcbReply<xcb_generic_error_t> error(xcb_request_check(
-            c, xcb_create_pixmap_checked(c, m_depth, m_clean, m_pixmap, std::uint16_t(m_size.width()),
-                                         std::uint16_t(m_size.height()))));
-        if (error != nullptr) { // no room on the server: nothing to restore from
-            m_clean = 0;
-            m_hasBackdrop = false;
-            return;
-        }
-    }
-    const QRect r = area & QRect(QPoint(0, 0), m_size);
-    if (r.isEmpty())
-        return;
-    // The server copies each run of tiles not kept yet before the drawing
-    // that follows changes them.
-    for (int row = r.top() / tileSize; row <= r.bottom() / tileSize; ++row) {
-        const std::size_t first = std::size_t(row) * std::size_t(m_tileColumns);
-        for (int column = r.left() / tileSize; column <= r.right() / tileSize;) {
-            if (m_saved[first + std::size_t(column)]) {
-                ++column;
-                continue;
-            }
-            const int from = column;
-            while (column <= r.right() / tileSize && !m_saved[first + std::size_t(column)])
-                m_saved[first + std::size_t(column++)] = true;
-            const QRect run = QRect(from * tileSize, row * tileSize, (column - from) * tileSize, tileSize)
-                & QRect(QPoint(0, 0), m_size);
-            xcb_copy_area(c, m_pixmap, m_clean, m_copyGc, std::int16_t(run.x()), std::int16_t(run.y()),
-                          std::int16_t(run.x()), std::int16_t(run.y()), std::uint16_t(run.width()),
-                          std::uint16_t(run.height()));
-        }
-    }
-}
-
 void ServerCanvas::drawBackdrop()
 {
-    if (!m_hasBackdrop || m_showsBackdrop)
+    if (!m_snapshot->kept() || m_showsBackdrop)
         return; // released, or the pixels already are the snapshot
     m_showsBackdrop = true;
-    // Only the saved tiles were ever drawn on; they stay saved.
-    forSavedRuns([this](const QRect& run) {
-        xcb_copy_area(m_connection, m_clean, m_pixmap, m_copyGc, std::int16_t(run.x()), std::int16_t(run.y()),
-                      std::int16_t(run.x()), std::int16_t(run.y()), std::uint16_t(run.width()),
-                      std::uint16_t(run.height()));
-    });
+    m_snapshot->restore();
 }
 
 void ServerCanvas::releaseBackdrop()
 {
-    m_hasBackdrop = false;
     m_showsBackdrop = false;
-    forgetSaved();
-    if (m_clean == 0)
-        return;
-    xcb_free_pixmap(m_connection, m_clean);
-    m_clean = 0;
+    m_snapshot->release();
 }
 
 void ServerCanvas::setBackdrop(const QImage& picture)
@@ -212,34 +131,28 @@ void ServerCanvas::setBackdrop(const QImage& picture)
     releaseBackdrop();
     const QImage rgb = picture.convertToFormat(QImage::Format_RGB32);
     put(m_pixmap, rgb, rgb.rect() & QRect(QPoint(0, 0), m_size), QPoint(0, 0));
-    // As with a snapshot from the screen: its tiles are kept as drawing reaches them.
-    m_hasBackdrop = true;
-    m_showsBackdrop = true;
+    // As with a snapshot from the screen: it is kept as drawing reaches it.
+    keepPixelsAsBackdrop();
 }
 
 void ServerCanvas::keepPixelsAsBackdrop()
 {
-    releaseBackdrop();
-    m_hasBackdrop = true;
+    m_snapshot->keepPixels();
     m_showsBackdrop = true;
 }
 
 QImage ServerCanvas::backdrop() const
 {
-    if (!m_hasBackdrop)
+    if (!m_snapshot->kept())
         return {};
-    QImage picture = readPixmap(m_pixmap);
-    if (m_clean == 0 || picture.isNull())
-        return picture;
-    const QImage clean = readPixmap(m_clean);
-    if (clean.isNull())
-        return {};
-    forSavedRuns([&](const QRect& run) {
-        for (int y = run.top(); y <= run.bottom(); ++y)
-            std::memcpy(picture.scanLine(y) + run.x() * 4, clean.constScanLine(y) + run.x() * 4,
-                        std::size_t(run.width()) * 4);
-    });
-    return picture;
+    const std::uint32_t saved = m_snapshot->savedPixmap();
+    return m_snapshot->snapshot(readPixmap(m_pixmap), saved != 0 ? readPixmap(saved) : QImage());
+}
+
+void ServerCanvas::saveBefore(const QRect& area)
+{
+    m_showsBackdrop = false;
+    m_snapshot->saveBefore(area);
 }
 
 void ServerCanvas::drawImage(const QImage& picture, QPoint at)

@@ -1,13 +1,14 @@
 #pragma once
 // The saver's surface kept by the X server. A pixmap the size of the window
 // holds the pixels, and another the parts of the desktop snapshot that
-// drawing has covered since (see saveBefore); each frame of the
+// drawing has covered since (see CleanPicture); each frame of the
 // figures goes to the server once, with a one-bit mask made from its runs;
 // every drawing is then a copy the server makes, so a tick sends a few small
 // requests and no screen-sized picture ever passes through our memory. The
 // window has the pixmap as its background: the server restores whatever gets
 // exposed without asking us.
 #include "engine/Canvas.h"
+#include "CleanPicture.h"
 #include "XPixelFormat.h"
 
 #include <QImage>
@@ -85,12 +86,8 @@ private:
     };
     ServerCanvas() = default;
     Picture& upload(const KeyedFrame& frame);
-    // Before the pixels in 'area' change: the snapshot's pixels there that
-    // are not kept yet go to m_clean (see m_saved).
+    // Before the pixels in 'area' change.
     void saveBefore(const QRect& area);
-    // Calls copy(x, y, width, height) for each run of saved tiles, a row of tiles at a time.
-    template <typename Copy> void forSavedRuns(Copy copy) const;
-    void forgetSaved();
     void showRect(const QRect& rect);
     void put(std::uint32_t drawable, const QImage& rgb, const QRect& source, QPoint at);
     QImage readPixmap(std::uint32_t pixmap) const;
@@ -100,16 +97,7 @@ private:
     std::uint32_t m_window = 0;
     bool m_asBackground = true;
     std::uint32_t m_pixmap = 0;
-    // The snapshot is kept where drawing left it, copied tile by tile: a tile
-    // is copied from the pixels into m_clean just before it is first drawn
-    // on, and its bit in m_saved set. The snapshot is then m_clean in the
-    // saved tiles and the pixels everywhere else, so no screen-sized copy
-    // stands between the desktop's copy and the first figures, and only the
-    // tiles the figures ever reached take the server's memory.
-    bool m_hasBackdrop = false;
-    std::uint32_t m_clean = 0; // made at the first drawing; as big as the pixels
-    std::vector<bool> m_saved; // by tile, row by row
-    int m_tileColumns = 0;
+    std::unique_ptr<x11::CleanPicture> m_snapshot;
     bool m_showsBackdrop = false; // nothing drawn since the snapshot was: redrawing it changes nothing
     std::uint32_t m_copyGc = 0; // plain copies
     std::uint32_t m_bitmapGc = 0; // for drawing masks; made with the first one

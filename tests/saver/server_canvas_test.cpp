@@ -234,8 +234,9 @@ TEST_F(Canvas, DrawsWhatASurfaceInMemoryDraws)
             ASSERT_EQ(differences(onServer.pixels(), inMemory.pixels(), tolerance), "") << "after step " << step;
             // What is presented reaches the window, however the copies are cut.
             onServer.canvas().present(onServer.takeDrawn());
-            if (rootIsXrgb())
+            if (rootIsXrgb()) {
                 ASSERT_EQ(readBack(w, onServer.rect()), onServer.pixels()) << "the window after step " << step;
+            }
         }
     }
     onServer.paintPass();
