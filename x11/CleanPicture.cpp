@@ -4,7 +4,7 @@
 
 #include <xcb/xcb.h>
 
-#include <cstring>
+#include <algorithm>
 
 namespace hakop::x11 {
 
@@ -128,8 +128,8 @@ QImage CleanPicture::snapshot(QImage pixels, const QImage& saved) const
         return {};
     forSavedRuns([&](const QRect& run) {
         for (int y = run.top(); y <= run.bottom(); ++y)
-            std::memcpy(pixels.scanLine(y) + run.x() * 4, saved.constScanLine(y) + run.x() * 4,
-                        std::size_t(run.width()) * 4);
+            std::copy_n(reinterpret_cast<const QRgb*>(saved.constScanLine(y)) + run.x(), run.width(),
+                        reinterpret_cast<QRgb*>(pixels.scanLine(y)) + run.x());
     });
     return pixels;
 }
