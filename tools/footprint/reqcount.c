@@ -39,7 +39,7 @@ int main(int argc, char **argv)
         fprintf(stderr, "usage: reqcount SETTLE_S SECONDS PROGRAM [ARGS...]\n");
         return 2;
     }
-    const double settle = atof(argv[1]), secs = atof(argv[2]);
+    const double settle = strtod(argv[1], NULL), secs = strtod(argv[2], NULL);
     Display *control = XOpenDisplay(NULL), *data = XOpenDisplay(NULL);
     if (control == NULL || data == NULL)
         return 1;

@@ -76,7 +76,7 @@ int main(int argc, char **argv)
     pid_t server = 0;
     int first = 1;
     if (argc > 2 && strcmp(argv[1], "-s") == 0) {
-        server = (pid_t)atoi(argv[2]);
+        server = (pid_t)strtol(argv[2], NULL, 10);
         first = 3;
     }
     if (argc <= first) {

@@ -32,9 +32,9 @@ int main(void)
     for (int x = 0;; x = (x + 8) % (int)(w - 48)) {
         XCopyArea(dpy, box, win, gc, 0, 0, 48, 48, x, (int)h / 2);
         XFlush(dpy);
-        due.tv_nsec += 100 * 1000 * 1000;
-        if (due.tv_nsec >= 1000 * 1000 * 1000) {
-            due.tv_nsec -= 1000 * 1000 * 1000;
+        due.tv_nsec += 100000000L;
+        if (due.tv_nsec >= 1000000000L) {
+            due.tv_nsec -= 1000000000L;
             ++due.tv_sec;
         }
         clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &due, NULL);
