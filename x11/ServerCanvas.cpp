@@ -41,8 +41,8 @@ std::unique_ptr<ServerCanvas> ServerCanvas::create(xcb_connection_t* connection,
         return refuse();
 
     // With a snapshot, its pixmap becomes the canvas's pixels as they are:
-    // nothing new to make, fill or copy before the window shows. The copy
-    // the snapshot needs to outlive the drawing is made on the first drawing.
+    // nothing new to make, fill or copy before the window shows. What the
+    // snapshot needs to outlive the drawing is copied as drawing reaches it.
     std::uint32_t pixmap = snapshot;
     if (pixmap == 0) {
         pixmap = xcb_generate_id(c);
@@ -58,7 +58,6 @@ std::unique_ptr<ServerCanvas> ServerCanvas::create(xcb_connection_t* connection,
     canvas->m_window = window;
     canvas->m_asBackground = asBackground;
     canvas->m_pixmap = pixmap;
-    canvas->m_snapshotUnsaved = snapshot != 0;
     canvas->m_showsBackdrop = snapshot != 0;
     canvas->m_depth = depth;
     canvas->m_format = format;
@@ -70,6 +69,9 @@ std::unique_ptr<ServerCanvas> ServerCanvas::create(xcb_connection_t* connection,
     const std::uint32_t copyValues[] = {0 /* black */, 0};
     canvas->m_copyGc = xcb_generate_id(c);
     xcb_create_gc(c, canvas->m_copyGc, pixmap, XCB_GC_FOREGROUND | XCB_GC_GRAPHICS_EXPOSURES, copyValues);
+    canvas->m_snapshot = std::make_unique<x11::CleanPicture>(c, pixmap, canvas->m_copyGc, depth, size);
+    if (snapshot != 0)
+        canvas->m_snapshot->keepPixels();
     if (snapshot == 0) {
         const xcb_rectangle_t all{0, 0, std::uint16_t(size.width()), std::uint16_t(size.height())};
         xcb_poly_fill_rectangle(c, pixmap, canvas->m_copyGc, 1, &all);
@@ -110,37 +112,18 @@ void ServerCanvas::freePictures()
     m_pictures.clear();
 }
 
-void ServerCanvas::saveSnapshot()
-{
-    m_showsBackdrop = false;
-    if (!m_snapshotUnsaved)
-        return;
-    // The server copies the pixels before the drawing that follows changes them.
-    xcb_connection_t* c = m_connection;
-    m_snapshot = xcb_generate_id(c);
-    xcb_create_pixmap(c, m_depth, m_snapshot, m_pixmap, std::uint16_t(m_size.width()), std::uint16_t(m_size.height()));
-    xcb_copy_area(c, m_pixmap, m_snapshot, m_copyGc, 0, 0, 0, 0, std::uint16_t(m_size.width()),
-                  std::uint16_t(m_size.height()));
-    m_snapshotUnsaved = false;
-}
-
 void ServerCanvas::drawBackdrop()
 {
-    if (m_snapshot == 0 || m_showsBackdrop)
+    if (!m_snapshot->kept() || m_showsBackdrop)
         return; // released, or the pixels already are the snapshot
     m_showsBackdrop = true;
-    xcb_copy_area(m_connection, m_snapshot, m_pixmap, m_copyGc, 0, 0, 0, 0, std::uint16_t(m_size.width()),
-                  std::uint16_t(m_size.height()));
+    m_snapshot->restore();
 }
 
 void ServerCanvas::releaseBackdrop()
 {
-    m_snapshotUnsaved = false;
     m_showsBackdrop = false;
-    if (m_snapshot == 0)
-        return;
-    xcb_free_pixmap(m_connection, m_snapshot);
-    m_snapshot = 0;
+    m_snapshot->release();
 }
 
 void ServerCanvas::setBackdrop(const QImage& picture)
@@ -148,24 +131,28 @@ void ServerCanvas::setBackdrop(const QImage& picture)
     releaseBackdrop();
     const QImage rgb = picture.convertToFormat(QImage::Format_RGB32);
     put(m_pixmap, rgb, rgb.rect() & QRect(QPoint(0, 0), m_size), QPoint(0, 0));
-    // As with a snapshot from the screen: its own copy is made before the
-    // first drawing changes the pixels.
-    m_snapshotUnsaved = true;
-    m_showsBackdrop = true;
+    // As with a snapshot from the screen: it is kept as drawing reaches it.
+    keepPixelsAsBackdrop();
 }
 
 void ServerCanvas::keepPixelsAsBackdrop()
 {
-    releaseBackdrop();
-    m_snapshotUnsaved = true;
+    m_snapshot->keepPixels();
     m_showsBackdrop = true;
 }
 
 QImage ServerCanvas::backdrop() const
 {
-    if (m_snapshotUnsaved)
-        return readPixmap(m_pixmap);
-    return m_snapshot != 0 ? readPixmap(m_snapshot) : QImage();
+    if (!m_snapshot->kept())
+        return {};
+    const std::uint32_t saved = m_snapshot->savedPixmap();
+    return m_snapshot->snapshot(readPixmap(m_pixmap), saved != 0 ? readPixmap(saved) : QImage());
+}
+
+void ServerCanvas::saveBefore(const QRect& area)
+{
+    m_showsBackdrop = false;
+    m_snapshot->saveBefore(area);
 }
 
 void ServerCanvas::drawImage(const QImage& picture, QPoint at)
@@ -176,7 +163,7 @@ void ServerCanvas::drawImage(const QImage& picture, QPoint at)
     const QRect target = QRect(at, rgb.size()) & QRect(QPoint(0, 0), m_size);
     if (target.isEmpty())
         return;
-    saveSnapshot();
+    saveBefore(target);
     put(m_pixmap, rgb, target.translated(-at), target.topLeft());
 }
 
@@ -188,7 +175,7 @@ void ServerCanvas::drawFrame(const KeyedFrame& frame, QPoint at, bool keyed, con
     if (within.isEmpty())
         return;
     xcb_connection_t* c = m_connection;
-    saveSnapshot();
+    saveBefore(within);
     Picture& p = upload(frame);
     std::uint32_t gc = m_copyGc;
     if (keyed) {
@@ -199,12 +186,27 @@ void ServerCanvas::drawFrame(const KeyedFrame& frame, QPoint at, bool keyed, con
             p.maskOrigin = at;
         }
     }
-    for (const QRect& rect : clip) {
-        const QRect r = rect & within;
-        if (r.isEmpty())
-            continue;
+    auto copy = [&](const QRect& r) {
         xcb_copy_area(c, p.pixmap, m_pixmap, gc, std::int16_t(r.x() - at.x()), std::int16_t(r.y() - at.y()),
                       std::int16_t(r.x()), std::int16_t(r.y()), std::uint16_t(r.width()), std::uint16_t(r.height()));
+    };
+    // A region's rectangles never overlap: when the parts of them inside
+    // the box add up to the box, the clip covers it, and one copy draws what
+    // one per rectangle would (the usual case: a figure wholly inside the
+    // area a pass paints, which is cut into bands around the others).
+    long long covered = 0;
+    for (const QRect& rect : clip) {
+        const QRect r = rect & within;
+        covered += r.isEmpty() ? 0 : (long long)r.width() * r.height();
+    }
+    if (covered == (long long)within.width() * within.height()) {
+        copy(within);
+        return;
+    }
+    for (const QRect& rect : clip) {
+        const QRect r = rect & within;
+        if (!r.isEmpty())
+            copy(r);
     }
 }
 
@@ -305,14 +307,17 @@ void ServerCanvas::setWindow(std::uint32_t window)
 
 void ServerCanvas::show(const QRegion& region)
 {
-    xcb_connection_t* c = m_connection;
-    for (const QRect& rect : region) {
-        const QRect r = rect & QRect(QPoint(0, 0), m_size);
-        if (r.isEmpty())
-            continue;
-        xcb_copy_area(c, m_pixmap, m_window, m_copyGc, std::int16_t(r.x()), std::int16_t(r.y()), std::int16_t(r.x()),
-                      std::int16_t(r.y()), std::uint16_t(r.width()), std::uint16_t(r.height()));
-    }
+    for (const QRect& rect : region)
+        showRect(rect);
+}
+
+void ServerCanvas::showRect(const QRect& rect)
+{
+    const QRect r = rect & QRect(QPoint(0, 0), m_size);
+    if (r.isEmpty())
+        return;
+    xcb_copy_area(m_connection, m_pixmap, m_window, m_copyGc, std::int16_t(r.x()), std::int16_t(r.y()),
+                  std::int16_t(r.x()), std::int16_t(r.y()), std::uint16_t(r.width()), std::uint16_t(r.height()));
 }
 
 void ServerCanvas::flush()
@@ -322,7 +327,34 @@ void ServerCanvas::flush()
 
 void ServerCanvas::present(const QRegion& changed)
 {
-    show(changed);
+    // Outside 'changed' the window already shows the pixels, so copying
+    // more of them changes nothing there: rectangles close together go in
+    // one copy of the box around them, as long as that copies at most a
+    // quarter more pixels than they hold. A figure's old and new places
+    // then take one copy rather than the bands a region cuts them into.
+    struct Box {
+        QRect rect;
+        long long pixels; // of 'changed' inside it
+    };
+    std::vector<Box> boxes;
+    for (const QRect& rect : changed)
+        boxes.push_back({rect, (long long)rect.width() * rect.height()});
+    for (bool merged = true; merged;) {
+        merged = false;
+        for (std::size_t i = 0; i < boxes.size() && !merged; ++i) {
+            for (std::size_t j = i + 1; j < boxes.size() && !merged; ++j) {
+                const QRect both = boxes[i].rect | boxes[j].rect;
+                const long long pixels = boxes[i].pixels + boxes[j].pixels;
+                if ((long long)both.width() * both.height() * 4 <= pixels * 5) {
+                    boxes[i] = {both, pixels};
+                    boxes.erase(boxes.begin() + std::ptrdiff_t(j));
+                    merged = true;
+                }
+            }
+        }
+    }
+    for (const Box& box : boxes)
+        showRect(box.rect);
     flush();
 }
 

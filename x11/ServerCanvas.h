@@ -1,12 +1,14 @@
 #pragma once
 // The saver's surface kept by the X server. A pixmap the size of the window
-// holds the pixels, and another the desktop snapshot; each frame of the
+// holds the pixels, and another the parts of the desktop snapshot that
+// drawing has covered since (see CleanPicture); each frame of the
 // figures goes to the server once, with a one-bit mask made from its runs;
 // every drawing is then a copy the server makes, so a tick sends a few small
 // requests and no screen-sized picture ever passes through our memory. The
 // window has the pixmap as its background: the server restores whatever gets
 // exposed without asking us.
 #include "engine/Canvas.h"
+#include "CleanPicture.h"
 #include "XPixelFormat.h"
 
 #include <QImage>
@@ -84,8 +86,9 @@ private:
     };
     ServerCanvas() = default;
     Picture& upload(const KeyedFrame& frame);
-    // Before the pixels change: the snapshot's own copy, if not made yet.
-    void saveSnapshot();
+    // Before the pixels in 'area' change.
+    void saveBefore(const QRect& area);
+    void showRect(const QRect& rect);
     void put(std::uint32_t drawable, const QImage& rgb, const QRect& source, QPoint at);
     QImage readPixmap(std::uint32_t pixmap) const;
     void freePictures();
@@ -94,9 +97,7 @@ private:
     std::uint32_t m_window = 0;
     bool m_asBackground = true;
     std::uint32_t m_pixmap = 0;
-    std::uint32_t m_snapshot = 0;
-    // The pixels still are the snapshot handed in, and no copy of it exists yet.
-    bool m_snapshotUnsaved = false;
+    std::unique_ptr<x11::CleanPicture> m_snapshot;
     bool m_showsBackdrop = false; // nothing drawn since the snapshot was: redrawing it changes nothing
     std::uint32_t m_copyGc = 0; // plain copies
     std::uint32_t m_bitmapGc = 0; // for drawing masks; made with the first one

@@ -5,14 +5,12 @@
 #include "platform/Failure.h"
 #include "x11/keeper/InputFence.h"
 #include "x11/keeper/ForegroundBox.h"
-#include "x11/WindowClass.h"
 #include "x11/XPixelFormat.h"
 #include "x11/ToolkitConnection.h"
 
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
-#include <QWindow>
 
 #include <chrono>
 #include <stdexcept>
@@ -66,11 +64,6 @@ QImage THAKOPForm::Backdrop() const
     return scene() != nullptr ? scene()->Backdrop() : QImage();
 }
 
-bool THAKOPForm::holdsInput() const
-{
-    return m_keeper && m_keeper->holdsInput();
-}
-
 // ---------------------------------------------------------------------------
 // Handlers
 
@@ -92,53 +85,18 @@ void THAKOPForm::FormCreate()
     });
 }
 
-// Makes the native window the saver's: its class, its caption, the expose
-// filter, and a keeper for it.
-void THAKOPForm::adoptWindow()
-{
-    const auto window = static_cast<unsigned long>(winId());
-    platform::setWindowClass(platform::toolkitDisplay(), window, "hakop", "THAKOPForm");
-    // Qt would append the application's display name to the caption.
-    platform::setWindowCaption(platform::toolkitDisplay(), window, "HAKOPForm");
-    if (QWindow* handle = windowHandle())
-        handle->installEventFilter(this);
-    m_keeper = std::make_unique<ScreenKeeper>(platform::toolkitDisplay(), window, SceneDriver::TickLength);
-    m_keeper->onLost = [this] { rebuildWindow(); };
-}
-
-// Another client destroyed the window: a new one covers the screen again at
-// once, over the same snapshot (a pixmap of ours, which outlives the window),
-// and the figures go on there.
-void THAKOPForm::rebuildWindow()
-{
-    if (m_session.closed())
-        return;
-    // The stand-in of a window destroyed while the verifier was asked (see
-    // ScreenKeeper) goes with the old keeper, once the new window is up.
-    const std::unique_ptr<ScreenKeeper> old = std::move(m_keeper);
-    if (!old->stoodIn())
-        logSurvived("another program destroyed the saver window; covering the screen with a new one");
-    destroy(true, true);
-    create();
-    adoptWindow();
-    m_keeper->takeOverPauses(*old);
-    m_keeper->setStandInPicture(m_snapshot);
-    m_presentation.windowRebuilt();
-    setVisible(true);
-    activateWindow();
-    // The keeper remembers the window's place over a connection of its own:
-    // the toolkit's placing of the new window must have reached the server.
-    platform::syncToolkitDisplay();
-    m_keeper->start();
-}
-
 void THAKOPForm::FormShow()
 {
     if (m_frames == nullptr)
         throw std::logic_error("The saver window was shown without its frame store");
-    // The desktop is copied from under the window, mapped by now: the screen
-    // is covered at once, and the picture outlives the window.
-    m_snapshot = m_presentation.start(*m_frames);
+    // The desktop is copied from under the window, mapped by now, as the
+    // input is taken: the screen is covered at once, and the picture
+    // outlives the window.
+    m_snapshot = m_presentation.start(*m_frames, [this] {
+        m_inputAsked = true;
+        if (m_keeper)
+            m_keeper->takeInput();
+    });
     if (m_keeper)
         m_keeper->setStandInPicture(m_snapshot);
 
@@ -196,29 +154,6 @@ bool THAKOPForm::figureAt(QPoint device)
     return m_presentation.spriteAt(device);
 }
 
-// The verifier may prompt: it needs the cursor and the input we hold. It
-// runs in a helper process, so whatever a faulty module does there only ever
-// comes back as a refusal.
-void THAKOPForm::letGoOfInput()
-{
-    if (m_keeper)
-        m_keeper->pause(true);
-    platform::flushToolkitDisplay();
-}
-
-void THAKOPForm::dropInputSoFar()
-{
-    if (!m_inputFence)
-        m_inputFence = std::make_unique<platform::InputFence>(platform::toolkitConnection(), winId());
-    m_inputFence->dropInputSoFar();
-}
-
-void THAKOPForm::holdInputAgain()
-{
-    if (m_keeper)
-        m_keeper->resume();
-}
-
 void THAKOPForm::redrawBackdrop()
 {
     m_presentation.redrawBackdrop();
@@ -251,17 +186,6 @@ bool THAKOPForm::event(QEvent* event)
     return QWidget::event(event);
 }
 
-bool THAKOPForm::eventFilter(QObject* watched, QEvent* event)
-{
-    if (event->type() == QEvent::Expose && watched == windowHandle() && !m_session.closed()) {
-        QT_WARNING_PUSH
-        QT_WARNING_DISABLE_DEPRECATED
-        m_presentation.exposed(static_cast<QExposeEvent*>(event)->region());
-        QT_WARNING_POP
-    }
-    return QWidget::eventFilter(watched, event);
-}
-
 void THAKOPForm::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
@@ -273,14 +197,17 @@ void THAKOPForm::showEvent(QShowEvent* event)
     QTimer::singleShot(0, this, [this] {
         if (m_session.closed())
             return;
-        // The snapshot is asked for before the input is taken: a window that
-        // appears once the saver holds the input (and so is surely running)
-        // is covered by it, never part of its picture.
+        // The keeper moves the window over a connection of its own: the map
+        // must have reached the server. The input is taken with the snapshot
+        // (see Presentation::start), or here should that have failed.
+        platform::syncToolkitDisplay();
+        if (m_keeper)
+            m_keeper->start(/*withInput=*/false);
         runHandler([this] { FormShow(); });
         activateWindow();
         setFocus(Qt::ActiveWindowFocusReason);
-        if (m_keeper)
-            m_keeper->start();
+        if (m_keeper && !m_inputAsked)
+            m_keeper->takeInput();
     });
 }
 

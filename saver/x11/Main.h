@@ -29,7 +29,9 @@
 // -> formClosed.
 //
 // ScreenKeeper holds the input and keeps the window mapped and on top for
-// the whole run; a failure box pauses it while it is open.
+// the whole run; a failure box pauses it while it is open. The window's
+// native side (made the saver's, built again when destroyed, the keeper's
+// plumbing) is in FormWindow.cpp.
 #include "saver/SaverSession.h"
 #include "Presentation.h"
 #include "ScreenKeeper.h"
@@ -132,6 +134,7 @@ private:
     std::uint32_t m_snapshot = 0; // the desktop's picture on the server, once taken
     std::unique_ptr<platform::InputFence> m_inputFence; // made at the first close query
     bool m_shown = false;
+    bool m_inputAsked = false; // the keeper was asked for the input as the snapshot was taken
 };
 
 } // namespace hakop

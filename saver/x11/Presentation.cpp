@@ -37,6 +37,30 @@ QRect primaryScreenDeviceRect()
     return QRect(logical.topLeft(), QSize(qRound(logical.width() * dpr), qRound(logical.height() * dpr)));
 }
 
+// The X server runs only this connection's requests while one lives. Use no
+// other connection meanwhile: its requests would wait for the end.
+class ServerHeld {
+public:
+    explicit ServerHeld(xcb_connection_t* c)
+        : m_c(c != nullptr && !xcb_connection_has_error(c) ? c : nullptr)
+    {
+        if (m_c != nullptr)
+            xcb_grab_server(m_c);
+    }
+    ~ServerHeld()
+    {
+        if (m_c != nullptr) {
+            xcb_ungrab_server(m_c);
+            xcb_flush(m_c);
+        }
+    }
+    ServerHeld(const ServerHeld&) = delete;
+    ServerHeld& operator=(const ServerHeld&) = delete;
+
+private:
+    xcb_connection_t* m_c;
+};
+
 } // namespace
 
 QRect Presentation::primaryScreenGeometry()
@@ -58,7 +82,7 @@ Presentation::~Presentation()
     m_driver.reset();
 }
 
-std::uint32_t Presentation::start(const TIForm& frames)
+std::uint32_t Presentation::start(const TIForm& frames, const std::function<void()>& holdInput)
 {
     // The animation asks for the screen size at every use, from Timer1's
     // thread: it gets the size the GUI thread keeps current.
@@ -76,8 +100,24 @@ std::uint32_t Presentation::start(const TIForm& frames)
     // whatever its size. The server then copies that very picture into a
     // pixmap of its own (it never passes through our memory), and the canvas
     // takes it over as the window's background.
-    const std::uint32_t snapshot =
-        x11::copyRootToPixmap(platform::toolkitConnection(), static_cast<std::uint32_t>(m_window.winId()), primary);
+    //
+    // What comes before the grab: the map (only a viewable window can be
+    // given the input) and the keeper's move of the window above every other
+    // (a move unmaps it, which would drop the grabs), nothing screen-sized.
+    // The server runs each client's requests in order, so a grab sent after
+    // the copy would wait for it: half a second on a 7680 x 4320 screen. The
+    // copy comes right after the grab instead, and the server is held for
+    // the two, so no other client's request runs between them: a window
+    // mapped once another client can see that the saver holds the input
+    // (and so surely runs) is never part of its picture. Holding the server
+    // costs nothing here: it does nothing else while it copies anyway.
+    std::uint32_t snapshot = 0;
+    {
+        const ServerHeld held(platform::toolkitConnection());
+        holdInput();
+        snapshot = x11::copyRootToPixmap(platform::toolkitConnection(), static_cast<std::uint32_t>(m_window.winId()),
+                                         primary);
+    }
     if (snapshot == 0)
         logSurvived("the X server could not copy the desktop; the saver shows it black");
     if (begin(snapshot))

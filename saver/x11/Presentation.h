@@ -42,15 +42,16 @@ public:
     // when there is no screen.
     static QRect primaryScreenGeometry();
 
-    // Copies the primary screen beneath the window into a pixmap on the X
-    // server and builds the scene over it (the canvas owns it), then shows
-    // it: the picture first, then the figures, which follow the screen's
-    // size from now on. GUI thread, once the window is mapped. Returns the
-    // pixmap (0: the server could not copy the desktop; the saver shows it
-    // black). Throws when the server has no room for the picture; the
-    // window is black then, and the scene starts (over black) as soon as the
-    // server has room.
-    std::uint32_t start(const TIForm& frames);
+    // Takes the input (holdInput) and has the X server copy the primary
+    // screen beneath the window into a pixmap at that very moment, then
+    // builds the scene over it (the canvas owns it) and shows it: the
+    // picture first, then the figures, which follow the screen's size from
+    // now on. GUI thread, once the window is mapped. Returns the pixmap (0:
+    // the server could not copy the desktop; the saver shows it black).
+    // Throws when the server has no room for the picture; the window is
+    // black then, and the scene starts (over black) as soon as the server
+    // has room.
+    std::uint32_t start(const TIForm& frames, const std::function<void()>& holdInput);
     // Closes the scene: the figures are freed and nothing paints any more.
     // Timer1 must be stopped already (see above).
     void close();

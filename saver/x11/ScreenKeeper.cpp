@@ -42,7 +42,7 @@ ScreenKeeper::ScreenKeeper(Display* display, unsigned long window, std::chrono::
 
 ScreenKeeper::~ScreenKeeper() = default;
 
-void ScreenKeeper::start()
+void ScreenKeeper::start(bool withInput)
 {
     if (m_running)
         return;
@@ -88,7 +88,13 @@ void ScreenKeeper::start()
         else if (m_yielding)
             m_watch->yieldToNewWindows(true);
     }
-    takeInput();
+    if (withInput)
+        takeInput();
+}
+
+bool ScreenKeeper::inOverlay() const
+{
+    return m_watch && m_watch->works() && m_watch->home() != m_watch->root();
 }
 
 void ScreenKeeper::toOverlay(bool in)

@@ -67,8 +67,15 @@ public:
     ScreenKeeper(Display* display, unsigned long window, std::chrono::milliseconds tick);
     ~ScreenKeeper() override;
 
-    // The window is on its way to the screen: keep it from now on.
-    void start();
+    // The window is on its way to the screen: keep it from now on, and take
+    // the input at once unless 'withInput' is false (then takeInput() does).
+    void start(bool withInput = true);
+    // Takes whatever of the keyboard and the pointer is not held yet, and
+    // goes on trying at every tick while another client holds them.
+    void takeInput();
+    // True while the window lies in the Composite overlay: no window another
+    // client maps can reach the screen beneath it then.
+    bool inOverlay() const;
     // The saver closes: everything held is given back and nothing kept.
     void stop();
     // Lets go for a while (nests): grabs released, others may stack above.
@@ -104,7 +111,6 @@ private:
     void lost();
     void keep();
     void restack();
-    void takeInput();
 
     std::unique_ptr<platform::InputGrab> m_grab;
     std::unique_ptr<platform::StackingWatch> m_watch;

@@ -232,6 +232,11 @@ TEST_F(Canvas, DrawsWhatASurfaceInMemoryDraws)
         }
         if (step % 50 == 49) {
             ASSERT_EQ(differences(onServer.pixels(), inMemory.pixels(), tolerance), "") << "after step " << step;
+            // What is presented reaches the window, however the copies are cut.
+            onServer.canvas().present(onServer.takeDrawn());
+            if (rootIsXrgb()) {
+                ASSERT_EQ(readBack(w, onServer.rect()), onServer.pixels()) << "the window after step " << step;
+            }
         }
     }
     onServer.paintPass();
@@ -302,6 +307,30 @@ TEST_F(Canvas, PixelsKeptAsTheBackdropComeBackOnEveryRedraw)
     canvas->drawBackdrop();
     EXPECT_EQ(canvas->read(), kept);
     EXPECT_EQ(canvas->backdrop(), kept);
+}
+
+// The snapshot is kept as drawing reaches it: drawings anywhere (across the
+// squares it is kept in and the canvas's edges), with redraws between them,
+// always bring back exactly the snapshot.
+TEST_F(Canvas, TheSnapshotComesBackExactlyWhereverDrawingReachedIt)
+{
+    const QSize size(300, 170); // no multiple of the squares
+    auto canvas = ServerCanvas::create(c, makeWindow(size), size);
+    ASSERT_NE(canvas, nullptr);
+    canvas->setBackdrop(pattern(size, 21));
+    const QImage kept = canvas->read();
+    const KeyedFrame frame(pattern(QSize(48, 48), 3));
+    const QRect all(QPoint(0, 0), size);
+    const QPoint places[] = {{-20, -20}, {40, 40}, {60, 0}, {250, 130}, {127, 63}, {200, 150}, {0, 100}, {280, 5}};
+    for (std::size_t round = 0; round < 3; ++round) {
+        for (std::size_t i = round; i < std::size(places); i += 2)
+            canvas->drawFrame(frame, places[i], i % 3 == 0, QRegion(all), QRect(places[i], frame.size()));
+        canvas->drawImage(pattern(QSize(70, 20), int(round)), QPoint(100 + int(round) * 30, 60));
+        EXPECT_NE(canvas->read(), kept);
+        EXPECT_EQ(canvas->backdrop(), kept) << "round " << round;
+        canvas->drawBackdrop();
+        EXPECT_EQ(canvas->read(), kept) << "round " << round;
+    }
 }
 
 // The snapshot never passes through our memory: the server copies the root's
