@@ -84,6 +84,16 @@ bool SaverSession::keyboardLost()
     return true;
 }
 
+bool SaverSession::keyboardNeverCame()
+{
+    if (m_state != State::Running)
+        return false;
+    if (!std::exchange(m_toldKeyboardNeverCame, true))
+        logSurvived("the desktop gave the saver no keyboard (on GNOME: is the Activities overview open?): taken "
+                    "for a key, the saver asks to close");
+    return true;
+}
+
 bool SaverSession::closeRequested()
 {
     return m_state == State::Running;

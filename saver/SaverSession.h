@@ -85,7 +85,11 @@ public:
     bool pointerEntered(const PointerAt& at);
     bool pointerMoved(const PointerAt& at, bool leftHeld);
     void leftButton(bool pressed, const PointerAt& at);
+    // Another window took the keys, or the desktop never gave them to the
+    // saver (GNOME's open overview keeps them): input the saver cannot see.
+    // Asks to close, every time; either is said once.
     bool keyboardLost();
+    bool keyboardNeverCame();
     bool closeRequested();
 
     // The close query; 'window' names the parent of a prompt (0: none).
@@ -113,6 +117,7 @@ private:
     State m_state = State::Running;
     bool m_begun = false;
     bool m_toldKeyboardLost = false;
+    bool m_toldKeyboardNeverCame = false;
 };
 
 } // namespace hakop

@@ -123,9 +123,31 @@ bool WaylandSaver::waitAndDispatch(Clock::time_point until)
 void WaylandSaver::noticeKeyboardLoss()
 {
     const wl::Seat& seat = m_connection.seat();
-    if (std::exchange(m_keyboardLeft, false) && seat.hasKeyboard()
-        && m_covers->coverOf(seat.keyboardFocus()) == nullptr && m_session.keyboardLost())
+    const bool onOurs = m_covers->coverOf(seat.keyboardFocus()) != nullptr;
+    if (std::exchange(m_keyboardLeft, false) && seat.hasKeyboard() && !onOurs && m_session.keyboardLost())
         m_closeAsked = true;
+    noticeKeyboardNeverCame(onOurs);
+}
+
+// A seat with a keyboard that never enters our surfaces: a compositor that
+// gives a fullscreen window no focus (GNOME with its overview open) would
+// leave a saver that no key ends. The wait runs from the keyboard's arrival,
+// since a virtual keyboard may come long after the start.
+void WaylandSaver::noticeKeyboardNeverCame(bool onOurs)
+{
+    constexpr auto grace = std::chrono::seconds(2);
+    m_keyboardCame = m_keyboardCame || onOurs;
+    if (m_keyboardCame || !m_connection.seat().hasKeyboard()) {
+        m_keyboardDue.reset();
+        return;
+    }
+    const auto now = Clock::now();
+    if (!m_keyboardDue)
+        m_keyboardDue = now + grace;
+    else if (now >= *m_keyboardDue && m_session.keyboardNeverCame()) {
+        m_closeAsked = true;
+        m_keyboardDue = now + grace; // asked again after a refusal, not at every batch
+    }
 }
 
 bool WaylandSaver::FormShow()

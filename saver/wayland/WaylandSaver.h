@@ -16,6 +16,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 struct wl_surface;
@@ -67,6 +68,7 @@ private:
     // Waits for events or the next tick; false once the connection is lost.
     bool waitAndDispatch(std::chrono::steady_clock::time_point until);
     void noticeKeyboardLoss();
+    void noticeKeyboardNeverCame(bool onOurs);
     void connectSeat();
     PointerAt pointerAt(wl_surface* surface, QPointF at);
 
@@ -78,6 +80,8 @@ private:
     SaverSession m_session;
     bool m_closeAsked = false;
     bool m_keyboardLeft = false; // from one of our surfaces, in the batch being dispatched
+    bool m_keyboardCame = false; // to one of our surfaces, ever
+    std::optional<std::chrono::steady_clock::time_point> m_keyboardDue;
 };
 
 // Saver mode on a Wayland display that offers the layer shell or xdg-shell: the saver

@@ -227,7 +227,7 @@ TEST_F(Session, NothingAsksWhileTheVerifierIsAskedNorOnceClosed)
     shell.inputMeanwhile = [&] {
         askedMeanwhile = session.keyDown(Qt::Key_A, Qt::NoModifier) || session.closeQuery(0)
                          || session.pointerMoved({nullptr, QPointF(700, 300), 1, true}, false)
-                         || session.keyboardLost() || session.closeRequested();
+                         || session.keyboardLost() || session.keyboardNeverCame() || session.closeRequested();
     };
     EXPECT_FALSE(session.closeQuery(0));
     EXPECT_FALSE(askedMeanwhile);
@@ -239,10 +239,12 @@ TEST_F(Session, NothingAsksWhileTheVerifierIsAskedNorOnceClosed)
     EXPECT_FALSE(session.pointerMoved({nullptr, QPointF(600, 500), 1, true}, false));
     EXPECT_FALSE(session.closeQuery(0));
     EXPECT_FALSE(session.keyboardLost());
+    EXPECT_FALSE(session.keyboardNeverCame());
 }
 
-// Another window holding the keys while the saver runs is input it cannot
-// see: it asks to close, every time, and says why once.
+// Another window holding the keys while the saver runs, or keys never given
+// to it, is input it cannot see: it asks to close, every time, and says why
+// once for each.
 TEST_F(Session, TheKeyboardTakenByAnotherWindowAsksToCloseAndIsSaidOnce)
 {
     Answering refusing([] { return false; });
@@ -251,9 +253,13 @@ TEST_F(Session, TheKeyboardTakenByAnotherWindowAsksToCloseAndIsSaidOnce)
     EXPECT_TRUE(session.keyboardLost());
     EXPECT_FALSE(session.closeQuery(0));
     EXPECT_TRUE(session.keyboardLost()) << "still asks after a refusal";
+    EXPECT_TRUE(session.keyboardNeverCame());
+    EXPECT_FALSE(session.closeQuery(0));
+    EXPECT_TRUE(session.keyboardNeverCame());
     const std::string said = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 2) << said;
     EXPECT_NE(said.find("took the keyboard"), std::string::npos) << said;
+    EXPECT_NE(said.find("no keyboard"), std::string::npos) << said;
     EXPECT_TRUE(session.closeRequested());
 }
 
