@@ -5,6 +5,7 @@
 #include "KWinScreenShot.h"
 #include "PortalScreenshot.h"
 #include "ShmBuffer.h"
+#include "engine/Backdrop.h"
 #include "platform/Failure.h"
 
 #include <unistd.h>
@@ -129,6 +130,13 @@ std::vector<Capture> captureDesktop(Connection& connection, const std::vector<Ou
         break;
     }
     return std::vector<Capture>(outputs.size());
+}
+
+QImage frozenPicture(Capture& capture, QSize device)
+{
+    QImage picture = captureImage(capture, device);
+    capture.buffer.reset();
+    return picture.isNull() ? hosted::neutralBackdrop(device) : picture;
 }
 
 } // namespace hakop::platform::wayland

@@ -17,4 +17,8 @@ struct Output;
 // the connection was lost.
 std::vector<Capture> captureDesktop(Connection& connection, const std::vector<Output*>& outputs);
 
+// A capture as an upright picture of 'device' pixels, or the plain backdrop
+// where the capture has none. Its memory is let go: the picture is a copy.
+QImage frozenPicture(Capture& capture, QSize device);
+
 } // namespace hakop::platform::wayland

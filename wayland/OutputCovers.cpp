@@ -1,6 +1,7 @@
 #include "OutputCovers.h"
 
 #include "Connection.h"
+#include "DesktopPicture.h"
 #include "FullscreenWindow.h"
 #include "LayerSurface.h"
 #include "WaylandCanvas.h"
@@ -49,6 +50,20 @@ std::unique_ptr<CoverSurface> OutputCovers::surfaceOn(Output& output, bool keybo
             onCloseAsked();
     };
     return surface;
+}
+
+void OutputCovers::showFrozen(Cover& cover, Capture& capture)
+{
+    const SurfaceFit fit = cover.fit();
+    if (!captureIsUpright(capture, fit.buffer)) {
+        showStill(cover, frozenPicture(capture, fit.buffer));
+        return;
+    }
+    // The copy is already in memory the compositor can show: no second one.
+    cover.still = std::move(capture.buffer);
+    cover.stillFit = fit;
+    cover.surface->show(*cover.still, fit);
+    cover.shown = true;
 }
 
 void OutputCovers::follow()

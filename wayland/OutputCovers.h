@@ -9,6 +9,7 @@
 // (figuresGone) and its surface kept until the saver ends.
 #include "Connection.h"
 #include "CoverSurface.h"
+#include "ScreenCopy.h"
 #include "ShmBuffer.h"
 #include "SurfaceFit.h"
 
@@ -61,6 +62,10 @@ public:
     // The figures' output went (or its surface was closed): the saver ends.
     bool figuresGone() const { return m_figuresGone; }
 
+    // Shows a cover without figures its frozen picture: the capture's own
+    // memory where it is that picture already, else an upright copy, else
+    // the plain backdrop.
+    void showFrozen(Cover& cover, Capture& capture);
     void showStill(Cover& cover, const QImage& picture);
     void showPending();
     Cover* coverOf(wl_surface* surface) const;

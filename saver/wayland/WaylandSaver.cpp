@@ -1,6 +1,5 @@
 #include "WaylandSaver.h"
 
-#include "engine/Backdrop.h"
 #include "engine/SceneDriver.h"
 #include "engine/ImageList.h"
 #include "saver/VerifierProcess.h"
@@ -8,6 +7,7 @@
 #include "platform/Failure.h"
 #include "wayland/Connection.h"
 #include "wayland/DesktopPicture.h"
+#include "wayland/KeyboardWatch.h"
 #include "wayland/OutputCovers.h"
 
 #include <wayland-client.h>
@@ -113,41 +113,18 @@ bool WaylandSaver::waitAndDispatch(Clock::time_point until)
             return false;
     }
     const bool connected = wl_display_dispatch_pending(display) >= 0 && !m_connection.lost();
-    noticeKeyboardLoss();
+    if (m_keyboard)
+        noticeKeyboardElsewhere();
     return connected;
 }
 
-// Judged once the whole batch is dispatched: the keyboard may have gone
-// from one of our windows to another, or the seat lost its last keyboard
-// (a virtual one that ended): neither is another window holding the keys.
-void WaylandSaver::noticeKeyboardLoss()
+void WaylandSaver::noticeKeyboardElsewhere()
 {
-    const wl::Seat& seat = m_connection.seat();
-    const bool onOurs = m_covers->coverOf(seat.keyboardFocus()) != nullptr;
-    if (std::exchange(m_keyboardLeft, false) && seat.hasKeyboard() && !onOurs && m_session.keyboardLost())
+    using Elsewhere = wl::KeyboardWatch::Elsewhere;
+    const Elsewhere where = m_keyboard->judge(Clock::now());
+    if ((where == Elsewhere::Taken && m_session.keyboardLost())
+        || (where == Elsewhere::NeverCame && m_session.keyboardNeverCame()))
         m_closeAsked = true;
-    noticeKeyboardNeverCame(onOurs);
-}
-
-// A seat with a keyboard that never enters our surfaces: a compositor that
-// gives a fullscreen window no focus (GNOME with its overview open) would
-// leave a saver that no key ends. The wait runs from the keyboard's arrival,
-// since a virtual keyboard may come long after the start.
-void WaylandSaver::noticeKeyboardNeverCame(bool onOurs)
-{
-    constexpr auto grace = std::chrono::seconds(2);
-    m_keyboardCame = m_keyboardCame || onOurs;
-    if (m_keyboardCame || !m_connection.seat().hasKeyboard()) {
-        m_keyboardDue.reset();
-        return;
-    }
-    const auto now = Clock::now();
-    if (!m_keyboardDue)
-        m_keyboardDue = now + grace;
-    else if (now >= *m_keyboardDue && m_session.keyboardNeverCame()) {
-        m_closeAsked = true;
-        m_keyboardDue = now + grace; // asked again after a refusal, not at every batch
-    }
 }
 
 bool WaylandSaver::FormShow()
@@ -171,32 +148,18 @@ bool WaylandSaver::FormShow()
     std::unique_ptr<WaylandCanvas> figures; // shows its snapshot once made
     for (std::size_t i = 0; i < m_covers->covers().size(); ++i) {
         Cover& cover = *m_covers->covers()[i];
+        if (&cover != m_figures) {
+            m_covers->showFrozen(cover, captures[i]);
+            continue;
+        }
         const wl::SurfaceFit fit = cover.fit();
-        const QSize device = fit.buffer;
-        wl::Capture& capture = captures[i];
-        if (&cover == m_figures && wl::captureIsUprightRgb32(capture, device)) {
+        if (wl::captureIsUprightRgb32(captures[i], fit.buffer))
             // The copy itself is shown first and kept as the clean picture:
             // the output is covered before a pass over its pixels.
-            figures = WaylandCanvas::create(m_connection, *cover.surface, fit, std::move(capture.buffer));
-            continue;
-        }
-        if (&cover != m_figures && wl::captureIsUpright(capture, device)) {
-            // The copy is already in memory the compositor can show: no second one.
-            cover.still = std::move(capture.buffer);
-            cover.stillFit = fit;
-            cover.surface->show(*cover.still, fit);
-            cover.shown = true;
-            continue;
-        }
-        QImage picture = wl::captureImage(capture, device);
-        capture.buffer.reset(); // copied: its memory can go
-        if (picture.isNull())
-            picture = hosted::neutralBackdrop(device);
-        if (&cover != m_figures) {
-            m_covers->showStill(cover, picture);
-            continue;
-        }
-        figures = WaylandCanvas::create(m_connection, *cover.surface, fit, picture);
+            figures = WaylandCanvas::create(m_connection, *cover.surface, fit, std::move(captures[i].buffer));
+        else
+            figures = WaylandCanvas::create(m_connection, *cover.surface, fit,
+                                            wl::frozenPicture(captures[i], fit.buffer));
     }
     // Every output is covered: now the work of drawing the figures.
     if (!figures)
@@ -228,10 +191,9 @@ void WaylandSaver::connectSeat()
         if (m_covers->coverOf(surface) != nullptr)
             runHandler([&] { FormMouseMove(pointerAt(surface, at), leftHeld); });
     };
-    seat.onKeyboardLeave = [this](wl_surface* surface) {
-        if (m_covers->coverOf(surface) != nullptr)
-            m_keyboardLeft = true;
-    };
+    m_keyboard = std::make_unique<wl::KeyboardWatch>(
+        seat, [this](wl_surface* surface) { return m_covers->coverOf(surface) != nullptr; });
+    seat.onKeyboardLeave = [this](wl_surface* surface) { m_keyboard->left(surface); };
     seat.onButton = [this](std::uint32_t button, bool pressed, wl_surface* surface, QPointF at) {
         if (button == leftButton)
             m_session.leftButton(pressed, pointerAt(surface, at));
@@ -289,8 +251,8 @@ void WaylandSaver::letGoOfInput()
 void WaylandSaver::dropInputSoFar()
 {
     m_connection.roundtrip();
-    // The prompt took the keyboard and gave it back: that was no loss.
-    m_keyboardLeft = false;
+    if (m_keyboard)
+        m_keyboard->lent(); // the prompt took the keyboard and gave it back
 }
 
 void WaylandSaver::redrawBackdrop()

@@ -16,13 +16,13 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <vector>
 
 struct wl_surface;
 
 namespace hakop::platform::wayland {
 class Connection;
+class KeyboardWatch;
 struct Output;
 } // namespace hakop::platform::wayland
 
@@ -67,8 +67,7 @@ private:
 
     // Waits for events or the next tick; false once the connection is lost.
     bool waitAndDispatch(std::chrono::steady_clock::time_point until);
-    void noticeKeyboardLoss();
-    void noticeKeyboardNeverCame(bool onOurs);
+    void noticeKeyboardElsewhere();
     void connectSeat();
     PointerAt pointerAt(wl_surface* surface, QPointF at);
 
@@ -79,9 +78,7 @@ private:
     platform::wayland::OutputCovers::Cover* m_figures = nullptr; // the figures' output's cover
     SaverSession m_session;
     bool m_closeAsked = false;
-    bool m_keyboardLeft = false; // from one of our surfaces, in the batch being dispatched
-    bool m_keyboardCame = false; // to one of our surfaces, ever
-    std::optional<std::chrono::steady_clock::time_point> m_keyboardDue;
+    std::unique_ptr<platform::wayland::KeyboardWatch> m_keyboard;
 };
 
 // Saver mode on a Wayland display that offers the layer shell or xdg-shell: the saver
