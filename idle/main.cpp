@@ -2,11 +2,13 @@
 // user has been idle for the time asked: GNOME's idle monitor, a Wayland
 // compositor's idle notifier or the X server's idle counter, first found. It sleeps in the event loop until
 // the desktop, the saver or a signal wakes it.
+#include "ConnectionIdleSource.h"
 #include "IdleOptions.h"
 #include "MutterIdleSource.h"
 #include "SaverChild.h"
-#include "WaylandIdleSource.h"
-#include "X11IdleSource.h"
+
+#include "wayland/IdleNotification.h"
+#include "x11/IdleCounter.h"
 
 #include "HakopVersion.h"
 #include "platform/Log.h"
@@ -64,27 +66,29 @@ std::unique_ptr<IdleSource> findIdleSource(unsigned seconds, std::string& why)
         why = problem.toStdString();
         return nullptr;
     }
-    auto absence = WaylandIdleSource::Absence::NoCompositor;
-    if (auto wayland = WaylandIdleSource::find(seconds, absence))
-        return wayland;
-    if (absence == WaylandIdleSource::Absence::NoNotifier) {
+    using hakop::platform::wayland::IdleNotification;
+    auto absence = IdleNotification::Absence::NoCompositor;
+    if (auto wayland = IdleNotification::open(seconds, absence))
+        return listenTo(std::move(wayland));
+    if (absence == IdleNotification::Absence::NoNotifier) {
         why = "this Wayland compositor has no idle notifier (ext_idle_notifier_v1); on sway, start the saver "
               "from swayidle (see hakop-idle(6))";
         return nullptr;
     }
-    auto x11Absence = X11IdleSource::Absence::NoDisplay;
-    if (auto x11 = X11IdleSource::find(seconds, x11Absence))
-        return x11;
+    using hakop::x11::IdleCounter;
+    auto x11Absence = IdleCounter::Absence::NoDisplay;
+    if (auto x11 = IdleCounter::open(seconds, x11Absence))
+        return listenTo(std::move(x11));
     switch (x11Absence) {
-    case X11IdleSource::Absence::XWayland:
+    case IdleCounter::Absence::XWayland:
         why = "the X display is a Wayland compositor's, which does not see the input to Wayland programs, "
               "and no Wayland compositor answers on WAYLAND_DISPLAY";
         break;
-    case X11IdleSource::Absence::NoIdleCounter:
+    case IdleCounter::Absence::NoIdleCounter:
         why = "this X server counts no idle time (SYNC extension, IDLETIME); start the saver from xss-lock "
               "or xautolock (see hakop(6))";
         break;
-    case X11IdleSource::Absence::NoDisplay:
+    case IdleCounter::Absence::NoDisplay:
         why = "found no desktop to watch: no GNOME idle monitor on the session bus, no Wayland compositor, "
               "no X display";
         break;
