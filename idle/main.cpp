@@ -12,12 +12,12 @@
 
 #include "HakopVersion.h"
 #include "platform/Log.h"
+#include "platform/SignalPipe.h"
 #include "platform/StandardStreams.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -31,29 +31,6 @@
 namespace {
 
 using namespace hakop::idle;
-
-int signalPipe[2] = {-1, -1};
-
-void onSignal(int number)
-{
-    const int saved = errno;
-    const auto byte = static_cast<unsigned char>(number);
-    [[maybe_unused]] auto written = ::write(signalPipe[1], &byte, 1);
-    errno = saved;
-}
-
-bool catchSignals()
-{
-    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
-        return false;
-    struct sigaction action {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART | SA_NOCLDSTOP;
-    for (int number : {SIGTERM, SIGINT, SIGCHLD})
-        sigaction(number, &action, nullptr);
-    return true;
-}
 
 // The first desktop that can tell us of idle time, or null with the one line
 // that says why there is none.
@@ -98,7 +75,8 @@ std::unique_ptr<IdleSource> findIdleSource(unsigned seconds, std::string& why)
 
 int watch(const IdleOptions& options)
 {
-    if (!catchSignals()) {
+    const int signalFd = hakop::platform::catchSignalsInPipe({SIGTERM, SIGINT, SIGCHLD});
+    if (signalFd < 0) {
         hakop::logErrno("cannot make a pipe for signals", errno);
         return 1;
     }
@@ -129,11 +107,11 @@ int watch(const IdleOptions& options)
         QCoreApplication::exit(1);
     });
 
-    QSocketNotifier caught(signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&caught, &QSocketNotifier::activated, [&child] {
+    QSocketNotifier caught(signalFd, QSocketNotifier::Read);
+    QObject::connect(&caught, &QSocketNotifier::activated, [&child, signalFd] {
         unsigned char number = 0;
         bool end = false;
-        while (::read(signalPipe[0], &number, 1) == 1)
+        while (::read(signalFd, &number, 1) == 1)
             end = end || number != SIGCHLD;
         child.reap();
         // A saver still running is left to run: it ends on the user's input
