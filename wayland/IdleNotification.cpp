@@ -17,41 +17,35 @@ void resumed(void*, ext_idle_notification_v1*) { }
 
 std::unique_ptr<IdleNotification> IdleNotification::open(unsigned seconds, Absence& absence)
 {
+    const auto fail = [&absence](Absence why) {
+        absence = why;
+        return nullptr;
+    };
     // Without a runtime folder only an absolute socket path can name a
     // compositor (and the library would complain on stderr in its own words).
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
     const char* socket = std::getenv("WAYLAND_DISPLAY");
-    if ((runtime == nullptr || *runtime == '\0') && (socket == nullptr || *socket != '/')) {
-        absence = Absence::NoCompositor;
-        return nullptr;
-    }
+    if ((runtime == nullptr || *runtime == '\0') && (socket == nullptr || *socket != '/'))
+        return fail(Absence::NoCompositor);
     wl_display* display = wl_display_connect(nullptr);
-    if (display == nullptr) {
-        absence = Absence::NoCompositor;
-        return nullptr;
-    }
+    if (display == nullptr)
+        return fail(Absence::NoCompositor);
     std::unique_ptr<IdleNotification> notification(new IdleNotification(display));
     notification->m_registry = wl_display_get_registry(display);
     static const wl_registry_listener registryListener = {.global = &IdleNotification::global,
                                                           .global_remove = &globalRemove};
     wl_registry_add_listener(notification->m_registry, &registryListener, notification.get());
-    if (wl_display_roundtrip(display) < 0) {
-        absence = Absence::NoCompositor;
-        return nullptr;
-    }
-    if (notification->m_notifier == nullptr || notification->m_seat == nullptr) {
-        absence = Absence::NoNotifier;
-        return nullptr;
-    }
+    if (wl_display_roundtrip(display) < 0)
+        return fail(Absence::NoCompositor);
+    if (notification->m_notifier == nullptr || notification->m_seat == nullptr)
+        return fail(Absence::NoNotifier);
     notification->m_notification = ext_idle_notifier_v1_get_idle_notification(
         notification->m_notifier, seconds * 1000u, notification->m_seat);
     static const ext_idle_notification_v1_listener listener = {.idled = &IdleNotification::idled,
                                                                .resumed = &resumed};
     ext_idle_notification_v1_add_listener(notification->m_notification, &listener, notification.get());
-    if (wl_display_flush(display) < 0) {
-        absence = Absence::NoCompositor;
-        return nullptr;
-    }
+    if (wl_display_flush(display) < 0)
+        return fail(Absence::NoCompositor);
     return notification;
 }
 
