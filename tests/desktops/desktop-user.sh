@@ -1,6 +1,7 @@
-# Sourced by the desktops' launchers once their options are read: $user runs
-# the desktop, $desktop names it in the messages. Skips (77) where a desktop
-# cannot run as another user here; else makes the launcher's folder:
+# Sourced by the desktops' launchers (here, and tests/wayland/with-sway) once
+# their options are read: $user runs the desktop, $desktop names it in the
+# messages. Skips (77) where a desktop cannot run as another user here;
+# else makes the launcher's folder:
 #   $tmp       readable by all; the launcher removes it at its end
 #   $tmp/run   the desktop's runtime folder, its user's alone
 #   $tmp/home  the desktop user's home
