@@ -8,6 +8,7 @@
 #include "HakopVersion.h"
 #include "engine/ImageList.h"
 #include "platform/Log.h"
+#include "platform/SignalPipe.h"
 #include "platform/StandardStreams.h"
 
 #include <QImage>
@@ -15,42 +16,17 @@
 
 #include <xcb/xcb.h>
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace {
 
 using namespace hakop::hosted;
-
-int signalPipe[2] = {-1, -1};
-
-void onSignal(int number)
-{
-    const int saved = errno;
-    const auto byte = static_cast<unsigned char>(number);
-    [[maybe_unused]] auto written = ::write(signalPipe[1], &byte, 1);
-    errno = saved;
-}
-
-void catchSignals()
-{
-    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
-        throw std::runtime_error("cannot make a pipe for signals");
-    struct sigaction action {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (int number : {SIGTERM, SIGINT, SIGHUP, SIGUSR1})
-        sigaction(number, &action, nullptr);
-}
 
 void say(const std::string& line)
 {
@@ -70,7 +46,9 @@ QImage loadBackdropFile(const std::string& file)
 
 int runGuest(const GuestOptions& options)
 {
-    catchSignals();
+    const int signalFd = hakop::platform::catchSignalsInPipe({SIGTERM, SIGINT, SIGHUP, SIGUSR1});
+    if (signalFd < 0)
+        throw std::runtime_error("cannot make a pipe for signals");
 
     int screenNumber = 0;
     xcb_connection_t* connection = xcb_connect(nullptr, &screenNumber);
@@ -121,7 +99,7 @@ int runGuest(const GuestOptions& options)
     try {
         const hakop::TIForm frames;
         Guest guest(connection, window, options.target == Target::OwnWindow, std::move(backdrop), frames);
-        end = guest.run(signalPipe[0]);
+        end = guest.run(signalFd);
     } catch (...) {
         if (clearAtEnd)
             clearWindow(connection, window);

@@ -1,12 +1,12 @@
 #include "SaverChild.h"
 
 #include "platform/Log.h"
+#include "platform/SpawnAttributes.h"
 
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <csignal>
 #include <string_view>
 
 extern char** environ;
@@ -51,23 +51,12 @@ bool SaverChild::start()
 {
     if (running())
         return false;
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    // The saver starts with every signal at its default and none blocked,
-    // whatever this program does with them.
-    sigset_t all;
-    sigset_t none;
-    sigfillset(&all);
-    sigemptyset(&none);
-    posix_spawnattr_setsigdefault(&attributes, &all);
-    posix_spawnattr_setsigmask(&attributes, &none);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+    const platform::DefaultSignalsSpawn attributes;
     char name[] = "hakop";
     char mode[] = "/s";
     char* argv[] = {name, mode, nullptr};
     pid_t pid = 0;
-    const int error = posix_spawn(&pid, m_program.c_str(), nullptr, &attributes, argv, environ);
-    posix_spawnattr_destroy(&attributes);
+    const int error = posix_spawn(&pid, m_program.c_str(), nullptr, attributes.get(), argv, environ);
     if (error != 0) {
         logErrno("cannot start " + m_program, error);
         return false;

@@ -2,20 +2,22 @@
 // user has been idle for the time asked: GNOME's idle monitor, a Wayland
 // compositor's idle notifier or the X server's idle counter, first found. It sleeps in the event loop until
 // the desktop, the saver or a signal wakes it.
+#include "ConnectionIdleSource.h"
 #include "IdleOptions.h"
 #include "MutterIdleSource.h"
 #include "SaverChild.h"
-#include "WaylandIdleSource.h"
-#include "X11IdleSource.h"
+
+#include "wayland/IdleNotification.h"
+#include "x11/IdleCounter.h"
 
 #include "HakopVersion.h"
 #include "platform/Log.h"
+#include "platform/SignalPipe.h"
 #include "platform/StandardStreams.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -30,29 +32,6 @@ namespace {
 
 using namespace hakop::idle;
 
-int signalPipe[2] = {-1, -1};
-
-void onSignal(int number)
-{
-    const int saved = errno;
-    const auto byte = static_cast<unsigned char>(number);
-    [[maybe_unused]] auto written = ::write(signalPipe[1], &byte, 1);
-    errno = saved;
-}
-
-bool catchSignals()
-{
-    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
-        return false;
-    struct sigaction action {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART | SA_NOCLDSTOP;
-    for (int number : {SIGTERM, SIGINT, SIGCHLD})
-        sigaction(number, &action, nullptr);
-    return true;
-}
-
 // The first desktop that can tell us of idle time, or null with the one line
 // that says why there is none.
 std::unique_ptr<IdleSource> findIdleSource(unsigned seconds, std::string& why)
@@ -64,27 +43,29 @@ std::unique_ptr<IdleSource> findIdleSource(unsigned seconds, std::string& why)
         why = problem.toStdString();
         return nullptr;
     }
-    auto absence = WaylandIdleSource::Absence::NoCompositor;
-    if (auto wayland = WaylandIdleSource::find(seconds, absence))
-        return wayland;
-    if (absence == WaylandIdleSource::Absence::NoNotifier) {
+    using hakop::platform::wayland::IdleNotification;
+    auto absence = IdleNotification::Absence::NoCompositor;
+    if (auto wayland = IdleNotification::open(seconds, absence))
+        return listenTo(std::move(wayland));
+    if (absence == IdleNotification::Absence::NoNotifier) {
         why = "this Wayland compositor has no idle notifier (ext_idle_notifier_v1); on sway, start the saver "
               "from swayidle (see hakop-idle(6))";
         return nullptr;
     }
-    auto x11Absence = X11IdleSource::Absence::NoDisplay;
-    if (auto x11 = X11IdleSource::find(seconds, x11Absence))
-        return x11;
+    using hakop::x11::IdleCounter;
+    auto x11Absence = IdleCounter::Absence::NoDisplay;
+    if (auto x11 = IdleCounter::open(seconds, x11Absence))
+        return listenTo(std::move(x11));
     switch (x11Absence) {
-    case X11IdleSource::Absence::XWayland:
+    case IdleCounter::Absence::XWayland:
         why = "the X display is a Wayland compositor's, which does not see the input to Wayland programs, "
               "and no Wayland compositor answers on WAYLAND_DISPLAY";
         break;
-    case X11IdleSource::Absence::NoIdleCounter:
+    case IdleCounter::Absence::NoIdleCounter:
         why = "this X server counts no idle time (SYNC extension, IDLETIME); start the saver from xss-lock "
               "or xautolock (see hakop(6))";
         break;
-    case X11IdleSource::Absence::NoDisplay:
+    case IdleCounter::Absence::NoDisplay:
         why = "found no desktop to watch: no GNOME idle monitor on the session bus, no Wayland compositor, "
               "no X display";
         break;
@@ -94,7 +75,8 @@ std::unique_ptr<IdleSource> findIdleSource(unsigned seconds, std::string& why)
 
 int watch(const IdleOptions& options)
 {
-    if (!catchSignals()) {
+    const int signalFd = hakop::platform::catchSignalsInPipe({SIGTERM, SIGINT, SIGCHLD});
+    if (signalFd < 0) {
         hakop::logErrno("cannot make a pipe for signals", errno);
         return 1;
     }
@@ -125,11 +107,11 @@ int watch(const IdleOptions& options)
         QCoreApplication::exit(1);
     });
 
-    QSocketNotifier caught(signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&caught, &QSocketNotifier::activated, [&child] {
+    QSocketNotifier caught(signalFd, QSocketNotifier::Read);
+    QObject::connect(&caught, &QSocketNotifier::activated, [&child, signalFd] {
         unsigned char number = 0;
         bool end = false;
-        while (::read(signalPipe[0], &number, 1) == 1)
+        while (::read(signalFd, &number, 1) == 1)
             end = end || number != SIGCHLD;
         child.reap();
         // A saver still running is left to run: it ends on the user's input

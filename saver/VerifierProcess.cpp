@@ -3,6 +3,7 @@
 #include "HelperChannel.h"
 #include "verifier/VerifierAnswer.h"
 #include "platform/Failure.h"
+#include "platform/SpawnAttributes.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -253,15 +254,7 @@ bool VerifierProcess::startHelper(std::string& failure)
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, theirs.get(), verifier::answerDescriptor);
     posix_spawn_file_actions_addclosefrom_np(&actions, verifier::answerDescriptor + 1);
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t all;
-    sigset_t none;
-    sigfillset(&all);
-    sigemptyset(&none);
-    posix_spawnattr_setsigdefault(&attributes, &all);
-    posix_spawnattr_setsigmask(&attributes, &none);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+    const platform::DefaultSignalsSpawn attributes;
 
     std::string parentText = std::to_string(getpid());
     std::string program = m_helper;
@@ -273,9 +266,8 @@ bool VerifierProcess::startHelper(std::string& failure)
         envp.push_back(entry.data());
     envp.push_back(nullptr);
     pid_t pid = -1;
-    const int spawnError = posix_spawn(&pid, m_helper.c_str(), &actions, &attributes, argv, envp.data());
+    const int spawnError = posix_spawn(&pid, m_helper.c_str(), &actions, attributes.get(), argv, envp.data());
     posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
     if (spawnError != 0) {
         failure = "its helper " + m_helper + " could not be started: " + errorText(spawnError);
         return false;

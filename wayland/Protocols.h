@@ -11,3 +11,4 @@
 #include "viewporter-client-protocol.h"
 #include "xdg-output-unstable-v1-client-protocol.h"
 #include "xdg-shell-client-protocol.h"
+#include "ext-idle-notify-v1-client-protocol.h"

@@ -1,3 +1,4 @@
+#!/usr/bin/env bash
 # hakop-idle on a headless mutter (GNOME's compositor), with mutter_hand as the
 # user's hand on the mouse and as GNOME's session manager:
 #  - the saver starts once the session has been idle for the time asked;
@@ -7,14 +8,19 @@
 #    holds idleness off;
 #  - SIGTERM ends the watcher with status 0 and leaves a running saver alone;
 #  - mutter going ends the watcher with status 1 and one line.
-# Run by as_session_user.sh.
-command -v gdbus >/dev/null || { echo "SKIPPED: gdbus is not installed (Debian package libglib2.0-bin)"; exit 77; }
-hand=$helper
-mutter --headless --wayland --no-x11 --virtual-monitor 640x480 --wayland-display idle-test \
-  >"$out/mutter.log" 2>&1 &
-compositor_pid=$! watcher_pid= second_pid=
-trap 'kill $watcher_pid $second_pid ${HAND_PID:-} $compositor_pid 2>/dev/null; for n in 1 2 3 -b; do echo 0 >"$out/release$n"; done; wait' EXIT
-until_true 'gdbus introspect --session --dest org.gnome.Mutter.IdleMonitor --object-path /org/gnome/Mutter/IdleMonitor/Core >/dev/null 2>&1'
+# A second watcher in b/ has a stand-in of its own that touches "b-started".
+# Run inside with-mutter:
+#   gnome_idle_session.sh HAKOP_IDLE MUTTER_HAND
+source "$(dirname "$0")/helpers.sh" "$1"
+hand=$2
+compositor_pid=$HAKOP_MUTTER_PID watcher_pid= second_pid=
+trap 'rc=$?; kill $watcher_pid $second_pid ${HAND_PID:-} 2>/dev/null
+      for n in 1 2 3 -b; do echo 0 >"$out/release$n"; done; wait; leave $rc' EXIT
+mkdir "$tmp/b"
+cp "$1" "$tmp/b/hakop-idle"
+printf '#!/bin/sh\ntouch %s/b-started\nwhile [ ! -f %s/release-b ] && [ -d %s ]; do sleep 0.1; done\n' \
+  "$out" "$out" "$out" >"$tmp/b/hakop"
+chmod 755 "$tmp/b/hakop"
 
 # The user's hand, for the whole test (a remote desktop session ends with
 # its client), and the test's own idle watch, a second longer than the
@@ -72,6 +78,7 @@ kill -0 "$(cat "$out/pid2")" || fail "the running saver ended with the watcher"
 until_true '[ -f "$out/b-started" ]'
 kill "$compositor_pid"
 wait "$second_pid"; status=$?
+compositor_pid=
 [ "$status" = 1 ] && [ "$(cat "$out/second.log")" = "hakop-idle: GNOME's idle monitor left the session bus" ] \
   || fail "mutter went: exit $status, $(cat "$out/second.log")"
 echo "two starts, one line for the failure, ended by SIGTERM"

@@ -1,7 +1,7 @@
 #!/bin/sh
 # The layering, checked over the sources: dependencies only run downwards
-# (platform, engine -> x11, wayland -> saver, hosted, dialogs -> app; the
-# verifier stands alone), each window system's headers stay in its own
+# (platform, engine -> x11, wayland -> saver, hosted, idle, dialogs -> app;
+# the verifier stands alone), each window system's headers stay in its own
 # folders, and no product source grows past 400 lines. The build already
 # refuses most upward includes (no layer exports the repository root); this
 # also catches relative paths, bare names and system headers, which an
@@ -12,7 +12,7 @@ fail=0
 bad() { echo "FAIL: $*"; fail=1; }
 
 sources() { find "$@" -name '*.cpp' -o -name '*.h' -o -name '*.c'; }
-product="app platform engine x11 wayland saver hosted verifier dialogs"
+product="app platform engine x11 wayland saver hosted idle verifier dialogs"
 
 # A header named without its folder is one beside the file (or one the build
 # generates): another layer's header goes by "<folder>/X.h".
@@ -39,34 +39,34 @@ for f in $(sources $(echo $product | sed 's/hosted//')); do
 done
 
 # Nothing outside app/ includes from app/.
-for f in $(sources platform engine x11 wayland saver hosted verifier dialogs); do
+for f in $(sources platform engine x11 wayland saver hosted idle verifier dialogs); do
   grep -Hn '#include *"\(\.\./\)*app/' "$f" && bad "$f includes app/"
 done
 # platform/ knows nothing of the layers above it.
 for f in $(sources platform); do
-  grep -HnE '#include *"(\.\./)*(engine|x11|wayland|saver|hosted|verifier|dialogs|app)/' "$f" && bad "$f includes an upper layer"
+  grep -HnE '#include *"(\.\./)*(engine|x11|wayland|saver|hosted|idle|verifier|dialogs|app)/' "$f" && bad "$f includes an upper layer"
 done
 # The engine has no window system and no upper layer.
 for f in $(sources engine); do
-  grep -HnE '#include *"(\.\./)*(platform|x11|wayland|saver|hosted|verifier|dialogs|app)/' "$f" && bad "$f includes another layer"
+  grep -HnE '#include *"(\.\./)*(platform|x11|wayland|saver|hosted|idle|verifier|dialogs|app)/' "$f" && bad "$f includes another layer"
 done
 # x11/ and wayland/ draw for whoever runs the scene, know none of them, nor each other.
 for f in $(sources x11); do
-  grep -HnE '#include *"(\.\./)*(wayland|saver|hosted|verifier|dialogs|app)/' "$f" && bad "$f includes an upper layer"
+  grep -HnE '#include *"(\.\./)*(wayland|saver|hosted|idle|verifier|dialogs|app)/' "$f" && bad "$f includes an upper layer"
 done
 for f in $(sources wayland); do
-  grep -HnE '#include *"(\.\./)*(x11|saver|hosted|verifier|dialogs|app)/' "$f" && bad "$f includes an upper layer"
+  grep -HnE '#include *"(\.\./)*(x11|saver|hosted|idle|verifier|dialogs|app)/' "$f" && bad "$f includes an upper layer"
 done
 # The verifier helper is a process of its own: it takes nothing from the program's layers.
 for f in $(sources verifier); do
-  grep -HnE '#include *"(\.\./)*(platform|engine|x11|wayland|saver|hosted|dialogs|app)/' "$f" && bad "$f includes a layer"
+  grep -HnE '#include *"(\.\./)*(platform|engine|x11|wayland|saver|hosted|idle|dialogs|app)/' "$f" && bad "$f includes a layer"
 done
-# dialogs/, saver/ and hosted/ are siblings.
+# dialogs/, saver/, hosted/ and idle/ are siblings.
 for f in $(sources dialogs); do
-  grep -HnE '#include *"(\.\./)*(saver|hosted|wayland)/' "$f" && bad "$f includes saver/, hosted/ or wayland/"
+  grep -HnE '#include *"(\.\./)*(saver|hosted|idle|wayland)/' "$f" && bad "$f includes saver/, hosted/, idle/ or wayland/"
 done
 for f in $(sources saver); do
-  grep -HnE '#include *"(\.\./)*(dialogs|hosted)/' "$f" && bad "$f includes dialogs/ or hosted/"
+  grep -HnE '#include *"(\.\./)*(dialogs|hosted|idle)/' "$f" && bad "$f includes dialogs/, hosted/ or idle/"
 done
 # The saver's rules know no window system; each shell knows only its own.
 for f in $(find saver -maxdepth 1 -name '*.cpp' -o -maxdepth 1 -name '*.h'); do
@@ -79,7 +79,12 @@ for f in $(sources saver/wayland); do
   grep -HnE '#include *"(\.\./)*(x11|saver/x11)/' "$f" && bad "$f includes the X11 side"
 done
 for f in $(sources hosted); do
-  grep -HnE '#include *"(\.\./)*(saver|dialogs)/' "$f" && bad "$f includes saver/ or dialogs/"
+  grep -HnE '#include *"(\.\./)*(saver|idle|dialogs)/' "$f" && bad "$f includes saver/, idle/ or dialogs/"
+done
+# The idle watcher is a program of its own beside the saver: it starts the
+# saver, and takes nothing from it.
+for f in $(sources idle); do
+  grep -HnE '#include *"(\.\./)*(saver|hosted|dialogs|app)/' "$f" && bad "$f includes another program's layer"
 done
 # No product source file is longer than 400 lines.
 for f in $(sources $product); do

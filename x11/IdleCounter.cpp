@@ -1,9 +1,7 @@
-#include "X11IdleSource.h"
+#include "IdleCounter.h"
 
+#include "XWayland.h"
 #include "platform/Log.h"
-#include "x11/XWayland.h"
-
-#include <QSocketNotifier>
 
 #include <X11/Xlib.h>
 #include <X11/extensions/sync.h>
@@ -12,7 +10,7 @@
 #include <cstring>
 #include <unistd.h>
 
-namespace hakop::idle {
+namespace hakop::x11 {
 
 namespace {
 
@@ -25,7 +23,7 @@ int onDisplayLost(Display*)
 
 } // namespace
 
-std::unique_ptr<X11IdleSource> X11IdleSource::find(unsigned seconds, Absence& absence)
+std::unique_ptr<IdleCounter> IdleCounter::open(unsigned seconds, Absence& absence)
 {
     Display* display = XOpenDisplay(nullptr);
     if (display == nullptr) {
@@ -54,10 +52,10 @@ std::unique_ptr<X11IdleSource> X11IdleSource::find(unsigned seconds, Absence& ab
         return nullptr;
     }
     XSetIOErrorHandler(onDisplayLost);
-    return std::unique_ptr<X11IdleSource>(new X11IdleSource(display, idleTime, event, seconds));
+    return std::unique_ptr<IdleCounter>(new IdleCounter(display, idleTime, event, seconds));
 }
 
-X11IdleSource::X11IdleSource(Display* display, XId idleTime, int eventBase, unsigned seconds)
+IdleCounter::IdleCounter(Display* display, XId idleTime, int eventBase, unsigned seconds)
     : m_display(display)
     , m_eventBase(eventBase)
     , m_idleTime(idleTime)
@@ -65,18 +63,16 @@ X11IdleSource::X11IdleSource(Display* display, XId idleTime, int eventBase, unsi
 {
     m_idle = makeAlarm(true, m_milliseconds);
     XFlush(m_display);
-    m_readable = new QSocketNotifier(ConnectionNumber(m_display), QSocketNotifier::Read, this);
-    connect(m_readable, &QSocketNotifier::activated, this, &X11IdleSource::onReadable);
 }
 
-X11IdleSource::~X11IdleSource()
+IdleCounter::~IdleCounter()
 {
     XCloseDisplay(m_display); // the server drops our alarms with the connection
 }
 
 // An alarm that fires once when the idle time reaches 'milliseconds' (or is
 // back at or below it); changing it later arms it again.
-X11IdleSource::XId X11IdleSource::makeAlarm(bool reachedOrMore, int milliseconds)
+IdleCounter::XId IdleCounter::makeAlarm(bool reachedOrMore, int milliseconds)
 {
     XSyncAlarmAttributes attributes {};
     attributes.trigger.counter = m_idleTime;
@@ -91,14 +87,19 @@ X11IdleSource::XId X11IdleSource::makeAlarm(bool reachedOrMore, int milliseconds
                             &attributes);
 }
 
-void X11IdleSource::rearm(XId alarm)
+void IdleCounter::rearm(XId alarm)
 {
     XSyncAlarmAttributes attributes {};
     attributes.events = True;
     XSyncChangeAlarm(m_display, alarm, XSyncCAEvents, &attributes);
 }
 
-void X11IdleSource::onReadable()
+int IdleCounter::fd() const
+{
+    return ConnectionNumber(m_display);
+}
+
+void IdleCounter::dispatch()
 {
     while (XPending(m_display) > 0) {
         XEvent event;
@@ -113,7 +114,8 @@ void X11IdleSource::onReadable()
                 m_back = makeAlarm(false, m_milliseconds - 1);
             else
                 rearm(m_back);
-            emit idle();
+            if (onIdle)
+                onIdle();
         } else if (alarm.alarm == m_back) {
             rearm(m_idle);
         }
@@ -121,4 +123,4 @@ void X11IdleSource::onReadable()
     XFlush(m_display);
 }
 
-} // namespace hakop::idle
+} // namespace hakop::x11
