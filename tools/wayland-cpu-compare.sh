@@ -116,31 +116,9 @@ covered() {
     END { if (last == "") { print -1; exit }
           d = last - t0; if (d < 0) d += 4294967.296; printf "%.0f\n", d }' "$out.start" >"$out.covered"
 }
-# KWin shows the saver its screenshots once its desktop file says so; KWin
-# takes a moment to read a new one.
-kwin_grant() {
-  printf '[Desktop Entry]\nType=Application\nName=hakop\nNoDisplay=true\nExec=%s\n%s\n' "$(realpath "$hakop")" \
-    X-KDE-DBUS-Restricted-Interfaces=org.kde.KWin.ScreenShot2 >"$HAKOP_KWIN_APPS/hakop.desktop"
-  quiet_start || { echo "wayland-cpu-compare: KWin does not grant the saver its screenshots" >&2; return 1; }
-}
-# The desktop portal takes screenshots for the saver once the user allowed it
-# (the command the saver's own line gives); the portal starts on the first
-# request.
-portal_grant() {
-  $launch gdbus call --session --dest org.freedesktop.impl.portal.PermissionStore \
-    --object-path /org/freedesktop/impl/portal/PermissionStore \
-    --method org.freedesktop.impl.portal.PermissionStore.SetPermission screenshot true screenshot '' "['yes']" \
-    >/dev/null
-  quiet_start || { echo "wayland-cpu-compare: the desktop portal gives the saver no screenshot" >&2; return 1; }
-}
-# Until a start says nothing: the frozen picture came.
-quiet_start() {
-  local i
-  for i in $(seq 1 20); do
-    $launch timeout 2 "$hakop" /s 2>&1 | grep -q . || return 0
-  done
-  return 1
-}
+me=wayland-cpu-compare
+# shellcheck source=tools/desktop-grants.sh
+source "$root/tools/desktop-grants.sh"
 # The process called NAME: PID itself or its child (the launcher may start it
 # through a shell of its own).
 named() { # NAME PID
@@ -149,8 +127,8 @@ named() { # NAME PID
 shell_pid() {
   ps -eo pid=,sid=,comm= | awk -v s="$HAKOP_DESKTOP_SESSION" '$2 == s && $3 == "gnome-shell" {print $1}'
 }
-export -f run damage covered kwin_grant portal_grant quiet_start named shell_pid cpu_ns peak_kb wakeups
-export secs hakop launch=
+export -f run damage covered named shell_pid cpu_ns peak_kb wakeups
+export secs hakop me launch=
 
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
@@ -219,9 +197,9 @@ table() { # SIZE ROWS
 
 measure() { # SIZE
   size=$1
-  local rows=$tmp/rows-$size run desktop
+  local rows=$tmp/rows-$size desktop
   : >"$rows"
-  for run in $(seq 1 "$runs"); do
+  for _ in $(seq 1 "$runs"); do
     for desktop in $desktops; do
       rm -f "$tmp/$desktop" "$tmp/$desktop.covered"
       # A desktop that cannot run here is left out, saying why.

@@ -67,43 +67,28 @@ one_run() {
     function since(t) { if (!t) return -1; d = t - start; if (d < 0) d += 4294967296; return d / 1000 }
     END { printf "%.1f %.1f %.1f %.1f %d\n", since(ready), since(buffer), since(covered), since(enter), peak }' "$log"
 }
-# KWin shows the saver its screenshots once its desktop file names the
-# saver's path; KWin takes a moment to read a new one.
-kwin_grant() {
-  printf '[Desktop Entry]\nType=Application\nName=hakop\nNoDisplay=true\nExec=%s\n%s\n' "$(realpath "$hakop")" \
-    X-KDE-DBUS-Restricted-Interfaces=org.kde.KWin.ScreenShot2 >"$HAKOP_KWIN_APPS/hakop.desktop"
-  quiet_start || { echo "wayland-footprint: KWin does not grant the saver its screenshots" >&2; return 1; }
-}
-# The desktop portal takes screenshots for the saver once the user allowed it;
-# the portal starts on the first request.
-portal_grant() {
-  $launch gdbus call --session --dest org.freedesktop.impl.portal.PermissionStore \
-    --object-path /org/freedesktop/impl/portal/PermissionStore \
-    --method org.freedesktop.impl.portal.PermissionStore.SetPermission screenshot true screenshot '' "['yes']" \
-    >/dev/null
-  quiet_start || { echo "wayland-footprint: the desktop portal gives the saver no screenshot" >&2; return 1; }
-}
-# Until a start says nothing: the frozen picture came.
-quiet_start() {
-  for _ in $(seq 1 20); do
-    $launch timeout 2 "$hakop" /s 2>&1 | grep -q . || return 0
-  done
-  return 1
-}
+me=wayland-footprint
+# shellcheck source=tools/desktop-grants.sh
+source "$root/tools/desktop-grants.sh"
 runs_of() { for _ in $(seq 1 "$1"); do one_run; done; }
 # GNOME's seat gets its keyboard with a remote desktop session's first key:
 # one, held open while the runs last (GNOME drops the focus when it ends).
 keyboard_runs() { # RUNS INPUT-PROGRAM
-  coproc input { $launch /usr/bin/python3 "$2"; }
+  coproc remote { $launch /usr/bin/python3 "$2"; }
   local line
-  read -r -t 20 -u "${input[0]}" line && [ "$line" = ready ] ||
+  read -r -t 20 -u "${remote[0]}" line && [ "$line" = ready ] ||
     { echo "wayland-footprint: no remote desktop session" >&2; return 1; }
-  echo "key 42" >&"${input[1]}"; echo sync >&"${input[1]}"; read -r -t 20 -u "${input[0]}" line
+  echo "key 42" >&"${remote[1]}"; echo sync >&"${remote[1]}"; read -r -t 20 -u "${remote[0]}" line
   runs_of "$1"
+  # The session ends before mutter does.
+  # shellcheck disable=SC2154  # remote_PID: set by coproc
+  local session=$remote_PID keys=${remote[1]}
+  exec {keys}>&-
+  wait "$session"
 }
-export -f one_run kwin_grant portal_grant quiet_start runs_of keyboard_runs
+export -f one_run runs_of keyboard_runs
 input=$root/tests/desktops/mutter-input
-export hakop tmp launch=
+export hakop tmp me launch=
 
 # The runs on one compositor of SIZE, with a keyboard for the saver to take:
 # a headless seat has none until a virtual one comes.
