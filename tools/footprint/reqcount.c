@@ -3,7 +3,8 @@
  *   reqcount SETTLE_S SECONDS PROGRAM [ARGS...]
  * starts PROGRAM, waits SETTLE_S seconds, counts for SECONDS and prints
  * "<request> <per second>" for each kind seen (the saver ticks ten times a
- * second: divide by ten for a tick). Needs the RECORD extension. */
+ * second: divide by ten for a tick); an extension's requests go by its name.
+ * Needs the RECORD extension. */
 #include <X11/Xlib.h>
 #include <X11/Xproto.h>
 #include <X11/extensions/record.h>
@@ -15,13 +16,13 @@
 #include <time.h>
 #include <unistd.h>
 
-static long counts[128];
+static long counts[256];
 static int counting;
 
 static void seen(XPointer unused, XRecordInterceptData *data)
 {
     (void)unused;
-    if (counting && data->category == XRecordFromClient && data->data_len >= 1 && data->data[0] < 128)
+    if (counting && data->category == XRecordFromClient && data->data_len >= 1)
         ++counts[data->data[0]];
     XRecordFreeData(data);
 }
@@ -46,6 +47,11 @@ int main(int argc, char **argv)
     XRecordRange *range = XRecordAllocRange();
     range->core_requests.first = 1;
     range->core_requests.last = 127;
+    /* Extensions' requests are asked for apart: core numbers stop at 127. */
+    range->ext_requests.ext_major.first = 128;
+    range->ext_requests.ext_major.last = 255;
+    range->ext_requests.ext_minor.first = 0;
+    range->ext_requests.ext_minor.last = 65535;
     XRecordClientSpec clients = XRecordFutureClients;
     XRecordContext context = XRecordCreateContext(control, 0, &clients, 1, &range, 1);
     XSync(control, False);
@@ -77,5 +83,19 @@ int main(int argc, char **argv)
             else
                 printf("request %d %.1f\n", i, counts[i] / secs);
         }
+    int extensionCount = 0;
+    char **extensions = XListExtensions(control, &extensionCount);
+    for (int i = 128; i < 256; ++i)
+        if (counts[i] > 0)
+        {
+            const char *name = "extension";
+            for (int e = 0; e < extensionCount; ++e) {
+                int major = 0, event = 0, error = 0;
+                if (XQueryExtension(control, extensions[e], &major, &event, &error) && major == i)
+                    name = extensions[e];
+            }
+            printf("%s request %d %.1f\n", name, i, counts[i] / secs);
+        }
+    XFreeExtensionList(extensions);
     return 0;
 }
