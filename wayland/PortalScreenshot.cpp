@@ -282,11 +282,12 @@ PortalScreenshot takePortalScreenshot(std::chrono::steady_clock::time_point dead
     if (said->size() < qsizetype(1) + qsizetype(sizeof detailSize))
         return outcome(Result::Failed, "the portal's helper ended without an answer");
     std::memcpy(&detailSize, said->constData() + 1, sizeof detailSize);
-    const qsizetype pictureAt = qsizetype(1 + sizeof detailSize) + qsizetype(detailSize);
+    const auto detailAt = qsizetype(1 + sizeof detailSize);
+    const qsizetype pictureAt = detailAt + qsizetype(detailSize);
     const auto result = Result(said->at(0));
     if (pictureAt > said->size() || result < Result::Taken || result > Result::Failed)
         return outcome(Result::Failed, "the portal's helper gave a garbled answer");
-    PortalScreenshot shot = outcome(result, std::string(said->constData() + 5, detailSize));
+    PortalScreenshot shot = outcome(result, said->mid(detailAt, qsizetype(detailSize)).toStdString());
     if (result == Result::Taken) {
         shot.picture = QImage::fromData(said->mid(pictureAt));
         if (shot.picture.isNull())
