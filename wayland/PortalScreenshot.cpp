@@ -282,7 +282,7 @@ PortalScreenshot takePortalScreenshot(std::chrono::steady_clock::time_point dead
     if (said->size() < qsizetype(1) + qsizetype(sizeof detailSize))
         return outcome(Result::Failed, "the portal's helper ended without an answer");
     std::memcpy(&detailSize, said->constData() + 1, sizeof detailSize);
-    const auto detailAt = qsizetype(1 + sizeof detailSize);
+    constexpr qsizetype detailAt = 1 + qsizetype(sizeof(std::uint32_t)); // the result, then the detail's size
     const qsizetype pictureAt = detailAt + qsizetype(detailSize);
     const auto result = Result(said->at(0));
     if (pictureAt > said->size() || result < Result::Taken || result > Result::Failed)
