@@ -42,8 +42,13 @@ constexpr const char* saverWindowClass = "THAKOPForm";
 [[noreturn]] void connectionLost(bool wayland = false)
 {
     static std::atomic_flag said = ATOMIC_FLAG_INIT;
-    if (!said.test_and_set())
-        hakop::logLine(wayland ? "lost the connection to the Wayland display" : "lost the connection to the X display");
+    if (said.test_and_set()) {
+        // Another thread (each X connection notices on its own) is saying it
+        // and ending the process: an exit here would cut its line off.
+        for (;;)
+            ::pause();
+    }
+    hakop::logLine(wayland ? "lost the connection to the Wayland display" : "lost the connection to the X display");
     ::_exit(1);
 }
 
