@@ -1,5 +1,6 @@
 #include "ServerCanvas.h"
 
+#include "CopyBoxes.h"
 #include "ImageBands.h"
 #include "XcbReply.h"
 
@@ -327,34 +328,9 @@ void ServerCanvas::flush()
 
 void ServerCanvas::present(const QRegion& changed)
 {
-    // Outside 'changed' the window already shows the pixels, so copying
-    // more of them changes nothing there: rectangles close together go in
-    // one copy of the box around them, as long as that copies at most a
-    // quarter more pixels than they hold. A figure's old and new places
-    // then take one copy rather than the bands a region cuts them into.
-    struct Box {
-        QRect rect;
-        long long pixels; // of 'changed' inside it
-    };
-    std::vector<Box> boxes;
-    for (const QRect& rect : changed)
-        boxes.push_back({rect, (long long)rect.width() * rect.height()});
-    for (bool merged = true; merged;) {
-        merged = false;
-        for (std::size_t i = 0; i < boxes.size() && !merged; ++i) {
-            for (std::size_t j = i + 1; j < boxes.size() && !merged; ++j) {
-                const QRect both = boxes[i].rect | boxes[j].rect;
-                const long long pixels = boxes[i].pixels + boxes[j].pixels;
-                if ((long long)both.width() * both.height() * 4 <= pixels * 5) {
-                    boxes[i] = {both, pixels};
-                    boxes.erase(boxes.begin() + std::ptrdiff_t(j));
-                    merged = true;
-                }
-            }
-        }
-    }
-    for (const Box& box : boxes)
-        showRect(box.rect);
+    x11::copyBoxes(changed, m_boxes);
+    for (const QRect& box : m_boxes)
+        showRect(box);
     flush();
 }
 

@@ -107,6 +107,7 @@ private:
     std::uint32_t m_maxRequestBytes = 0;
     std::unordered_map<std::uint64_t, Picture> m_pictures; // by KeyedFrame::id()
     std::vector<std::uint8_t> m_buffer; // packing buffer for uploads
+    std::vector<QRect> m_boxes; // what a present copies, kept from tick to tick
 };
 
 } // namespace hakop
