@@ -3,7 +3,9 @@
  *   reqcount SETTLE_S SECONDS PROGRAM [ARGS...]
  * starts PROGRAM, waits SETTLE_S seconds, counts for SECONDS and prints
  * "<request> <per second>" for each kind seen (the saver ticks ten times a
- * second: divide by ten for a tick); an extension's requests go by its name.
+ * second: divide by ten for a tick); an extension's requests go by its name;
+ * then the pixels the CopyArea requests cover a second, the server's pixel
+ * work beside the request count.
  * Needs the RECORD extension. */
 #include <X11/Xlib.h>
 #include <X11/Xproto.h>
@@ -18,12 +20,20 @@
 
 static long counts[256];
 static int counting;
+static double copiedPixels;
 
 static void seen(XPointer unused, XRecordInterceptData *data)
 {
     (void)unused;
-    if (counting && data->category == XRecordFromClient && data->data_len >= 1)
+    if (counting && data->category == XRecordFromClient && data->data_len >= 1) {
         ++counts[data->data[0]];
+        /* xCopyAreaReq: width and height are the last two CARD16, in the
+         * client's byte order; the clients measured here run on this machine. */
+        if (data->data[0] == X_CopyArea && data->data_len * 4 >= sz_xCopyAreaReq) {
+            const xCopyAreaReq *copy = (const xCopyAreaReq *)data->data;
+            copiedPixels += (double)copy->width * copy->height;
+        }
+    }
     XRecordFreeData(data);
 }
 
@@ -97,5 +107,6 @@ int main(int argc, char **argv)
             printf("%s request %d %.1f\n", name, i, counts[i] / secs);
         }
     XFreeExtensionList(extensions);
+    printf("CopyArea pixels %.0f\n", copiedPixels / secs);
     return 0;
 }
