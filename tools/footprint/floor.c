@@ -9,12 +9,9 @@
 
 int main(void)
 {
-    Display *dpy = XOpenDisplay(NULL);
-    if (dpy == NULL)
-        return 1;
-    const int s = DefaultScreen(dpy);
-    const unsigned w = DisplayWidth(dpy, s), h = DisplayHeight(dpy, s);
-    XImage *image = XGetImage(dpy, RootWindow(dpy, s), 0, 0, w, h, AllPlanes, ZPixmap);
+    unsigned w, h;
+    Display *dpy = open_screen(&w, &h);
+    XImage *image = XGetImage(dpy, DefaultRootWindow(dpy), 0, 0, w, h, AllPlanes, ZPixmap);
     if (image == NULL)
         return 1;
     XSetWindowAttributes a;

@@ -36,6 +36,18 @@ static inline long status_kib(pid_t pid, const char *field)
     return kib;
 }
 
+/* The display DISPLAY names, and the size of its default screen; a tool
+ * without one ends there, with status 1. */
+static inline Display *open_screen(unsigned *width, unsigned *height)
+{
+    Display *dpy = XOpenDisplay(NULL);
+    if (dpy == NULL)
+        exit(1);
+    *width = (unsigned)DisplayWidth(dpy, DefaultScreen(dpy));
+    *height = (unsigned)DisplayHeight(dpy, DefaultScreen(dpy));
+    return dpy;
+}
+
 /* A window over the whole default screen that no window manager moves or
  * frames (override-redirect), not mapped yet; 'mask' and 'a' give the
  * caller's other attributes. */

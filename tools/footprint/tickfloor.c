@@ -10,11 +10,9 @@
 
 int main(void)
 {
-    Display *dpy = XOpenDisplay(NULL);
-    if (dpy == NULL)
-        return 1;
+    unsigned w, h;
+    Display *dpy = open_screen(&w, &h);
     const int s = DefaultScreen(dpy);
-    const unsigned w = DisplayWidth(dpy, s), h = DisplayHeight(dpy, s);
     XSetWindowAttributes a;
     a.background_pixel = BlackPixel(dpy, s);
     const Window win = screen_cover(dpy, CWBackPixel, &a);
