@@ -34,6 +34,7 @@ await() { # the hand's answer
   done
   fail "the hand never said $1"
 }
+# A command, and a sync after it: once "ok" comes, mutter has taken it.
 tell() { echo "$1" >&"${HAND[1]}"; echo sync >&"${HAND[1]}"; await ok; }
 move() { tell "move 3 2"; }
 await ready
