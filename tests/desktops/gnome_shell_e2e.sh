@@ -12,7 +12,7 @@ set -uo pipefail
 hakop=$1 input=$2
 skip() { echo "SKIPPED: $*"; exit 77; }
 fail() { echo "FAIL: $*" >&2; exit 1; }
-/usr/bin/python3 -c 'import dbus' 2>/dev/null || skip "python3-dbus is not installed"
+/usr/bin/python3 -c 'import dbus, gi' 2>/dev/null || skip "python3-dbus or python3-gi is not installed"
 command -v convert >/dev/null || skip "convert is missing (Debian package imagemagick)"
 as_user=$HAKOP_AS_DESKTOP_USER share=$HAKOP_DESKTOP_SHARE
 # The clone may lie where the desktop's user cannot enter.

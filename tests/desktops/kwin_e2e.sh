@@ -15,12 +15,13 @@ work=$(mktemp -d)
 chmod 777 "$work"
 slowdown=${HAKOP_TEST_SLOWDOWN:-1}
 failed=()
+# shellcheck source=tests/e2e/processes.sh
+source "$(dirname "$0")/../e2e/processes.sh"
 pids=()
 trap 'for p in "${pids[@]}"; do kill -KILL "$p" 2>/dev/null; done; wait 2>/dev/null; rm -rf "$work"' EXIT
 
 as_user() { "$HAKOP_KWIN_AS_USER" "$@"; }
 say() { echo "  $*" >&2; }
-alive() { kill -0 "$1" 2>/dev/null; }
 # KWin reads /proc/PID/exe of each client and looks for the desktop file
 # whose Exec= is that path.
 grant() { # name program key...
@@ -36,14 +37,6 @@ pixels() { identify -format '%[fx:w*h]' "$1"; }
 # differs then is the figures alone, a few per cent, or a wrong picture.
 outside_figures() { convert "$1" \( "$2" -transparent black \) -composite "$2.outside.png" && echo "$2.outside.png"; }
 magenta() { convert "$1" -fill black +opaque '#ff00ff' -fill white -opaque '#ff00ff' -format '%[fx:int(mean*w*h)]' info:; }
-exit_within() { # pid seconds
-  local i
-  for i in $(seq 1 $(($2 * 10 * slowdown))); do
-    alive "$1" || { wait "$1"; return $?; }
-    sleep 0.1
-  done
-  return 124
-}
 
 # KWin's user runs the programs: copies where it may (the build folder may
 # be closed to it), each saver with the verifier's helper beside it. A second

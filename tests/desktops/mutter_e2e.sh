@@ -11,7 +11,7 @@ set -uo pipefail
 hakop=$1
 input=$2
 skip() { echo "SKIPPED: $*"; exit 77; }
-/usr/bin/python3 -c 'import dbus' 2>/dev/null || skip "python3-dbus is not installed"
+/usr/bin/python3 -c 'import dbus, gi' 2>/dev/null || skip "python3-dbus or python3-gi is not installed"
 tmp=$(mktemp -d)
 saver=
 trap '[ -n "$saver" ] && kill "$saver" 2>/dev/null; rm -rf "$tmp"' EXIT

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# hakop-idle on a headless mutter (GNOME's compositor), with mutter_hand as the
+# hakop-idle on a headless mutter (GNOME's compositor), with mutter-input as the
 # user's hand on the mouse and as GNOME's session manager:
 #  - the saver starts once the session has been idle for the time asked;
 #  - a new idle spell while it runs starts no second one;
@@ -10,7 +10,8 @@
 #  - mutter going ends the watcher with status 1 and one line.
 # A second watcher in b/ has a stand-in of its own that touches "b-started".
 # Run inside with-mutter:
-#   gnome_idle_session.sh HAKOP_IDLE MUTTER_HAND
+#   gnome_idle_session.sh HAKOP_IDLE MUTTER_INPUT
+/usr/bin/python3 -c 'import dbus, gi' 2>/dev/null || { echo "SKIPPED: python3-dbus or python3-gi is not installed"; exit 77; }
 source "$(dirname "$0")/helpers.sh" "$1"
 hand=$2
 compositor_pid=$HAKOP_MUTTER_PID watcher_pid= second_pid=
@@ -33,10 +34,11 @@ await() { # the hand's answer
   done
   fail "the hand never said $1"
 }
-tell() { echo "$1" >&"${HAND[1]}"; await "$2"; }
-move() { tell move moved; }
+# A command, and a sync after it: once "ok" comes, mutter has taken it.
+tell() { echo "$1" >&"${HAND[1]}"; echo sync >&"${HAND[1]}"; await ok; }
+move() { tell "move 3 2"; }
 await ready
-tell "watch 3000" watching
+tell "watch 3000"
 
 move
 "$tmp/bin/hakop-idle" --after 2 >"$out/watcher.log" 2>&1 &
@@ -58,11 +60,11 @@ await fired
 # not to a spell the session manager holds off (a film playing).
 echo 3 >"$out/release1"
 until_true 'grep -q "exit status 3" "$out/watcher.log"'
-tell inhibit inhibited
+tell inhibit
 move
 await fired
 [ "$(starts)" = 1 ] || fail "a saver started while the session manager held idleness off"
-tell allow allowed
+tell allow
 move
 until_true '[ "$(starts)" = 2 ]'
 [ "$(grep -c . "$out/watcher.log")" = 1 ] && grep -qx 'hakop-idle: the saver ended with exit status 3; .*' "$out/watcher.log" \

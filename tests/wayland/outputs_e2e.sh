@@ -24,7 +24,8 @@ cleanup() {
 }
 trap cleanup EXIT
 fail() { echo "not ok - $*"; exit 1; }
-alive() { kill -0 "$1" 2>/dev/null; }
+# shellcheck source=tests/e2e/processes.sh
+source "$(dirname "$0")/../e2e/processes.sh"
 # Polls a condition for up to N seconds (times the slowdown).
 within() { # seconds command...
   local n=$1; shift

@@ -10,6 +10,8 @@ hakop=$1 pointer=$2 standins=$3 match=$4
 work=$(mktemp -d)
 slowdown=${HAKOP_TEST_SLOWDOWN:-1}
 failed=()
+# shellcheck source=tests/e2e/processes.sh
+source "$(dirname "$0")/../e2e/processes.sh"
 
 savers=() helpers=()
 stop_all() {
@@ -31,7 +33,6 @@ outside_figures() { # desk.png shot.png; prints the merged picture's name
 differ() { compare -metric AE "$1" "$2" null: 2>&1 | awk '{print int($1)}'; }
 pixels() { identify -format '%[fx:w*h]' "$1"; }
 key() { wtype -s 300 "$@"; }
-alive() { kill -0 "$1" 2>/dev/null; }
 
 # Starts a saver in the background, after the command words given (env ...):
 # $saver is its PID, $err the file its stderr goes to.
@@ -55,16 +56,6 @@ shown() { # pid desk.png
     sleep 0.25
   done
   return 1
-}
-
-# The exit code of a process that should end within a few seconds; 124 if it did not.
-exit_within() { # pid seconds
-  local i
-  for i in $(seq 1 $(($2 * 10 * slowdown))); do
-    alive "$1" || { wait "$1"; return $?; }
-    sleep 0.1
-  done
-  return 124
 }
 
 desk() { shot HEADLESS-1 "$work/desk1.png" && shot HEADLESS-2 "$work/desk2.png"; }

@@ -1,5 +1,7 @@
 /* The floor to compare a saver's start-up with: grab the root with one
  * XGetImage, map a full-screen window and show the picture on it. */
+#include "footprint.h"
+
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
@@ -7,20 +9,14 @@
 
 int main(void)
 {
-    Display *dpy = XOpenDisplay(NULL);
-    if (dpy == NULL)
-        return 1;
-    const int s = DefaultScreen(dpy);
-    const Window root = RootWindow(dpy, s);
-    const unsigned w = DisplayWidth(dpy, s), h = DisplayHeight(dpy, s);
-    XImage *image = XGetImage(dpy, root, 0, 0, w, h, AllPlanes, ZPixmap);
+    unsigned w, h;
+    Display *dpy = open_screen(&w, &h);
+    XImage *image = XGetImage(dpy, DefaultRootWindow(dpy), 0, 0, w, h, AllPlanes, ZPixmap);
     if (image == NULL)
         return 1;
     XSetWindowAttributes a;
-    a.override_redirect = True;
     a.event_mask = ExposureMask;
-    const Window win = XCreateWindow(dpy, root, 0, 0, w, h, 0, CopyFromParent, InputOutput, CopyFromParent,
-                                     CWOverrideRedirect | CWEventMask, &a);
+    const Window win = screen_cover(dpy, CWEventMask, &a);
     const GC gc = XCreateGC(dpy, win, 0, NULL);
     XMapWindow(dpy, win);
     for (;;) {

@@ -3,37 +3,15 @@
  *   mapwatch PROGRAM [ARGS...]   ->   "<ms to map> <peak RSS KiB>"
  * The clock starts just before exec; the watch is on the root's
  * SubstructureNotify, so no window manager is needed. */
+#include "footprint.h"
+
 #include <X11/Xlib.h>
 
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
-#include <string.h>
 #include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
-
-static double now_ms(void)
-{
-    struct timespec t;
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
-}
-
-static long peak_kib(pid_t pid)
-{
-    char path[64], line[256];
-    long kib = -1;
-    snprintf(path, sizeof path, "/proc/%d/status", (int)pid);
-    FILE *f = fopen(path, "r");
-    if (f == NULL)
-        return -1;
-    while (fgets(line, sizeof line, f) != NULL)
-        if (strncmp(line, "VmHWM:", 6) == 0)
-            kib = strtol(line + 6, NULL, 10);
-    (void)fclose(f); /* read only: nothing to lose */
-    return kib;
-}
 
 int main(int argc, char **argv)
 {
@@ -65,7 +43,7 @@ int main(int argc, char **argv)
     }
     /* Whatever it does just after mapping (the first frames) counts too. */
     usleep(1500 * 1000);
-    const long kib = peak_kib(pid);
+    const long kib = status_kib(pid, "VmHWM:");
     kill(pid, SIGKILL);
     waitpid(pid, NULL, 0);
     printf("%.1f %ld\n", mapped, kib);

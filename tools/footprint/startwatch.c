@@ -12,6 +12,8 @@
  * memory:  the program's peak resident set (VmHWM) 1.5 s after the map, and
  *          how much the server's resident set grew meanwhile (with -s).
  * -1 for what did not happen within 20 s. */
+#include "footprint.h"
+
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/Xdamage.h>
@@ -24,30 +26,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
-
-static double now_ms(void)
-{
-    struct timespec t;
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
-}
-
-static long status_kib(pid_t pid, const char *field)
-{
-    char path[64], line[256];
-    long kib = -1;
-    snprintf(path, sizeof path, "/proc/%d/status", (int)pid);
-    FILE *f = fopen(path, "r");
-    if (f == NULL)
-        return -1;
-    while (fgets(line, sizeof line, f) != NULL)
-        if (strncmp(line, field, strlen(field)) == 0)
-            kib = strtol(line + strlen(field), NULL, 10);
-    (void)fclose(f); /* read only: nothing to lose */
-    return kib;
-}
 
 /* Whether the screen in 'area' differs from 'before' there; read in bands so a
  * screen-sized damage costs no screen-sized image. */

@@ -2,23 +2,20 @@
  * that maps a full-screen window and copies one 48 x 48 box from a pixmap to
  * it ten times a second, one request per tick, the box moving 8 pixels at a
  * time. Runs until killed. */
+#include "footprint.h"
+
 #include <X11/Xlib.h>
 
 #include <time.h>
 
 int main(void)
 {
-    Display *dpy = XOpenDisplay(NULL);
-    if (dpy == NULL)
-        return 1;
+    unsigned w, h;
+    Display *dpy = open_screen(&w, &h);
     const int s = DefaultScreen(dpy);
-    const Window root = RootWindow(dpy, s);
-    const unsigned w = DisplayWidth(dpy, s), h = DisplayHeight(dpy, s);
     XSetWindowAttributes a;
-    a.override_redirect = True;
     a.background_pixel = BlackPixel(dpy, s);
-    const Window win = XCreateWindow(dpy, root, 0, 0, w, h, 0, CopyFromParent, InputOutput, CopyFromParent,
-                                     CWOverrideRedirect | CWBackPixel, &a);
+    const Window win = screen_cover(dpy, CWBackPixel, &a);
     const Pixmap box = XCreatePixmap(dpy, win, 48, 48, DefaultDepth(dpy, s));
     XGCValues v;
     v.foreground = WhitePixel(dpy, s);
