@@ -4,8 +4,10 @@
 # Under one Xvfb of the given size each runs alone for the same stretch of
 # wall-clock time, after a stretch with nothing running (the server's idle
 # cost): the floor (footprint/tickfloor.c: a bare client copying one 48 x 48
-# box to a full-screen window ten times a second), the saver, and xpenguins
-# when it is installed.
+# box to a full-screen window ten times a second), the figures' floor (the
+# same client drawing five figures' pixels as the saver draws them, with the
+# same requests: what the drawing alone costs the server), the saver, and
+# xpenguins when it is installed.
 #   tools/cpu-compare.sh [SECONDS] [WxH] [path/to/hakop]
 #
 # CPU time is the sum over all of a process's threads of the scheduler's
@@ -56,6 +58,8 @@ run() {
   stretch idle "$server" "$server"
   "$bin/tickfloor" & pid=$!; sleep 3
   stretch floor $pid "$server"; kill $pid; wait $pid 2>/dev/null || true
+  "$bin/tickfloor" --figures & pid=$!; sleep 3
+  stretch figures $pid "$server"; kill $pid; wait $pid 2>/dev/null || true
   # No verifier is on the library path, so nothing ends the saver early.
   "$hakop" /s >/dev/null 2>&1 & pid=$!; sleep 3   # past its start-up work
   stretch hakop $pid "$server"; kill $pid; wait $pid 2>/dev/null || true
@@ -73,10 +77,11 @@ echo "load average at the start: $(cut -d' ' -f1-3 /proc/loadavg)"
   { name[NR] = $1; cpu[$1] = $2 / $5; srv[$1] = $3 / $5 - idle; wake[$1] = $4; order[++n] = $1 }
   END {
     printf "screen %s; X server idle: %.3f %%\n", size, 100 * idle
-    printf "  %-10s %10s %14s %10s %12s %12s\n", "", "CPU %", "X server +%", "wake-ups/s", "CPU / floor", "X / floor"
+    printf "  %-10s %10s %14s %10s %12s %12s %14s\n", "", "CPU %", "X server +%", "wake-ups/s", "CPU / floor", "X / floor",
+      "X / figures"
     for (i = 1; i <= n; ++i) {
       p = order[i]
-      printf "  %-10s %10.3f %14.3f %10.1f %12.2f %12.2f\n", p, 100 * cpu[p], 100 * srv[p], wake[p],
-        cpu[p] / cpu["floor"], srv[p] / srv["floor"]
+      printf "  %-10s %10.3f %14.3f %10.1f %12.2f %12.2f %14.2f\n", p, 100 * cpu[p], 100 * srv[p], wake[p],
+        cpu[p] / cpu["floor"], srv[p] / srv["floor"], srv[p] / srv["figures"]
     }
   }'
