@@ -47,12 +47,4 @@ const QImage& KeyedFrame::image() const
     return m_data ? m_data->rgb : none;
 }
 
-std::pair<const KeyedFrame::Run*, const KeyedFrame::Run*> KeyedFrame::runs(int y) const
-{
-    if (!m_data || y < 0 || y >= m_data->rgb.height())
-        return {nullptr, nullptr};
-    const Run* base = m_data->runs.data();
-    return {base + m_data->rowStart[std::size_t(y)], base + m_data->rowStart[std::size_t(y) + 1]};
-}
-
 } // namespace hakop

@@ -31,8 +31,15 @@ public:
     QSize size() const { return image().size(); }
     // The key colour as 0x00RRGGBB.
     QRgb keyColour() const { return m_data ? m_data->key : 0; }
-    // The runs of row y, as [begin, end).
-    std::pair<const Run*, const Run*> runs(int y) const;
+    // The runs of row y, as [begin, end). Asked for every row a drawing
+    // covers, so it is inline and asks nothing of the picture itself.
+    std::pair<const Run*, const Run*> runs(int y) const
+    {
+        if (!m_data || y < 0 || std::size_t(y) + 1 >= m_data->rowStart.size())
+            return {nullptr, nullptr};
+        const Run* base = m_data->runs.data();
+        return {base + m_data->rowStart[std::size_t(y)], base + m_data->rowStart[std::size_t(y) + 1]};
+    }
     // How many runs the picture has, over all its rows.
     std::size_t runCount() const { return m_data ? m_data->runs.size() : 0; }
     // Tells prepared forms apart for as long as any copy lives; never reused,
@@ -45,7 +52,7 @@ private:
     struct Data {
         QImage rgb;
         QRgb key = 0;
-        std::vector<int> rowStart; // runs of row y are runs[rowStart[y] .. rowStart[y + 1])
+        std::vector<int> rowStart; // runs of row y are runs[rowStart[y] .. rowStart[y + 1]); one per row and one more
         std::vector<Run> runs;
         std::uint64_t id = 0;
     };

@@ -1,8 +1,8 @@
-#include "CopyBoxes.h"
+#include "PresentBoxes.h"
 
 #include <algorithm>
 
-namespace hakop::x11 {
+namespace hakop {
 
 namespace {
 
@@ -28,7 +28,7 @@ bool join(const Box& a, const Box& b, Box& joined)
 
 } // namespace
 
-void copyBoxes(const QRegion& changed, std::vector<QRect>& out)
+void presentBoxes(const QRegion& changed, std::vector<QRect>& out)
 {
     // A region's rectangles never overlap, so the pixels of those joined
     // add up. Each new rectangle takes in every box it goes with, and the
@@ -56,4 +56,4 @@ void copyBoxes(const QRegion& changed, std::vector<QRect>& out)
         out.emplace_back(b.left, b.top, b.right - b.left, b.bottom - b.top);
 }
 
-} // namespace hakop::x11
+} // namespace hakop

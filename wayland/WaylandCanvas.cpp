@@ -3,6 +3,7 @@
 #include "Connection.h"
 #include "CoverSurface.h"
 #include "ShmBuffer.h"
+#include "engine/PresentBoxes.h"
 
 #include <wayland-client.h>
 
@@ -176,7 +177,8 @@ void WaylandCanvas::present(const QRegion& changed)
         m_surface.setFit(m_fit);
         m_surface.damage(0, 0, whole.width(), whole.height());
     } else {
-        for (const QRect& r : changed.intersected(whole).subtracted(m_asShown))
+        presentBoxes(changed.intersected(whole).subtracted(m_asShown), m_damage);
+        for (const QRect& r : m_damage)
             m_surface.damage(r.x(), r.y(), r.width(), r.height());
     }
     m_cleanShown = false;

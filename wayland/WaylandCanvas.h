@@ -122,6 +122,7 @@ private:
     bool m_cleanShown = false;
     QRegion m_asShown;
     bool m_drawable = true; // m_current may be drawn into
+    std::vector<QRect> m_damage; // what a present damages, kept from tick to tick
 };
 
 } // namespace hakop

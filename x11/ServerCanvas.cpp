@@ -1,6 +1,7 @@
 #include "ServerCanvas.h"
 
-#include "CopyBoxes.h"
+#include "engine/PresentBoxes.h"
+
 #include "ImageBands.h"
 #include "XcbReply.h"
 
@@ -328,7 +329,7 @@ void ServerCanvas::flush()
 
 void ServerCanvas::present(const QRegion& changed)
 {
-    x11::copyBoxes(changed, m_boxes);
+    presentBoxes(changed, m_boxes);
     for (const QRect& box : m_boxes)
         showRect(box);
     flush();

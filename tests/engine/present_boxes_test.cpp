@@ -1,10 +1,10 @@
-#include "x11/CopyBoxes.h"
+#include "engine/PresentBoxes.h"
 
 #include <gtest/gtest.h>
 
 #include <random>
 
-namespace hakop::x11 {
+namespace hakop {
 namespace {
 
 QRegion unite(const std::vector<QRect>& boxes)
@@ -15,26 +15,26 @@ QRegion unite(const std::vector<QRect>& boxes)
     return all;
 }
 
-TEST(CopyBoxes, AFigureMovedTakesOneCopyAndFiguresApartKeepTheirOwn)
+TEST(PresentBoxes, AFigureMovedTakesOneCopyAndFiguresApartKeepTheirOwn)
 {
     // Old and new places of one figure, 4 pixels apart: a region cuts them
     // into three bands, one copy takes them all.
     QRegion moved = QRegion(100, 100, 85, 75) + QRegion(104, 98, 85, 75);
     std::vector<QRect> boxes;
-    copyBoxes(moved, boxes);
+    presentBoxes(moved, boxes);
     EXPECT_EQ(boxes, std::vector<QRect>{moved.boundingRect()});
 
     // Two figures far apart: a box around both would copy the screen between.
     const QRegion apart = moved + QRegion(1500, 900, 85, 75);
-    copyBoxes(apart, boxes); // the storage is reused, the old boxes gone
+    presentBoxes(apart, boxes); // the storage is reused, the old boxes gone
     ASSERT_EQ(boxes.size(), 2u);
     EXPECT_EQ(unite(boxes), QRegion(moved.boundingRect()) + QRegion(1500, 900, 85, 75));
 
-    copyBoxes(QRegion(), boxes);
+    presentBoxes(QRegion(), boxes);
     EXPECT_TRUE(boxes.empty());
 }
 
-TEST(CopyBoxes, EveryBoxCoversTheRegionWithinAQuarterMorePixels)
+TEST(PresentBoxes, EveryBoxCoversTheRegionWithinAQuarterMorePixels)
 {
     std::mt19937 random(7); // NOLINT(cert-msc51-cpp): a fixed seed keeps a failure reproducible
     std::uniform_int_distribution<int> place(0, 600), size(1, 120);
@@ -43,7 +43,7 @@ TEST(CopyBoxes, EveryBoxCoversTheRegionWithinAQuarterMorePixels)
         for (int i = 0; i < 12; ++i)
             changed += QRect(place(random), place(random), size(random), size(random));
         std::vector<QRect> boxes;
-        copyBoxes(changed, boxes);
+        presentBoxes(changed, boxes);
         EXPECT_TRUE((changed - unite(boxes)).isEmpty()) << "round " << round;
         for (const QRect& b : boxes) {
             long long inside = 0;
@@ -55,4 +55,4 @@ TEST(CopyBoxes, EveryBoxCoversTheRegionWithinAQuarterMorePixels)
 }
 
 } // namespace
-} // namespace hakop::x11
+} // namespace hakop
